@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every Debian 12 package the build, the tests and the main job need.
+# Quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make clang libclang-rt-14-dev
+  libgtest-dev googletest libbenchmark-dev zlib1g-dev libsqlite3-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine64 xvfb xauth fonts-wine liblnk-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}" wine32:i386; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
