@@ -1,0 +1,159 @@
+#include "app/SysUtils.h"
+
+#include <shlobj.h>
+
+#include "app/Text.h"
+#include "app/win/Handles.h"
+
+namespace {
+
+// Calls `query(buffer, capacity)` until the answer fits; the query answers the length it
+// wrote, or the capacity it needs when the buffer was too small, or 0 on failure.
+template <class Query>
+std::wstring QueryString(Query query, DWORD initial = MAX_PATH) {
+  std::wstring text(initial, L'\0');
+  for (;;) {
+    DWORD length = query(text.data(), static_cast<DWORD>(text.size()));
+    if (length == 0) return {};
+    if (length < text.size()) {
+      text.resize(length);
+      return text;
+    }
+    text.resize(length + 1);
+  }
+}
+
+bool IsDots(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+bool AttributesMatch(DWORD attributes, DWORD mask) {
+  const DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY | 0x8;
+  return (attributes & special & ~mask) == 0;
+}
+
+// Calls `visit(data)` for each entry matching the wildcard, "." and ".." excluded.
+template <class Visit>
+void ForEachEntry(const std::wstring& wildcard, Visit visit) {
+  WIN32_FIND_DATAW data;
+  UniqueFind search(FindFirstFileW(wildcard.c_str(), &data));
+  if (!search) return;
+  do {
+    if (!IsDots(data.cFileName)) visit(data);
+  } while (FindNextFileW(search.get(), &data));
+}
+
+bool IsFolder(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A junction or directory symbolic link is removed as a link: what it points to is not ours.
+void RemoveLink(const std::wstring& path) {
+  if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring ModuleFileName() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring ShortPathName(const std::wstring& path) {
+  return QueryString([&](wchar_t* buffer, DWORD capacity) {
+    return GetShortPathNameW(path.c_str(), buffer, capacity);
+  });
+}
+
+std::wstring WindowsDirectory() {
+  return QueryString([](wchar_t* buffer, DWORD capacity) {
+    return GetWindowsDirectoryW(buffer, capacity);
+  });
+}
+
+int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWORD attributeMask) {
+  std::vector<std::wstring> found;
+  const std::wstring folder = ExtractFilePath(wildcard);
+  ForEachEntry(wildcard, [&](const WIN32_FIND_DATAW& data) {
+    if (AttributesMatch(data.dwFileAttributes, attributeMask)) found.push_back(folder + data.cFileName);
+  });
+  if (list) *list = found;
+  return static_cast<int>(found.size());
+}
+
+bool DeleteTree(const std::wstring& folder) {
+  if (folder.empty() || !IsFolder(folder)) return false;
+  const std::wstring base = AddBackslash(folder);
+  std::vector<std::wstring> subFolders, links, files;
+  ForEachEntry(base + L"*.*", [&](const WIN32_FIND_DATAW& data) {
+    const std::wstring path = base + data.cFileName;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) links.push_back(path);
+    else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) subFolders.push_back(path);
+    else files.push_back(path);
+  });
+  for (const auto& path : links) RemoveLink(path);
+  for (const auto& path : subFolders) {
+    const std::wstring shortPath = ShortPathName(path);
+    DeleteTree(shortPath.empty() ? path : shortPath);
+  }
+  for (const auto& path : files) DeleteFileW(path.c_str());
+  return RemoveDirectoryW(base.c_str()) != 0;
+}
+
+void RunProgram(const std::wstring& commandLine, int showState) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  PROCESS_INFORMATION process = {};
+  std::wstring writable = commandLine;  // CreateProcessW may write into its command line
+  if (CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    UniqueKernelObject processHandle(process.hProcess);
+    UniqueKernelObject threadHandle(process.hThread);
+  }
+}
+
+void ExploreFolder(const std::wstring& folder) {
+  RunProgram(L"explorer.exe " + folder, SW_SHOWNORMAL);
+}
+
+HRESULT CreateShortcut(const std::wstring& target, const std::wstring& linkFile,
+                       const std::wstring& iconFile, const std::wstring& description,
+                       const std::wstring& arguments) {
+  CoInitialize(nullptr);  // balanced by the thread's end: callers may hold other COM objects
+  ComPtr<IShellLinkW> link;
+  HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IShellLinkW, link.put_void());
+  if (FAILED(status)) return status;
+  link->SetPath(target.c_str());
+  link->SetDescription(description.c_str());
+  link->SetWorkingDirectory(LocaleLower(ExtractFilePath(target)).c_str());
+  link->SetIconLocation(iconFile.c_str(), 0);
+  if (!arguments.empty()) link->SetArguments(arguments.c_str());
+  ComPtr<IPersistFile> file;
+  status = link->QueryInterface(IID_IPersistFile, file.put_void());
+  if (FAILED(status)) return status;
+  return file->Save(linkFile.c_str(), TRUE);
+}
+
+void CenterOver(HWND window, HWND reference) {
+  if (!reference) return;
+  RECT placed, over;
+  if (!GetWindowRect(window, &placed) || !GetWindowRect(reference, &over)) return;
+  const int width = placed.right - placed.left, height = placed.bottom - placed.top;
+  const int left = over.left + ((over.right - over.left) - width) / 2;
+  const int top = over.top + ((over.bottom - over.top) - height) / 2;
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void PlayBeep(UINT soundType) { MessageBeep(soundType); }
