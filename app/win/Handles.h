@@ -6,8 +6,12 @@
 
 #include <utility>
 
-template <class H, H Invalid, class Close>
+// Traits give the handle type, its "none" value and how to close it.
+template <class Traits>
 class ScopedHandle {
+  using H = typename Traits::Handle;
+  static H Invalid() { return Traits::Invalid(); }
+
  public:
   ScopedHandle() = default;
   explicit ScopedHandle(H handle) : handle_(handle) {}
@@ -21,30 +25,47 @@ class ScopedHandle {
   ~ScopedHandle() { reset(); }
 
   H get() const { return handle_; }
-  bool valid() const { return handle_ != Invalid; }
+  bool valid() const { return handle_ != Invalid(); }
   explicit operator bool() const { return valid(); }
-  H release() { return std::exchange(handle_, Invalid); }
-  void reset(H handle = Invalid) {
-    if (valid()) Close()(handle_);
+  H release() { return std::exchange(handle_, Invalid()); }
+  void reset(H handle = Invalid()) {
+    if (valid()) Traits::Close(handle_);
     handle_ = handle;
   }
 
  private:
-  H handle_ = Invalid;
+  H handle_ = Invalid();
 };
 
-struct CloseHandleFn { void operator()(HANDLE h) const { ::CloseHandle(h); } };
-struct FindCloseFn { void operator()(HANDLE h) const { ::FindClose(h); } };
-struct RegCloseKeyFn { void operator()(HKEY h) const { ::RegCloseKey(h); } };
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct KernelObjectTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct FindTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ::FindClose(h); }
+};
+struct KeyTraits {
+  using Handle = HKEY;
+  static HKEY Invalid() { return nullptr; }
+  static void Close(HKEY h) { ::RegCloseKey(h); }
+};
 
-// A kernel object handle (file, process, thread).
-using UniqueHandle = ScopedHandle<HANDLE, INVALID_HANDLE_VALUE, CloseHandleFn>;
-// A process or thread handle, whose "none" is null rather than INVALID_HANDLE_VALUE.
-using UniqueKernelObject = ScopedHandle<HANDLE, nullptr, CloseHandleFn>;
+// A file handle (CreateFile answers INVALID_HANDLE_VALUE for "none").
+using UniqueHandle = ScopedHandle<FileHandleTraits>;
+// A process or thread handle, whose "none" is null.
+using UniqueKernelObject = ScopedHandle<KernelObjectTraits>;
 // A file search started by FindFirstFile.
-using UniqueFind = ScopedHandle<HANDLE, INVALID_HANDLE_VALUE, FindCloseFn>;
+using UniqueFind = ScopedHandle<FindTraits>;
 // An open registry key.
-using UniqueKey = ScopedHandle<HKEY, nullptr, RegCloseKeyFn>;
+using UniqueKey = ScopedHandle<KeyTraits>;
 
 // Owns one reference to a COM interface.
 template <class T>
