@@ -28,7 +28,8 @@ bool IsDots(const wchar_t* name) {
 }
 
 bool AttributesMatch(DWORD attributes, DWORD mask) {
-  const DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY | 0x8;
+  const DWORD volumeLabel = 0x8;
+  const DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY | volumeLabel;
   return (attributes & special & ~mask) == 0;
 }
 
@@ -48,9 +49,21 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A junction or directory symbolic link is removed as a link: what it points to is not ours.
+// A junction or symbolic link is removed as a link; what it points to is not ours. The link
+// is opened as itself and deleted through that handle, and only when the handle really is
+// the link: where the system hands out the target instead (Wine does, for Unix links),
+// the link is left in place, so nothing beyond it is ever touched.
 void RemoveLink(const std::wstring& path) {
-  if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+  UniqueHandle link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (!link || !GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+#include "ScratchFolder.h"
+
+#include "app/win/Handles.h"
+
+namespace {
+// Clears the attributes that keep an entry from being deleted, then deletes the tree.
+void ForceRemove(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  UniqueFind search(FindFirstFileW((path + L"\\*").c_str(), &data));
+  if (search) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        ForceRemove(child);
+      else if (!DeleteFileW(child.c_str()))
+        RemoveDirectoryW(child.c_str());
+    } while (FindNextFileW(search.get(), &data));
+  }
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(path.c_str());
+}
+}  // namespace
+
+ScratchFolder::ScratchFolder(const std::wstring& name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  path_ = std::wstring(temp) + L"twtest-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  ForceRemove(path_);
+  CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() { ForceRemove(path_); }
+
+bool WriteTextFile(const std::wstring& path, const std::string& text) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring UnixToWine(const std::string& unixPath) {
+  std::wstring path = L"Z:";
+  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  return path;
+}

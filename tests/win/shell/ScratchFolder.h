@@ -1,0 +1,27 @@
+// A scratch folder under the system's temporary folder, removed with everything in it
+// when the test ends.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::wstring& name);
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+// Writes a small file; answers whether it worked.
+bool WriteTextFile(const std::wstring& path, const std::string& text);
+bool Exists(const std::wstring& path);
+// Converts a Unix path of the build to the Windows path Wine gives it on drive Z:.
+std::wstring UnixToWine(const std::string& unixPath);
