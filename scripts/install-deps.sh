@@ -7,7 +7,7 @@ packages=(
   cmake g++ make clang libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev zlib1g-dev libsqlite3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
-  wine wine64 xvfb xauth fonts-wine liblnk-utils imagemagick
+  wine wine64 xvfb xauth fonts-wine liblnk-utils imagemagick xdotool
 )
 
 missing=()

@@ -1,0 +1,20 @@
+// Start-up: the choice between the setup and the uninstall wizard, and the hidden main
+// window that runs the chosen wizard modally and ends the program when it closes.
+#pragma once
+
+#include <string>
+
+enum class TMode { Setup, Uninstall };
+
+// Argument `index` of a command line (0 is the program itself): arguments are separated by
+// blanks and control characters; double quotes group characters, blanks included, and are
+// dropped. A missing argument is empty.
+std::wstring ParamStr(const std::wstring& commandLine, int index);
+
+// Setup when the executable's file name is "setup.exe" (letter case aside) and the first
+// argument is not "-u" (letter case aside); uninstall in every other case.
+TMode DecideMode(const std::wstring& modulePath, const std::wstring& firstArgument);
+
+// Runs the program: the hidden main window, the wizard the mode names, the quit.
+// Answers the process's exit code.
+int RunTarnwhistleSetup();
