@@ -1,0 +1,490 @@
+// The client database store: one file of variable-length blocks holding a tree of named,
+// zlib-compressed entries. Every entry operation opens the file exclusively, walks the
+// index tree, works, writes every change and closes the file before it returns.
+//
+// Layout: a 46-byte header (38-byte magic, anchor offset, end offset), blocks up to the end
+// offset (each a 4-byte length prefix, prefix included, then data), and the free-list record
+// at the end offset. All integers are 32-bit signed little-endian; -1 means "none".
+//
+// Status codes: 0 none, 1 write error, 2 read error (also: the file is damaged), 3 seek
+// error (also: the entry path or name is not acceptable). Callers test them for zero.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/Text.h"
+
+// Database file paths: wide on Windows (opened with CreateFileW), bytes elsewhere.
+#ifdef _WIN32
+using FilePath = std::wstring;
+#else
+using FilePath = std::string;
+#endif
+
+enum : int32_t { StatusNone = 0, StatusWrite = 1, StatusRead = 2, StatusSeek = 3 };
+
+// "No error!", "Fatal write error!", "Fatal read error!", "Fatal seek error!" or
+// "Unknown FATAL error!".
+std::string StatusText(int32_t code);
+
+// ---------------------------------------------------------------------------------------
+// Errors and reports
+
+// Raised only when the database file cannot be opened ("Cannot open file <name>") or
+// created ("Cannot create file <name>"). On Windows the name in what() is UTF-8; Path keeps
+// the name as given.
+class EStoreFileError : public std::runtime_error {
+ public:
+  EStoreFileError(const std::string& message, FilePath path)
+      : std::runtime_error(message), Path(std::move(path)) {}
+  FilePath Path;
+};
+
+// Where the store's two kinds of complaint go: the "Inflate Error" box (text from
+// TDataBuf::ErrorText) and the fatal block-file report ("Block: <op>, <status text>").
+// The default writes both to stderr.
+class TStoreReporter {
+ public:
+  virtual ~TStoreReporter() = default;
+  virtual void InflateError(const std::string& text);
+  virtual void FatalError(const std::string& text);
+};
+
+// Installs `reporter` (null restores the default) and returns the one it replaces. The
+// reporter is not owned and must outlive its installation.
+TStoreReporter* SetStoreReporter(TStoreReporter* reporter);
+TStoreReporter& StoreReporter();
+
+// ---------------------------------------------------------------------------------------
+// Byte streams under the block file
+
+class TStoreStream {
+ public:
+  virtual ~TStoreStream() = default;
+  virtual int64_t Size() = 0;
+  virtual int64_t Position() const = 0;
+  // True when the stream is now positioned exactly at `offset`.
+  virtual bool Seek(int64_t offset) = 0;
+  // Number of bytes actually read or written at the current position, which advances by it.
+  // Writing past the end extends the stream (any gap reads as zero bytes).
+  virtual size_t Read(void* target, size_t count) = 0;
+  virtual size_t Write(const void* source, size_t count) = 0;
+};
+
+enum class TOpenMode {
+  ReadWrite,  // open, or create when missing; exclusive
+  ReadOnly,   // open an existing file for reading only; exclusive; never creates
+};
+
+// A database file held exclusively while the object lives: CreateFileW with no sharing on
+// Windows, open + flock(LOCK_EX | LOCK_NB) elsewhere. Raises EStoreFileError.
+class TFileStream final : public TStoreStream {
+ public:
+  explicit TFileStream(const FilePath& path, TOpenMode mode = TOpenMode::ReadWrite);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int64_t Size() override;
+  int64_t Position() const override { return Position_; }
+  bool Seek(int64_t offset) override;
+  size_t Read(void* target, size_t count) override;
+  size_t Write(const void* source, size_t count) override;
+
+ private:
+  struct Handle;
+  std::unique_ptr<Handle> File_;
+  int64_t Position_ = 0;
+};
+
+// A stream over bytes in memory.
+class TMemoryStream final : public TStoreStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::string bytes) : Bytes(std::move(bytes)) {}
+
+  int64_t Size() override { return static_cast<int64_t>(Bytes.size()); }
+  int64_t Position() const override { return Position_; }
+  bool Seek(int64_t offset) override;
+  size_t Read(void* target, size_t count) override;
+  size_t Write(const void* source, size_t count) override;
+
+  std::string Bytes;
+
+ private:
+  int64_t Position_ = 0;
+};
+
+// Passes every call to another stream, except that call number `failAt` (seeks, reads and
+// writes counted together from 1) fails without touching the inner stream: a failed seek
+// leaves the position, a failed read or write transfers nothing. 0 never fails.
+class TFaultStream final : public TStoreStream {
+ public:
+  enum class TCall { Seek, Read, Write };
+
+  TFaultStream(TStoreStream& inner, int failAt) : Inner_(inner), FailAt_(failAt) {}
+
+  int64_t Size() override { return Inner_.Size(); }
+  int64_t Position() const override { return Inner_.Position(); }
+  bool Seek(int64_t offset) override;
+  size_t Read(void* target, size_t count) override;
+  size_t Write(const void* source, size_t count) override;
+
+  int Calls() const { return Calls_; }
+  // The kind of the call that failed, if it has happened.
+  std::optional<TCall> Failed() const { return Failed_; }
+
+ private:
+  bool FailsNow(TCall call);
+
+  TStoreStream& Inner_;
+  int FailAt_;
+  int Calls_ = 0;
+  std::optional<TCall> Failed_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Free list: the released extents before the end offset, ascending by offset.
+// Record on disk: N, then N offsets, then N lengths.
+
+class TFreeList {
+ public:
+  std::vector<int32_t> Offsets;
+  std::vector<int32_t> Lengths;
+
+  int Count() const { return static_cast<int>(Offsets.size()); }
+
+  // Joins the extent to a neighbour it touches, otherwise inserts it in order. Always true.
+  bool AddExtent(int32_t offset, int32_t length);
+  bool MergeExtent(int32_t offset, int32_t length);
+  void InsertExtent(int32_t offset, int32_t length);
+  // Takes `length` bytes from the low end of the first extent long enough; -1 when none is.
+  int32_t TakeFirstFit(int32_t length);
+  // Takes back exactly [offset, offset + length) when it lies inside one extent.
+  bool TakeRange(int32_t offset, int32_t length);
+  // True when [offset, offset + length) shares a byte with some extent.
+  bool Overlaps(int64_t offset, int64_t length) const;
+
+  // Read or write the record at the stream's position; false on a short transfer. A count
+  // larger than the rest of the stream can hold is a short read and allocates nothing.
+  bool ReadFrom(TStoreStream& stream);
+  bool WriteTo(TStoreStream& stream) const;
+};
+
+// ---------------------------------------------------------------------------------------
+// Block file
+
+class TFileManager {
+ public:
+  static constexpr int32_t MagicLength = 38;
+  static constexpr int32_t HeaderLength = MagicLength + 8;
+  static const char Magic[MagicLength + 1];
+
+  // Opens the named file (creating it in ReadWrite mode); raises EStoreFileError.
+  explicit TFileManager(const FilePath& fileName, TOpenMode mode = TOpenMode::ReadWrite);
+  // Works on a stream the caller owns and keeps open.
+  explicit TFileManager(TStoreStream& stream, TOpenMode mode = TOpenMode::ReadWrite);
+  ~TFileManager();
+  TFileManager(const TFileManager&) = delete;
+  TFileManager& operator=(const TFileManager&) = delete;
+
+  // Positioned primitives; each resets LastError first and sets it on failure.
+  bool Seek(int32_t offset);
+  bool WriteBytes(const void* source, int32_t count);
+  bool ReadBytes(void* target, int32_t count);
+
+  int32_t GetAnchorOffset() const { return AnchorOffset_; }
+  int32_t GetEndOffset() const { return EndOffset_; }
+  // Data offset of a new block with room for `size` data bytes, or -1.
+  int32_t Allocate(int32_t size);
+  // Returns the block at `dataOffset` to the free space (never the anchor block).
+  void Release(int32_t dataOffset);
+
+  // Status of the most recent primitive.
+  int32_t LastError() const { return LastError_; }
+  // The first non-zero status since opening (0 when every primitive succeeded): what the
+  // entry operations return.
+  int32_t Status() const { return Status_; }
+  int32_t Operation() const { return Operation_; }
+  const FilePath& FileName() const { return FileName_; }
+  const TFreeList& FreeList() const { return FreeList_; }
+  int64_t FileSize() { return Stream_->Size(); }
+  bool ReadOnly() const { return Mode_ == TOpenMode::ReadOnly; }
+
+  // Consistency guards used by the index. Once the file is found damaged (or an operation
+  // is refused) every later primitive fails with status 2 and nothing more is written.
+  bool Damaged() const { return Damaged_; }
+  // Offset and description of the first damage found ("" while none).
+  int64_t DamageOffset() const { return DamageOffset_; }
+  const std::string& DamageText() const { return DamageText_; }
+  void MarkDamaged(int64_t offset, std::string text);
+  // Stops all further I/O with status `status`, without calling the file damaged.
+  void Refuse(int32_t status);
+  // Reads and checks the length prefix of the block at `dataOffset`: inside the blocks area,
+  // at least `minData` data bytes, clear of the free extents and of every block claimed in
+  // this operation. Marks the file damaged and gives 0 when it is not.
+  int32_t CheckedBlockLength(int32_t dataOffset, int32_t minData);
+  // Records a block as in use by this operation, so that no other reference may overlap it.
+  bool Claim(int32_t dataOffset, int32_t blockLength);
+  // True when `dataOffset` may name a block at all (inside the blocks area, not free).
+  bool PlausibleBlock(int32_t dataOffset) const;
+  // Takes a released block back from the free list when it is still wholly free and writes
+  // the free list; keeps a child's previous block after a failed allocation.
+  bool Reclaim(int32_t dataOffset, int32_t blockLength);
+
+ private:
+  void Open();
+  void ReadHeaderFields();
+  void ReadFreeList();
+  void Initialise();
+  bool WriteHeaderFields();
+  bool WriteFreeList();
+  int32_t TakeFromFreeList(int32_t total);
+  int32_t AppendAtEnd(int32_t total);
+  void ReleaseExtent(int32_t offset, int32_t length);
+  bool CheckOpenedFile();
+  void ReportFatal(int32_t code);
+  void Fail(int32_t status);
+  bool Halted() const { return Halted_; }
+
+  std::unique_ptr<TStoreStream> OwnedStream_;
+  TStoreStream* Stream_ = nullptr;
+  TFreeList FreeList_;
+  int32_t AnchorOffset_ = -1;
+  int32_t EndOffset_ = HeaderLength;
+  int32_t LastError_ = 0;
+  int32_t Status_ = 0;
+  int32_t Operation_ = 0;
+  FilePath FileName_;
+  TOpenMode Mode_;
+  bool Halted_ = false;
+  bool Damaged_ = false;
+  int64_t DamageOffset_ = -1;
+  std::string DamageText_;
+  struct TExtent {
+    int64_t Offset;
+    int64_t Length;
+  };
+  std::vector<TExtent> Claimed_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Payload buffer: the in-memory form of one stored payload record
+// (Kind, two reserved bytes, Compressed, Length, OriginalLength, payload).
+
+class TDataBuf {
+ public:
+  enum : uint8_t { KindIndex = 1, KindEntry = 2 };
+
+  TDataBuf() = default;
+  TDataBuf(const void* source, int32_t count);
+  explicit TDataBuf(std::string_view text);
+  ~TDataBuf();
+  TDataBuf(const TDataBuf&) = delete;
+  TDataBuf& operator=(const TDataBuf&) = delete;
+
+  // Replaces the payload by a copy of `count` bytes ("0" characters without a source);
+  // header bytes 0, both lengths `count`, wiping on Clear from now on.
+  void SetData(const void* source, int32_t count);
+  // Replaces the payload without wiping the old one; OriginalLength and the header stay.
+  void ReplaceData(const void* source, int32_t count);
+  // Header bytes 0, payload (wiped when WipeOnClear) freed, lengths 0.
+  void Clear();
+
+  bool IsCompressed() const { return Compressed == 1; }
+  bool IsEmpty() const { return Length_ == 0; }
+  // 0 on success, else the zlib code that stopped the work (also sent to the reporter's
+  // InflateError); the buffer is then left as it was.
+  int Compress();
+  // Fails (Z_DATA_ERROR) as well when the stream inflates to fewer bytes than recorded.
+  int Decompress();
+  static std::string ErrorText(int code);
+
+  bool LoadFromFile(const FilePath& path);
+  bool SaveToFile(const FilePath& path) const;
+  std::string AsString() const;
+  std::string_view View() const { return {Data_.get() ? Data_.get() : "", static_cast<size_t>(Length_)}; }
+
+  // The payload, followed by a zero byte; null when there is none.
+  const char* Data() const { return Data_.get(); }
+  int32_t Length() const { return Length_; }
+  int32_t OriginalLength() const { return OriginalLength_; }
+  bool WipeOnClear() const { return WipeOnClear_; }
+
+  uint8_t Kind = 0;
+  uint8_t Compressed = 0;
+
+ private:
+  friend class TFMindex;
+  // Takes ownership of a buffer of at least count + 1 bytes holding the payload.
+  void Adopt(std::unique_ptr<char[]> bytes, int32_t count);
+  void FreePayload(bool wipe);
+
+  std::unique_ptr<char[]> Data_;
+  int32_t Length_ = 0;
+  int32_t OriginalLength_ = 0;
+  bool WipeOnClear_ = false;
+};
+
+// ---------------------------------------------------------------------------------------
+// Entry index: one node of the tree in memory, a list of child names with the data offset
+// of each child's block (-1 for a child without a block). Names match without regard to
+// letter case (user locale); the first match wins.
+
+class TFMindex {
+ public:
+  // Loads the index named `name` in `parent` (the root index when parent is null). In a file
+  // without an anchor block the root allocates it.
+  TFMindex(TFileManager& manager, TFMindex* parent, std::string_view name);
+  ~TFMindex();
+  TFMindex(const TFMindex&) = delete;
+  TFMindex& operator=(const TFMindex&) = delete;
+
+  const std::string& Name() const { return Name_; }
+  int32_t BlockOffset() const { return BlockOffset_; }
+  TFMindex* Parent() const { return Parent_; }
+  // The parent names an entry block here, not an index: the index stays empty, and a write
+  // through it is refused.
+  bool IsEntry() const { return IsEntry_; }
+
+  int Count() const { return static_cast<int>(Children_.size()); }
+  std::string_view ChildName(int i) const;
+  int32_t ChildOffset(int i) const { return Children_[static_cast<size_t>(i)].Offset; }
+  // Position of the first child named `name`, or -1.
+  int IndexOf(std::string_view name) const;
+
+  int32_t Lookup(std::string_view name) const;
+  int32_t SetChild(std::string_view name, int32_t offset);
+  int32_t SetChildAndFlush(std::string_view name, int32_t offset);
+  // Appends a child without looking for one of the same name.
+  void AppendChild(std::string_view name, int32_t offset);
+  void RemoveChild(int i);
+  void RenameChild(int i, std::string_view newName);
+
+  int32_t WriteBlock();
+  int32_t Flush();
+
+  const char* ReadChild(std::string_view name, TDataBuf* buffer);
+  int32_t WriteChild(std::string_view name, TDataBuf* buffer, bool flush);
+  int32_t ChildLength(std::string_view name);
+  // Kind byte of the child's record; 255 when there is no such child or block.
+  uint8_t ChildKind(std::string_view name);
+  // One line per child: name, five blanks, block offset, line feed.
+  std::string ShowContents() const;
+
+  // Child names that a block can store: no carriage return, line feed or zero byte.
+  static bool StorableName(std::string_view name);
+
+ private:
+  struct TChild {
+    uint32_t NameStart;  // into Names_ and Lowered_
+    uint32_t NameLength;
+    int32_t Offset;
+  };
+  void Load();
+  void SplitNames(std::string_view text);
+  int FindLowered(std::string_view lowered) const;
+  void AddName(std::string_view name, int32_t offset);
+
+  TFileManager& Manager_;
+  TFMindex* Parent_;
+  std::string Name_;
+  int32_t BlockOffset_ = -1;
+  int32_t BlockLength_ = 0;
+  bool IsEntry_ = false;
+  // Names stored end to end, and the same text lower-cased, so that a lookup lower-cases
+  // only the name it looks for.
+  std::string Names_;
+  std::string Lowered_;
+  std::vector<TChild> Children_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Entry operations. An entry path is components separated by the byte 0xFF; empty
+// components are skipped; the last names the entry, those before it sub-indexes below the
+// root. At most 16 components. Each call opens and closes the database file once.
+
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database);
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database);
+int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database);
+int WriteEntryLines(std::string_view entryPath, const TStringList* lines, const FilePath& database);
+std::string GetInitValue(std::string_view name, std::string_view fallback, const FilePath& database);
+int SetInitValue(std::string_view name, std::string_view value, const FilePath& database);
+bool ReadEntryBuffer(std::string_view entryPath, TDataBuf* buffer, const FilePath& database);
+bool EntryHasLines(std::string_view entryPath, TStringList* lines, const FilePath& database);
+int RenameEntry(std::string_view entryPath, std::string_view newName, const FilePath& database);
+// As above, after trimming blanks and control characters from both ends of the caller's
+// own path string.
+int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath& database);
+
+// The mailbox operations work on the program's own database (see SetProgramDatabasePath)
+// or on the one given. `selection`: null takes every child; otherwise child p (from 1) is
+// taken when byte p - 1 exists and is not zero. Both return the number of children taken.
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection);
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection,
+                         const FilePath& database);
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination);
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination, const FilePath& database);
+// The database the mailbox operations use by default (empty until set: then they do nothing).
+void SetProgramDatabasePath(FilePath path);
+const FilePath& ProgramDatabasePath();
+
+// ---------------------------------------------------------------------------------------
+// Read-only inspection, for tools: never creates, initialises or writes the file.
+
+struct TStoreChild {
+  std::string Name;
+  int32_t Offset = -1;        // data offset of the child's block, -1 for none
+  int32_t BlockLength = 0;    // the block's length prefix (0 when unreadable)
+  uint8_t Kind = 255;         // 1 index, 2 entry, 255 when there is no readable record
+  uint8_t Compressed = 0;
+  int32_t StoredLength = 0;   // L, the payload bytes in the record
+  int32_t PlainLength = 0;    // the plain length before compression
+};
+
+class TStoreInspector {
+ public:
+  // Opens an existing database for reading; raises EStoreFileError.
+  explicit TStoreInspector(const FilePath& database);
+  explicit TStoreInspector(TStoreStream& stream);
+  ~TStoreInspector();
+
+  int64_t FileSize();
+  int32_t AnchorOffset() const;
+  int32_t EndOffset() const;
+  // Data offset of the root index's block, -1 when there is none.
+  int32_t RootOffset() const { return RootOffset_; }
+  const TFreeList& FreeList() const;
+  // 0, or 2 when opening found the file damaged (DamageText says where).
+  int32_t Status() const;
+  const std::string& DamageText() const;
+
+  // The children of the index at the end of `components` (the root when empty). False when
+  // the components do not lead to an index or the file is damaged.
+  bool List(const std::vector<std::string>& components, std::vector<TStoreChild>& children);
+  // The plain bytes of an entry; false when there is no such entry or it cannot be read.
+  bool ReadEntryBytes(const std::vector<std::string>& components, std::string& bytes);
+  // Visits every child of the tree depth-first (depth 0 below the root), each block once.
+  void Walk(const std::function<void(int depth, const TStoreChild& child)>& visit);
+  // Checks header, free list, every block, record and offset of the tree; one line per
+  // problem, naming its offset. Empty when the file is sound.
+  std::vector<std::string> Check();
+
+ private:
+  bool ReadChildren(int32_t blockOffset, std::vector<TStoreChild>& children,
+                    std::vector<std::string>* problems);
+  bool ReadRecordHeader(int32_t dataOffset, TStoreChild& child);
+
+  std::unique_ptr<TFileManager> Manager_;
+  int32_t RootOffset_ = -1;
+};
