@@ -67,6 +67,61 @@ using UniqueFind = ScopedHandle<FindTraits>;
 // An open registry key.
 using UniqueKey = ScopedHandle<KeyTraits>;
 
+struct WindowTraits {
+  using Handle = HWND;
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND h) { ::DestroyWindow(h); }
+};
+template <class Object>
+struct GdiObjectTraits {
+  using Handle = Object;
+  static Object Invalid() { return nullptr; }
+  static void Close(Object h) { ::DeleteObject(h); }
+};
+struct MemoryDCTraits {
+  using Handle = HDC;
+  static HDC Invalid() { return nullptr; }
+  static void Close(HDC h) { ::DeleteDC(h); }
+};
+
+// A window this program created and destroys.
+using UniqueWindow = ScopedHandle<WindowTraits>;
+// GDI objects this program created.
+using UniqueFont = ScopedHandle<GdiObjectTraits<HFONT>>;
+using UniqueBitmap = ScopedHandle<GdiObjectTraits<HBITMAP>>;
+// A memory device context from CreateCompatibleDC.
+using UniqueMemoryDC = ScopedHandle<MemoryDCTraits>;
+
+// A window's device context (the screen's for a null window) from GetDC, released on scope
+// exit.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  ~WindowDC() {
+    if (dc_) ::ReleaseDC(window_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Selects a GDI object into a device context and puts the previous one back on scope exit.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+  ~SelectedObject() { ::SelectObject(dc_, previous_); }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
 // Owns one reference to a COM interface.
 template <class T>
 class ComPtr {

@@ -1,0 +1,31 @@
+// The wait dialog: a short countdown with a blinking message and a Cancel button, shown
+// before the wizards start their real work. The work goes ahead only if it runs out.
+#pragma once
+
+#include <string>
+
+#include "app/win/Controls.h"
+
+class TWaitForm : public TForm {
+ public:
+  explicit TWaitForm(TForm* owner);
+
+  TButton CancelBtn;
+  TPanel Panel1;
+  TTimer Timer1;
+
+  // The message that blinks in the panel.
+  std::wstring WaitMessage;
+  // Blink ticks so far; the dialog closes with OK after the sixth.
+  int TickCount = 0;
+
+  void Timer1Timer();
+
+ protected:
+  void FormCloseQuery(bool& canClose) override;
+};
+
+// Shows the countdown centred over `owner`: about one second of "...wait...", then the
+// message blinking every half second until the sixth blink. True when it ran out, false
+// when the user cancelled it and confirmed.
+bool ShowWaitDialog(const std::wstring& caption, const std::wstring& message, TForm* owner);

@@ -1,0 +1,293 @@
+// The controls of the form layer, each a window of the platform's own classes (or of the
+// layer's pane class for panels and notebooks), placed at 96-DPI bounds that follow the
+// form's DPI. Every control has a name by which tests find it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/win/Forms.h"
+
+enum TAlignment { taLeftJustify, taCenter, taRightJustify };
+enum TBevelCut { bvNone, bvLowered, bvRaised };
+
+class TControl {
+ public:
+  virtual ~TControl();
+  TControl(const TControl&) = delete;
+  TControl& operator=(const TControl&) = delete;
+
+  const std::wstring& Name() const { return name_; }
+  HWND Handle() const { return window_.get(); }
+  TForm& Form() const { return form_; }
+
+  const TBounds& Bounds() const { return bounds_; }
+  void SetBounds(const TBounds& bounds);
+
+  // The window text: a caption, or an edit's contents. Setting an equal text does nothing
+  // (so an edit's OnChange runs only for a real change).
+  std::wstring Text() const;
+  void SetText(const std::wstring& text);
+
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  bool Visible() const;  // its own visibility, whatever its parents'
+  void SetVisible(bool visible);
+
+  // Takes the focus now when the form is shown, or when it is shown next.
+  void SetFocus();
+  bool Focused() const;
+
+  const TFont& Font() const { return font_; }
+  void SetFont(const TFont& font);
+
+  // The control of a window of this form layer, or null.
+  static TControl* FromHandle(HWND window);
+
+ protected:
+  struct TWindowClass {
+    const wchar_t* ClassName;
+    DWORD Style;  // beyond WS_CHILD | WS_VISIBLE
+    DWORD ExStyle;
+  };
+  TControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
+           const TWindowClass& windowClass);
+
+  // A notification (WM_COMMAND code) from the control's window.
+  virtual void Notify(WORD code) { (void)code; }
+  // The colours of the control's text: WM_CTLCOLOR* sent to `parent`.
+  virtual LRESULT CtlColor(HWND parent, UINT message, HDC dc);
+  // An owner-drawn item (WM_DRAWITEM).
+  virtual void DrawItem(const DRAWITEMSTRUCT& item) { (void)item; }
+  // The font or the DPI changed: whatever depends on the text's size follows.
+  virtual void FontChanged() {}
+
+  HFONT FontHandle() const;
+  int Scale(int value) const { return ScaleForDpi(value, form_.Dpi()); }
+  LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    return SendMessageW(Handle(), message, wParam, lParam);
+  }
+  // Sends the notification to the parent window as the control itself would.
+  void NotifyParent(WORD code) const;
+
+ private:
+  friend class TForm;
+  friend class TPaneControl;
+  // Routes a message a parent window got about one of its children; false when it is about
+  // no control of this layer.
+  static bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                                LRESULT& result);
+  void ApplyDpi();
+
+  TForm& form_;
+  std::wstring name_;
+  TBounds bounds_;
+  TFont font_;
+  UniqueFont ownFont_;
+  UINT id_;
+  UniqueWindow window_;
+};
+
+// A push button. A press (the user's, or Click) runs OnClick and then, when it has a modal
+// result, sets the form's modal result.
+class TButton : public TControl {
+ public:
+  TButton(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds);
+
+  TModalResult ModalResult() const { return modalResult_; }
+  void SetModalResult(TModalResult result) { modalResult_ = result; }
+  // The default button is pressed by Enter when no other button has the focus.
+  bool Default() const { return default_; }
+  void SetDefault(bool isDefault);
+  // The cancel button is pressed by Esc.
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool isCancel) { cancel_ = isCancel; }
+
+  // Presses the button as a user would: nothing happens while it is disabled.
+  void Click();
+
+  std::function<void()> OnClick;
+
+ protected:
+  void Notify(WORD code) override;
+
+ private:
+  friend class TForm;
+  void ShowAsDefault(bool shown);
+
+  TModalResult modalResult_ = mrNone;
+  bool default_ = false;
+  bool cancel_ = false;
+};
+
+// A static text. An ampersand marks an accelerator ("&&" shows one), which moves the focus
+// to the control that follows the label in tab order.
+class TLabel : public TControl {
+ public:
+  TLabel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds,
+         TAlignment alignment = taLeftJustify, bool wordWrap = false);
+};
+
+// A check box; OnClick runs on every change of its check state, by the user or by SetChecked.
+class TCheckBox : public TControl {
+ public:
+  TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds);
+
+  bool Checked() const;
+  void SetChecked(bool checked);
+  // Toggles the box as a user's click would: nothing happens while it is disabled.
+  void Click();
+
+  std::function<void()> OnClick;
+
+ protected:
+  void Notify(WORD code) override;
+};
+
+// A one-line edit; OnChange runs on every change of its text.
+class TEdit : public TControl {
+ public:
+  TEdit(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds);
+
+  void SetReadOnly(bool readOnly);
+
+  std::function<void()> OnChange;
+
+ protected:
+  void Notify(WORD code) override;
+};
+
+// A multi-line text pane: word-wrapped, read-only unless told otherwise, with a vertical
+// scroll bar. Serves for explanatory texts, listings and logs.
+class TMemo : public TControl {
+ public:
+  TMemo(TContainer& parent, std::wstring name, const TBounds& bounds);
+
+  std::vector<std::wstring> Lines() const;
+  void SetLines(const std::vector<std::wstring>& lines);
+  // Appends a line at the end and scrolls to it.
+  void AddLine(const std::wstring& line);
+  void Clear();
+  void ScrollToTop();
+
+  void SetReadOnly(bool readOnly);
+  void SetBorder(bool border);
+};
+
+// A list of text items.
+class TListBox : public TControl {
+ public:
+  TListBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+
+  int Count() const;
+  std::wstring Item(int index) const;
+  std::vector<std::wstring> Items() const;
+  void Add(const std::wstring& item);
+  void Clear();
+  // The selected item, or -1.
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+
+  std::function<void()> OnClick;     // the selection changed
+  std::function<void()> OnDblClick;  // an item was double-clicked
+
+ protected:
+  // For lists whose items are drawn by DrawItem.
+  TListBox(TContainer& parent, std::wstring name, const TBounds& bounds, DWORD extraStyle);
+  void Notify(WORD code) override;
+  // The item's 32-bit value beside its text.
+  void SetItemData(int index, LPARAM data);
+  LPARAM ItemData(int index) const;
+};
+
+// A drop-down list to choose one item from.
+class TComboBox : public TControl {
+ public:
+  TComboBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+
+  int Count() const;
+  std::wstring Item(int index) const;
+  void Add(const std::wstring& item);
+  void Clear();
+  int ItemIndex() const;
+  // Selects an item without running OnChange.
+  void SetItemIndex(int index);
+  // Selects an item as a user's choice would, running OnChange.
+  void Select(int index);
+
+  std::function<void()> OnChange;  // the user chose an item
+
+ protected:
+  void Notify(WORD code) override;
+};
+
+// A control that holds other controls: the base of panels, notebooks and pages.
+class TPaneControl : public TControl, public TContainer {
+ public:
+  HWND ContainerHandle() const override { return Handle(); }
+  TForm& ContainerForm() override { return Form(); }
+
+ protected:
+  TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
+               DWORD extraStyle);
+  // Paints the pane's own face (behind its children).
+  virtual void Paint(HDC dc) { (void)dc; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+// A panel: a bevelled frame with a caption centred in it, and a parent of controls.
+class TPanel : public TPaneControl {
+ public:
+  TPanel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds);
+
+  // The outer bevel; raised by default.
+  void SetBevel(TBevelCut bevel);
+
+ protected:
+  void Paint(HDC dc) override;
+
+ private:
+  TBevelCut bevel_ = bvRaised;
+};
+
+class TPage;
+
+// A stack of pages of which one is shown.
+class TNotebook : public TPaneControl {
+ public:
+  TNotebook(TContainer& parent, std::wstring name, const TBounds& bounds);
+
+  int PageCount() const { return static_cast<int>(pages_.size()); }
+  TPage& Page(int index) const { return *pages_.at(static_cast<size_t>(index)); }
+  int PageIndex() const { return pageIndex_; }
+  // Shows the page `index` and hides the others.
+  void SetPageIndex(int index);
+  TPage& ActivePage() const { return Page(pageIndex_); }
+
+ private:
+  friend class TPage;
+  void AddPage(TPage& page);
+  void RemovePage(TPage& page);
+
+  std::vector<TPage*> pages_;
+  int pageIndex_ = 0;
+};
+
+// A page of a notebook; it fills the notebook and holds the controls of one step.
+class TPage : public TPaneControl {
+ public:
+  TPage(TNotebook& notebook, const std::wstring& caption);
+  ~TPage() override;
+
+  // The caption is the page's window text.
+  std::wstring Caption() const { return Text(); }
+
+ private:
+  TNotebook& notebook_;
+};

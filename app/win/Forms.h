@@ -1,0 +1,258 @@
+// The thin form layer: the application object, forms shown modally with a modal result and
+// a close query, timers and system-menu items, all on the platform's own windows.
+// Controls live in Controls.h.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/win/Dpi.h"
+#include "app/win/Handles.h"
+
+// How a modal form ended: the id of the message-box button of the same meaning.
+using TModalResult = int;
+constexpr TModalResult mrNone = 0;
+constexpr TModalResult mrOk = IDOK;
+constexpr TModalResult mrCancel = IDCANCEL;
+constexpr TModalResult mrAbort = IDABORT;
+constexpr TModalResult mrRetry = IDRETRY;
+constexpr TModalResult mrIgnore = IDIGNORE;
+constexpr TModalResult mrYes = IDYES;
+constexpr TModalResult mrNo = IDNO;
+
+// A colour: an RGB value, or a system colour index marked by the top byte.
+using TColor = DWORD;
+constexpr TColor clSystemColor = 0xFF000000;
+constexpr TColor clWindowText = clSystemColor | COLOR_WINDOWTEXT;
+constexpr TColor clBtnText = clSystemColor | COLOR_BTNTEXT;
+constexpr TColor clGrayText = clSystemColor | COLOR_GRAYTEXT;
+constexpr TColor clBlack = RGB(0, 0, 0);
+constexpr TColor clGray = RGB(128, 128, 128);
+COLORREF ColorToRGB(TColor color);
+
+// A control's font. The default is the system's message font, the font of dialogs.
+struct TFont {
+  std::wstring Name;  // face; empty: the message font's face
+  int Size = 0;       // in points; 0: Height decides
+  int Height = 0;     // character height in 96-DPI pixels; with Size also 0, the message font's
+  TColor Color = clWindowText;
+  bool Bold = false;
+
+  // Whether the face and size are the message font's (the colour aside).
+  bool IsMessageFont() const { return Name.empty() && Size == 0 && Height == 0 && !Bold; }
+};
+
+// The font object for `font` at `dpi`.
+UniqueFont CreateFontForDpi(const TFont& font, UINT dpi);
+
+class TForm;
+class TControl;
+
+// Runs an event handler; an exception that escapes it is shown by the application's
+// standard exception display and goes no further.
+template <class Handler>
+void Guard(Handler&& handler) noexcept;
+
+// The one application object.
+class TApplication {
+ public:
+  // Shown on the task bar and as the caption of the exception display.
+  const std::wstring& Title() const { return title_; }
+  void SetTitle(std::wstring title) { title_ = std::move(title); }
+
+  // The standard exception display: an error box captioned with the title, whose text is
+  // the exception's message followed by a full stop.
+  void ShowException(const std::exception& error);
+
+  // The message loop; ends on WM_QUIT and answers its exit code.
+  int Run();
+  // Dispatches every message waiting in the queue, then returns.
+  void ProcessMessages();
+
+ private:
+  std::wstring title_;
+};
+
+extern TApplication Application;
+
+template <class Handler>
+void Guard(Handler&& handler) noexcept {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    Application.ShowException(error);
+  }
+}
+
+// Something controls are placed in: a form, a panel, a notebook page.
+class TContainer {
+ public:
+  virtual HWND ContainerHandle() const = 0;
+  virtual TForm& ContainerForm() = 0;
+
+ protected:
+  ~TContainer() = default;
+};
+
+// A repeating timer of a form: while enabled, OnTimer runs every Interval milliseconds from
+// the form's message loop. Created disabled, with the interval 1000.
+class TTimer {
+ public:
+  explicit TTimer(TForm& form);
+  ~TTimer();
+  TTimer(const TTimer&) = delete;
+  TTimer& operator=(const TTimer&) = delete;
+
+  UINT Interval() const { return interval_; }
+  // A running timer starts its new interval now.
+  void SetInterval(UINT milliseconds);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  int Tag() const { return tag_; }
+  void SetTag(int tag) { tag_ = tag; }
+
+  std::function<void()> OnTimer;
+
+ private:
+  friend class TForm;
+  void Restart();
+
+  TForm& form_;
+  UINT_PTR id_;
+  UINT interval_ = 1000;
+  bool enabled_ = false;
+  int tag_ = 0;
+};
+
+enum TBorderStyle {
+  bsDialog,    // fixed dialog frame, no icon in the title bar
+  bsSingle,    // fixed single frame
+  bsSizeable,  // resizable frame with minimise and maximise boxes
+};
+
+// A form's design: caption, client size in 96-DPI pixels and frame.
+struct TFormDesign {
+  std::wstring Caption;
+  int ClientWidth = 0;
+  int ClientHeight = 0;
+  TBorderStyle BorderStyle = bsDialog;
+  bool SystemMenu = true;      // system menu and close box in the title bar
+  bool ShowInTaskbar = false;  // its own task bar button even when it has an owner
+};
+
+// A system-menu command as the form's WMSysCommand sees it.
+struct TSysCommand {
+  UINT CmdType = 0;      // the command identifier (wParam of WM_SYSCOMMAND)
+  bool Handled = false;  // set by the handler: the default handling is skipped
+};
+
+// A top-level window of this program. Its window exists from construction on, hidden,
+// centred on the screen; controls are members of derived forms, constructed with the form
+// (or a panel or page of it) as parent, in tab order.
+class TForm : public TContainer {
+ public:
+  TForm(TForm* owner, const TFormDesign& design);
+  virtual ~TForm();
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+
+  HWND Handle() const { return window_.get(); }
+  TForm* Owner() const { return owner_; }
+  // The DPI the form is laid out for: its monitor's.
+  UINT Dpi() const { return dpi_; }
+
+  std::wstring Caption() const;
+  void SetCaption(const std::wstring& caption);
+
+  // Shows the form and runs its message loop until a modal result is set and the close
+  // query allows it; the owner is disabled meanwhile. Answers the modal result.
+  TModalResult ShowModal();
+  TModalResult ModalResult() const { return modalResult_; }
+  // While the form is modal, a result other than mrNone asks for the close.
+  void SetModalResult(TModalResult result) { modalResult_ = result; }
+  bool Modal() const { return modal_; }
+
+  // A modeless show and hide.
+  void Show();
+  void Hide();
+  bool Visible() const;
+  // A close request, as by the title bar's close box: a modal form ends with mrCancel if
+  // its close query allows; a modeless one hides if it allows.
+  void Close();
+
+  void CenterOnScreen();
+
+  void AddSystemMenuSeparator();
+  void AddSystemMenuItem(UINT id, const std::wstring& text);
+
+  // The control of that name, or null; with a type, null also when it is of another type.
+  template <class T = TControl>
+  T* FindControl(std::wstring_view name) const {
+    return dynamic_cast<T*>(FindNamedControl(name));
+  }
+  const std::vector<TControl*>& Controls() const { return controls_; }
+
+  // A timer that lives as long as the form (for timers that are no member of it).
+  TTimer& AddTimer();
+
+  // The font of controls that keep the default font.
+  HFONT DefaultFont() const { return font_.get(); }
+
+  HWND ContainerHandle() const override { return Handle(); }
+  TForm& ContainerForm() override { return *this; }
+
+ protected:
+  // Runs when the form is about to be shown.
+  virtual void FormShow() {}
+  // Asked on every close attempt; ModalResult() tells what closes it (mrCancel for the
+  // close box, Esc and Cancel buttons). Leave `canClose` true to allow the close.
+  virtual void FormCloseQuery(bool& canClose) { (void)canClose; }
+  // A command of the system menu; set Handled to skip the default handling.
+  virtual void WMSysCommand(TSysCommand& command) { (void)command; }
+
+ private:
+  friend class TControl;
+  friend class TTimer;
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  TControl* FindNamedControl(std::wstring_view name) const;
+  void AddControl(TControl& control);
+  void RemoveControl(TControl& control);
+  UINT NewControlId() { return nextControlId_++; }
+  UINT_PTR AddTimerId(TTimer& timer);
+  void RemoveTimer(TTimer& timer);
+  void OnTimerMessage(UINT_PTR id);
+
+  DWORD Style() const;
+  void ApplyClientSize();
+  void ApplyDpi(UINT dpi, const RECT* suggested);
+  bool CloseQuery();
+  void RunModalLoop();
+  void PressCancelButton();
+  LRESULT DefaultButtonId() const;
+  void OnActivate(bool active);
+
+  TForm* owner_;
+  TFormDesign design_;
+  UniqueWindow window_;
+  UINT dpi_ = DesignDpi;
+  UniqueFont font_;
+  std::vector<TControl*> controls_;
+  std::vector<TTimer*> timers_;
+  std::vector<std::unique_ptr<TTimer>> ownedTimers_;
+  UINT nextControlId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog keys send
+  UINT_PTR nextTimerId_ = 1;
+  TModalResult modalResult_ = mrNone;
+  bool modal_ = false;
+  HWND lastFocus_ = nullptr;
+};
+
+// The form whose window this is, or null for windows of other kinds.
+TForm* FormFromHandle(HWND window);

@@ -1,0 +1,12 @@
+// Conversions between the program's wide window texts and 8-bit texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// UTF-8 (the text of std::exception messages) to UTF-16. Text that is no valid UTF-8 is read
+// in the ANSI code page instead.
+std::wstring WideFromUtf8(std::string_view text);
+
+// UTF-16 to UTF-8, for exception messages built from window texts and paths.
+std::string Utf8FromWide(std::wstring_view text);
