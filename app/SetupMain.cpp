@@ -1,6 +1,54 @@
 #include "app/SetupMain.h"
 
+#include <commctrl.h>
+
+#include <memory>
+
+#include "app/Constants.h"
+#include "app/SysUtils.h"
 #include "app/Text.h"
+#include "app/win/UiSeam.h"
+#include "app/win/WideText.h"
+#include "filestore/FileMan.h"
+#include "setup/SetupDlg.h"
+#include "uninstall/UninstDlg.h"
+
+TSetupForm* SetupForm = nullptr;
+TUninstWiz* UninstWiz = nullptr;
+
+namespace {
+
+TFormDesign MainFormDesign() {
+  TFormDesign design;
+  design.Caption = L"Tarnwhistle Setup/Remove";
+  design.ClientWidth = 409;
+  design.ClientHeight = 147;
+  return design;
+}
+
+// Shows `wizard` modally with its pointer set for as long as it lives.
+template <class Wizard>
+void RunWizard(TForm& owner, Wizard*& pointer) {
+  auto wizard = std::make_unique<Wizard>(&owner);
+  pointer = wizard.get();
+  wizard->ShowModal();
+  pointer = nullptr;
+}
+
+// The store's complaints reach the user as message boxes; the fatal block-file report goes
+// to the debugger's output only, since the failing operation's status already tells the
+// wizard, which shows its own error.
+class TMessageBoxStoreReporter : public TStoreReporter {
+ public:
+  void InflateError(const std::string& text) override {
+    ShowMessageBox(nullptr, WideFromUtf8(text), L"Inflate Error", MB_OK);
+  }
+  void FatalError(const std::string& text) override {
+    OutputDebugStringW(WideFromUtf8(text + "\n").c_str());
+  }
+};
+
+}  // namespace
 
 std::wstring ParamStr(const std::wstring& commandLine, int index) {
   size_t at = 0;
@@ -22,4 +70,40 @@ std::wstring ParamStr(const std::wstring& commandLine, int index) {
 TMode DecideMode(const std::wstring& modulePath, const std::wstring& firstArgument) {
   if (LocaleLower(ExtractFileName(modulePath)) != L"setup.exe") return TMode::Uninstall;
   return LocaleLower(firstArgument) == L"-u" ? TMode::Uninstall : TMode::Setup;
+}
+
+TMainForm::TMainForm()
+    : TForm(nullptr, MainFormDesign()),
+      Label1(*this, L"Label1",
+             L"This main window is always hidden and calls either the SetupDlg or the UninstDlg.",
+             TBounds{8, 40, 393, 64}, taCenter, true) {
+  TFont font;
+  font.Size = 10;
+  font.Color = clBlack;
+  Label1.SetFont(font);
+
+  if (DecideMode(ModuleFileName(), ParamStr(GetCommandLineW(), 1)) == TMode::Setup) {
+    Application.SetTitle(tw::SetupTitle);
+    RunWizard(*this, SetupForm);
+  } else {
+    Application.SetTitle(tw::UninstallTitle);
+    RunWizard(*this, UninstWiz);
+  }
+  PostMessageW(Handle(), WM_QUIT, 0, 0);
+}
+
+int RunTarnwhistleSetup() {
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  TMessageBoxStoreReporter reporter;
+  SetStoreReporter(&reporter);
+  Application.SetTitle(tw::ProductName);
+  try {
+    TMainForm mainForm;
+    Application.Run();
+  } catch (const std::exception& error) {
+    Application.ShowException(error);
+  }
+  SetStoreReporter(nullptr);
+  return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/win/Controls.h"
+
 enum class TMode { Setup, Uninstall };
 
 // Argument `index` of a command line (0 is the program itself): arguments are separated by
@@ -18,3 +20,21 @@ TMode DecideMode(const std::wstring& modulePath, const std::wstring& firstArgume
 // Runs the program: the hidden main window, the wizard the mode names, the quit.
 // Answers the process's exit code.
 int RunTarnwhistleSetup();
+
+
+class TSetupForm;
+class TUninstWiz;
+
+// The program's main window. It is never shown: its constructor runs the chosen wizard
+// modally, destroys it and posts the quit message, so the message loop ends at once.
+class TMainForm : public TForm {
+ public:
+  TMainForm();
+
+ private:
+  TLabel Label1;
+};
+
+// The wizard that is open, if any.
+extern TSetupForm* SetupForm;
+extern TUninstWiz* UninstWiz;

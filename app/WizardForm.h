@@ -1,0 +1,22 @@
+// What the setup and the uninstall wizard share: a fixed-size window with its own task bar
+// button and an About item at the end of its system menu.
+#pragma once
+
+#include <string>
+
+#include "app/win/Forms.h"
+
+class TWizardForm : public TForm {
+ public:
+  // `aboutItem` is the system-menu text; `title` opens the About box's text.
+  TWizardForm(TForm* owner, const std::wstring& caption, int clientWidth, int clientHeight,
+              const std::wstring& aboutItem, std::wstring title);
+
+  static constexpr UINT AboutCommand = 4096;
+
+ protected:
+  void WMSysCommand(TSysCommand& command) override;
+
+ private:
+  std::wstring title_;
+};
