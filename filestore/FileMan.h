@@ -219,41 +219,55 @@ class TFileManager {
   int64_t FileSize() { return Stream_->Size(); }
   bool ReadOnly() const { return Mode_ == TOpenMode::ReadOnly; }
 
-  // Consistency guards used by the index. Once the file is found damaged (or an operation
-  // is refused) every later primitive fails with status 2 and nothing more is written.
+  // Consistency guards, used by the index. Once the file is found damaged, or the
+  // operation is refused or failed before its first write, every later primitive fails with
+  // status 2 and nothing more is written.
+  bool Stopped() const { return Stopped_; }
   bool Damaged() const { return Damaged_; }
   // Offset and description of the first damage found ("" while none).
   int64_t DamageOffset() const { return DamageOffset_; }
   const std::string& DamageText() const { return DamageText_; }
+  // Records the damage (the first one only), stops with status 2 and sends the fatal
+  // report.
   void MarkDamaged(int64_t offset, std::string text);
-  // Stops all further I/O with status `status`, without calling the file damaged.
+  // Stops all further I/O, giving `status` unless an earlier failure set the status.
   void Refuse(int32_t status);
-  // Reads and checks the length prefix of the block at `dataOffset`: inside the blocks area,
-  // at least `minData` data bytes, clear of the free extents and of every block claimed in
-  // this operation. Marks the file damaged and gives 0 when it is not.
-  int32_t CheckedBlockLength(int32_t dataOffset, int32_t minData);
-  // Records a block as in use by this operation, so that no other reference may overlap it.
-  bool Claim(int32_t dataOffset, int32_t blockLength);
-  // True when `dataOffset` may name a block at all (inside the blocks area, not free).
+  // True when a block of `blockLength` bytes (prefix included) at `dataOffset` lies inside
+  // the blocks area with at least `minData` data bytes.
+  bool InBlocks(int32_t dataOffset, int32_t blockLength, int32_t minData) const;
+  // True when `dataOffset` may name a block at all: room for a record, not in free space.
   bool PlausibleBlock(int32_t dataOffset) const;
-  // Takes a released block back from the free list when it is still wholly free and writes
-  // the free list; keeps a child's previous block after a failed allocation.
+  // Checks a block about to be read: InBlocks and clear of the free extents. Marks the file
+  // damaged when it is not.
+  bool CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
+  // CheckBlock, and clear of every block this operation has claimed (a block named twice is
+  // damage too); then claims it.
+  bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
+  // Takes a released block back when it is still wholly free, and writes the free list:
+  // keeps a child's previous block after a failed allocation.
   bool Reclaim(int32_t dataOffset, int32_t blockLength);
 
  private:
+  struct TExtent {
+    int64_t Offset;
+    int64_t Length;
+  };
+
   void Open();
-  void ReadHeaderFields();
-  void ReadFreeList();
+  bool InterruptedStart(int64_t size);
   void Initialise();
+  bool ReadHeaderFields();
+  bool CheckHeaderFields(int64_t size);
+  void ReadFreeList();
   bool WriteHeaderFields();
   bool WriteFreeList();
   int32_t TakeFromFreeList(int32_t total);
   int32_t AppendAtEnd(int32_t total);
   void ReleaseExtent(int32_t offset, int32_t length);
-  bool CheckOpenedFile();
-  void ReportFatal(int32_t code);
+  bool Unclaim(int32_t dataOffset, int32_t blockLength);
+  bool InsideFile(int32_t count) const;
   void Fail(int32_t status);
-  bool Halted() const { return Halted_; }
+  void ReportFatal(int32_t code);
 
   std::unique_ptr<TStoreStream> OwnedStream_;
   TStoreStream* Stream_ = nullptr;
@@ -265,14 +279,12 @@ class TFileManager {
   int32_t Operation_ = 0;
   FilePath FileName_;
   TOpenMode Mode_;
-  bool Halted_ = false;
+  bool Wrote_ = false;
+  bool Stopped_ = false;
   bool Damaged_ = false;
   int64_t DamageOffset_ = -1;
   std::string DamageText_;
-  struct TExtent {
-    int64_t Offset;
-    int64_t Length;
-  };
+  // Blocks this operation uses (anchor, indexes on its path, entries it touched or made).
   std::vector<TExtent> Claimed_;
 };
 
@@ -342,20 +354,27 @@ class TDataBuf {
 class TFMindex {
  public:
   // Loads the index named `name` in `parent` (the root index when parent is null). In a file
-  // without an anchor block the root allocates it.
+  // without an anchor block the root allocates it. A block that does not hold a sound index
+  // marks the file damaged and leaves the index empty.
   TFMindex(TFileManager& manager, TFMindex* parent, std::string_view name);
+  // Loads the index stored in the block at `blockOffset`, for inspection: it has no parent
+  // and refuses every write.
+  TFMindex(TFileManager& manager, int32_t blockOffset);
   ~TFMindex();
   TFMindex(const TFMindex&) = delete;
   TFMindex& operator=(const TFMindex&) = delete;
 
   const std::string& Name() const { return Name_; }
   int32_t BlockOffset() const { return BlockOffset_; }
+  // Length prefix of the block loaded or last written (0 while there is none).
+  int32_t BlockLength() const { return BlockLength_; }
   TFMindex* Parent() const { return Parent_; }
   // The parent names an entry block here, not an index: the index stays empty, and a write
   // through it is refused.
   bool IsEntry() const { return IsEntry_; }
 
   int Count() const { return static_cast<int>(Children_.size()); }
+  // Valid until the next change of the index.
   std::string_view ChildName(int i) const;
   int32_t ChildOffset(int i) const { return Children_[static_cast<size_t>(i)].Offset; }
   // Position of the first child named `name`, or -1.
@@ -364,10 +383,17 @@ class TFMindex {
   int32_t Lookup(std::string_view name) const;
   int32_t SetChild(std::string_view name, int32_t offset);
   int32_t SetChildAndFlush(std::string_view name, int32_t offset);
-  // Appends a child without looking for one of the same name.
-  void AppendChild(std::string_view name, int32_t offset);
+  // Appends a child without looking for one of the same name; false (and nothing added)
+  // for a name a block cannot store.
+  bool AppendChild(std::string_view name, int32_t offset);
   void RemoveChild(int i);
-  void RenameChild(int i, std::string_view newName);
+  // Before the blocks of the children at `positions` are released: checks that each is
+  // named by no other child, lies inside the blocks area clear of free space and of the
+  // blocks in use, and claims it. Marks the file damaged otherwise. Gives the length
+  // prefixes (0 for a child without a block) when asked.
+  bool ClaimChildBlocks(const std::vector<int>& positions, std::vector<int32_t>* lengths);
+  // False (and nothing changed) for a name a block cannot store.
+  bool RenameChild(int i, std::string_view newName);
 
   int32_t WriteBlock();
   int32_t Flush();
@@ -389,19 +415,25 @@ class TFMindex {
     uint32_t NameLength;
     int32_t Offset;
   };
+  bool FindRoot();
   void Load();
   void SplitNames(std::string_view text);
   int FindLowered(std::string_view lowered) const;
   void AddName(std::string_view name, int32_t offset);
+  void PutIndexText(TDataBuf& buffer) const;
+  int32_t Fallback(int32_t old, int32_t oldLength, int64_t failedStart, int64_t failedLength);
+  bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
 
   TFileManager& Manager_;
   TFMindex* Parent_;
   std::string Name_;
   int32_t BlockOffset_ = -1;
-  int32_t BlockLength_ = 0;
+  int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
   bool IsEntry_ = false;
+  bool Detached_ = false;
   // Names stored end to end, and the same text lower-cased, so that a lookup lower-cases
-  // only the name it looks for.
+  // only the name it looks for. Names replaced or removed leave their bytes behind until
+  // the index object goes.
   std::string Names_;
   std::string Lowered_;
   std::vector<TChild> Children_;
@@ -456,35 +488,48 @@ class TStoreInspector {
  public:
   // Opens an existing database for reading; raises EStoreFileError.
   explicit TStoreInspector(const FilePath& database);
+  // Works on a stream the caller owns.
   explicit TStoreInspector(TStoreStream& stream);
   ~TStoreInspector();
+  TStoreInspector(const TStoreInspector&) = delete;
+  TStoreInspector& operator=(const TStoreInspector&) = delete;
 
-  int64_t FileSize();
-  int32_t AnchorOffset() const;
-  int32_t EndOffset() const;
+  int64_t FileSize() { return Stream_->Size(); }
+  int32_t AnchorOffset() const { return Opened_->GetAnchorOffset(); }
+  int32_t EndOffset() const { return Opened_->GetEndOffset(); }
   // Data offset of the root index's block, -1 when there is none.
   int32_t RootOffset() const { return RootOffset_; }
-  const TFreeList& FreeList() const;
-  // 0, or 2 when opening found the file damaged (DamageText says where).
-  int32_t Status() const;
-  const std::string& DamageText() const;
+  const TFreeList& FreeList() const { return Opened_->FreeList(); }
+  // 0, or the status with which opening failed (2 when the file is damaged, and DamageText
+  // says where).
+  int32_t Status() const { return Opened_->Status(); }
+  const std::string& DamageText() const { return Opened_->DamageText(); }
 
   // The children of the index at the end of `components` (the root when empty). False when
-  // the components do not lead to an index or the file is damaged.
+  // the components do not lead to an index or it cannot be read.
   bool List(const std::vector<std::string>& components, std::vector<TStoreChild>& children);
-  // The plain bytes of an entry; false when there is no such entry or it cannot be read.
+  // The plain bytes of the entry at the end of `components`; false when there is no such
+  // entry or it cannot be read.
   bool ReadEntryBytes(const std::vector<std::string>& components, std::string& bytes);
-  // Visits every child of the tree depth-first (depth 0 below the root), each block once.
+  // Visits every child in the tree depth-first (depth 0 for the root's children), each block
+  // once; indexes that cannot be read are skipped.
   void Walk(const std::function<void(int depth, const TStoreChild& child)>& visit);
-  // Checks header, free list, every block, record and offset of the tree; one line per
-  // problem, naming its offset. Empty when the file is sound.
+  // Checks the header, the free list and every block, record and offset of the tree, and
+  // that no two of them overlap. One line per problem, naming its offset; empty when sound.
   std::vector<std::string> Check();
 
  private:
-  bool ReadChildren(int32_t blockOffset, std::vector<TStoreChild>& children,
-                    std::vector<std::string>* problems);
-  bool ReadRecordHeader(int32_t dataOffset, TStoreChild& child);
+  void FindRoot();
+  // One query works like one store operation: a fresh manager over the open file.
+  std::unique_ptr<TFileManager> Query();
+  // The children of the index stored at `blockOffset`, with their records; false (and the
+  // reason in `problem`) when the index cannot be read. Unreadable children get Kind 255
+  // and a line in `problems`.
+  bool Children(int32_t blockOffset, std::vector<TStoreChild>& children, int32_t* blockLength,
+                std::string* problem, std::vector<std::string>* problems);
 
-  std::unique_ptr<TFileManager> Manager_;
+  std::unique_ptr<TStoreStream> OwnedStream_;
+  TStoreStream* Stream_ = nullptr;
+  std::unique_ptr<TFileManager> Opened_;
   int32_t RootOffset_ = -1;
 };

@@ -1,0 +1,171 @@
+// The payload buffer: one stored payload in memory, compressed and decompressed in place.
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+
+namespace {
+
+// The library checks only the major version; the store has always asked for this one.
+constexpr char kZlibVersion[] = "1.0.4";
+
+// The payload bytes, or the character "0" repeated when there is no source.
+void FillPayload(char* target, const void* source, int32_t count) {
+  if (source)
+    std::memcpy(target, source, static_cast<size_t>(count));
+  else
+    std::memset(target, '0', static_cast<size_t>(count));
+}
+
+// Zero-fills memory that is about to be freed; the barrier keeps the compiler from dropping
+// the stores as dead.
+void Wipe(char* bytes, size_t count) {
+  std::memset(bytes, 0, count);
+  asm volatile("" : : "r"(bytes) : "memory");
+}
+
+}  // namespace
+
+int store::InflateExact(const char* stream, int32_t streamLength, int32_t plainLength,
+                        std::unique_ptr<char[]>& out) {
+  if (streamLength < 0 || plainLength < 0 || plainLength > MaxPlainLength(streamLength))
+    return Z_DATA_ERROR;
+  z_stream z{};
+  int result = inflateInit2_(&z, 15, kZlibVersion, static_cast<int>(sizeof(z_stream)));
+  if (result != Z_OK) return result;
+  auto plain = NewPayload(plainLength);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream));
+  z.avail_in = static_cast<uInt>(streamLength);
+  z.next_out = reinterpret_cast<Bytef*>(plain.get());
+  z.avail_out = static_cast<uInt>(plainLength);
+  const int status = inflate(&z, Z_FINISH);
+  if (status != Z_STREAM_END)
+    result = status == Z_OK ? Z_BUF_ERROR : status;
+  else if (z.total_out != static_cast<uLong>(plainLength))
+    result = Z_DATA_ERROR;  // shorter than recorded: a failed read, not a partial one
+  const int ended = inflateEnd(&z);
+  if (result == Z_OK && ended != Z_OK) result = ended;
+  if (result == Z_OK) out = std::move(plain);
+  return result;
+}
+
+TDataBuf::TDataBuf(const void* source, int32_t count) {
+  if (source) SetData(source, count);
+}
+
+TDataBuf::TDataBuf(std::string_view text) { SetData(text.data(), static_cast<int32_t>(text.size())); }
+
+TDataBuf::~TDataBuf() {
+  if (Data_) Clear();
+}
+
+void TDataBuf::SetData(const void* source, int32_t count) {
+  Clear();
+  if (count < 0) count = 0;
+  auto bytes = store::NewPayload(count);
+  FillPayload(bytes.get(), source, count);
+  Data_ = std::move(bytes);
+  Length_ = OriginalLength_ = count;
+  WipeOnClear_ = true;
+}
+
+void TDataBuf::ReplaceData(const void* source, int32_t count) {
+  if (count < 0) count = 0;
+  // Copied before the old bytes go: the source may lie inside them.
+  auto bytes = store::NewPayload(count);
+  FillPayload(bytes.get(), source, count);
+  Adopt(std::move(bytes), count);
+}
+
+void TDataBuf::Adopt(std::unique_ptr<char[]> bytes, int32_t count) {
+  FreePayload(false);
+  Data_ = std::move(bytes);
+  Length_ = count;
+}
+
+void TDataBuf::FreePayload(bool wipe) {
+  if (Data_ && wipe) Wipe(Data_.get(), static_cast<size_t>(Length_));
+  Data_.reset();
+}
+
+void TDataBuf::Clear() {
+  Kind = 0;
+  Compressed = 0;
+  FreePayload(WipeOnClear_);
+  Length_ = OriginalLength_ = 0;
+}
+
+int TDataBuf::Compress() {
+  z_stream z{};
+  int result = deflateInit2_(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY,
+                             kZlibVersion, static_cast<int>(sizeof(z_stream)));
+  if (result == Z_OK) {
+    // Always enough for one-call deflate: the worst case adds a few bytes per 16 KB.
+    const auto capacity = static_cast<int64_t>(Length_ * 1.2 + 16);
+    auto out = store::NewPayload(capacity);
+    OriginalLength_ = Length_;
+    char empty = 0;
+    z.next_in = reinterpret_cast<Bytef*>(Data_ ? Data_.get() : &empty);
+    z.avail_in = static_cast<uInt>(Length_);
+    z.next_out = reinterpret_cast<Bytef*>(out.get());
+    z.avail_out = static_cast<uInt>(capacity);
+    const int status = deflate(&z, Z_FINISH);
+    if (status != Z_STREAM_END) result = status == Z_OK ? Z_BUF_ERROR : status;
+    const int ended = deflateEnd(&z);
+    if (result == Z_OK && ended != Z_OK) result = ended;
+    if (result == Z_OK) {
+      const auto length = static_cast<int32_t>(z.total_out);
+      out[static_cast<size_t>(length)] = '\0';
+      Adopt(std::move(out), length);
+      Compressed = 1;
+    }
+  }
+  if (result != Z_OK) StoreReporter().InflateError(ErrorText(result));
+  return result;
+}
+
+int TDataBuf::Decompress() {
+  std::unique_ptr<char[]> plain;
+  const int result = store::InflateExact(Data_.get(), Length_, OriginalLength_, plain);
+  if (result == Z_OK) {
+    Adopt(std::move(plain), OriginalLength_);
+    Compressed = 0;
+  } else {
+    StoreReporter().InflateError(ErrorText(result));
+  }
+  return result;
+}
+
+std::string TDataBuf::ErrorText(int code) {
+  switch (code) {
+    case Z_STREAM_ERROR: return "Decompression Error: Z_STREAM_ERROR";
+    case Z_MEM_ERROR: return "Decompression Error: Z_MEM_ERROR";
+    case Z_BUF_ERROR: return "Decompression Error: Z_BUF_ERROR";
+    case Z_VERSION_ERROR: return "Decompression Error: Z_VERSION_ERROR";
+    default: return "Decompression Error: " + std::to_string(code);
+  }
+}
+
+bool TDataBuf::LoadFromFile(const FilePath& path) {
+  if (!store::FileExists(path)) return false;
+  std::ifstream file(std::filesystem::path(path), std::ios::binary | std::ios::ate);
+  const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : -1;
+  if (size < 0 || size > INT32_MAX) return false;
+  std::string bytes(static_cast<size_t>(size), '\0');
+  file.seekg(0);
+  if (!file.read(bytes.data(), size)) return false;
+  SetData(bytes.data(), static_cast<int32_t>(size));
+  return true;
+}
+
+bool TDataBuf::SaveToFile(const FilePath& path) const {
+  std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  file.write(Data_ ? Data_.get() : "", Length_);
+  return static_cast<bool>(file.flush());
+}
+
+std::string TDataBuf::AsString() const { return std::string(View()); }

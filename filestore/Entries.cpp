@@ -1,0 +1,228 @@
+// The store's entry points: each opens the database, walks the index tree along an entry
+// path, reads, writes, renames or deletes, and closes the file again.
+#include <algorithm>
+
+#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+
+namespace {
+
+constexpr std::string_view kSeparator = "\xFF";
+// The chain of indexes has room for the root and 15 sub-indexes.
+constexpr int kMaxComponents = 16;
+// The entry of name=value settings lines (the shell's InitEntryName).
+constexpr std::string_view kInitEntryName = "Initialization";
+constexpr std::string_view kMailboxesName = "Mailboxes";
+
+enum class TAccess { Read, Write };
+
+// The non-empty components of an entry path. 0, or 3 for a path of more than 16 components
+// or with a component that a block cannot store.
+int SplitPath(std::string_view path, std::vector<std::string>& components) {
+  for (int k = 0;; ++k) {
+    std::string component = GetField(k, path, kSeparator, "");
+    if (component.empty()) return StatusNone;
+    if (k == kMaxComponents || !TFMindex::StorableName(component)) return StatusSeek;
+    components.push_back(std::move(component));
+  }
+}
+
+using store::BuildChain;
+using store::TChain;
+
+bool RunsThroughEntry(const TChain& chain) {
+  return std::any_of(chain.begin(), chain.end(), [](const auto& index) { return index->IsEntry(); });
+}
+
+// Opens the database, walks to the index that holds the entry and runs `leaf` on it with the
+// entry's name. A path that runs through an entry finds nothing when reading and is refused
+// (status 2, nothing written) when writing. Answers the operation's status.
+template <class Leaf>
+int OnEntry(std::string_view path, const FilePath& database, TAccess access, Leaf&& leaf) {
+  std::vector<std::string> components;
+  if (const int status = SplitPath(path, components)) return status;
+  TFileManager manager(database);
+  const TChain chain = BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
+  if (components.empty() || manager.Stopped()) return manager.Status();
+  if (RunsThroughEntry(chain)) {
+    if (access == TAccess::Write) manager.Refuse(StatusRead);
+    return manager.Status();
+  }
+  leaf(*chain.back(), components.back());
+  return manager.Status();
+}
+
+// Position of the first "name=value" line for `name` (letter case ignored), or -1.
+int FindSetting(const TStringList& lines, std::string_view name) {
+  for (int i = 0; i < lines.Count(); ++i) {
+    const size_t equals = lines[i].find('=');
+    if (equals != std::string::npos && SameTextLocale(std::string_view(lines[i]).substr(0, equals), name))
+      return i;
+  }
+  return -1;
+}
+
+FilePath& ProgramDatabase() {
+  static FilePath path;
+  return path;
+}
+
+}  // namespace
+
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {
+  return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
+    index.WriteChild(name, buffer, true);
+  });
+}
+
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database) {
+  if (!store::FileExists(database)) return StatusNone;
+  return OnEntry(entryPath, database, TAccess::Read, [&](TFMindex& index, const std::string& name) {
+    if (index.ChildLength(name) > 0) index.ReadChild(name, &buffer);
+  });
+}
+
+int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database) {
+  lines.Clear();
+  TDataBuf buffer;
+  const int status = ReadEntry(entryPath, buffer, database);
+  const std::string_view text = buffer.View();
+  lines.SetText(text.substr(0, text.find('\0')));
+  return status;
+}
+
+int WriteEntryLines(std::string_view entryPath, const TStringList* lines, const FilePath& database) {
+  if (!lines) return WriteEntry(entryPath, nullptr, database);
+  TDataBuf buffer(lines->Text());
+  return WriteEntry(entryPath, &buffer, database);
+}
+
+std::string GetInitValue(std::string_view name, std::string_view fallback, const FilePath& database) {
+  TStringList lines;
+  ReadEntryLines(lines, kInitEntryName, database);
+  const int i = FindSetting(lines, name);
+  const std::string value = i == -1 ? std::string() : lines[i].substr(lines[i].find('=') + 1);
+  return value.empty() ? std::string(fallback) : value;
+}
+
+int SetInitValue(std::string_view name, std::string_view value, const FilePath& database) {
+  TStringList lines;
+  // Settings that could not be read are not overwritten with the one line set here.
+  if (const int status = ReadEntryLines(lines, kInitEntryName, database)) return status;
+  const int i = FindSetting(lines, name);
+  if (!value.empty()) {
+    std::string line = std::string(name) + "=" + std::string(value);
+    if (i == -1)
+      lines.Add(std::move(line));
+    else
+      lines[i] = std::move(line);
+  } else if (i != -1) {
+    lines.Lines.erase(lines.Lines.begin() + i);
+  }
+  return WriteEntryLines(kInitEntryName, &lines, database);
+}
+
+bool ReadEntryBuffer(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {
+  TDataBuf read;
+  ReadEntry(entryPath, read, database);
+  if (buffer) buffer->SetData(read.Data(), read.Length());
+  return read.Length() != 0;
+}
+
+bool EntryHasLines(std::string_view entryPath, TStringList* lines, const FilePath& database) {
+  TStringList read;
+  ReadEntryLines(read, entryPath, database);
+  if (lines) lines->Lines = read.Lines;
+  return read.Count() > 0;
+}
+
+int RenameEntry(std::string_view entryPath, std::string_view newName, const FilePath& database) {
+  // A name with a line break would split into two names in the stored index.
+  if (!TFMindex::StorableName(newName)) return StatusSeek;
+  return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
+    const int i = index.IndexOf(name);
+    if (i == -1) return;
+    index.RenameChild(i, newName);
+    index.Flush();
+  });
+}
+
+int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath& database) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  const auto first = std::find_if_not(entryPath->begin(), entryPath->end(), blank);
+  const auto last = std::find_if_not(entryPath->rbegin(), entryPath->rend(), blank).base();
+  *entryPath = first < last ? std::string(first, last) : std::string();
+  return RenameEntry(std::string_view(*entryPath), newName, database);
+}
+
+// ---------------------------------------------------------------------------------------
+// Mailboxes
+
+namespace {
+
+bool Selected(const std::string* selection, int position) {
+  return !selection ||
+         (static_cast<size_t>(position) < selection->size() && (*selection)[static_cast<size_t>(position)] != 0);
+}
+
+bool UsableMailboxName(std::string_view name) {
+  return !name.empty() && TFMindex::StorableName(name);
+}
+
+// Deletes the selected children of a mailbox, or moves them to `destination` when one is
+// given. Answers the number of children taken.
+int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       const std::string_view* destination, const FilePath& database) {
+  if (!store::FileExists(database) || !UsableMailboxName(mailbox)) return 0;
+  // Moving a mailbox onto itself would release its block twice.
+  if (destination && (!UsableMailboxName(*destination) || SameTextLocale(mailbox, *destination)))
+    return 0;
+  TFileManager manager(database);
+  TFMindex root(manager, nullptr, "");
+  TFMindex mailboxes(manager, &root, kMailboxesName);
+  TFMindex source(manager, &mailboxes, mailbox);
+  std::unique_ptr<TFMindex> target;
+  if (destination) target = std::make_unique<TFMindex>(manager, &mailboxes, *destination);
+  if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() || (target && target->IsEntry()))
+    return 0;
+
+  std::vector<int> taken;  // last position first
+  for (int i = source.Count() - 1; i >= 0; --i)
+    if (Selected(selection, i)) taken.push_back(i);
+  if (!target && !source.ClaimChildBlocks(taken, nullptr)) return 0;
+  for (const int i : taken) {
+    if (target)
+      target->AppendChild(source.ChildName(i), source.ChildOffset(i));
+    else
+      manager.Release(source.ChildOffset(i));
+    source.RemoveChild(i);
+  }
+  if (target) target->Flush();
+  source.Flush();
+  return static_cast<int>(taken.size());
+}
+
+}  // namespace
+
+void SetProgramDatabasePath(FilePath path) { ProgramDatabase() = std::move(path); }
+
+const FilePath& ProgramDatabasePath() { return ProgramDatabase(); }
+
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection) {
+  return DeleteMailboxEntries(mailbox, selection, ProgramDatabase());
+}
+
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection,
+                         const FilePath& database) {
+  return TakeMailboxEntries(mailbox, selection, nullptr, database);
+}
+
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination) {
+  return MoveMailboxEntries(mailbox, selection, destination, ProgramDatabase());
+}
+
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination, const FilePath& database) {
+  return TakeMailboxEntries(mailbox, selection, &destination, database);
+}

@@ -1,0 +1,450 @@
+// The block file: header, blocks handed out and taken back, the free list kept at the end
+// offset, and the checks that keep a damaged file from being read or written out of bounds.
+#include <cstdio>
+
+#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+
+using store::GetInt32;
+using store::PutInt32;
+
+namespace {
+
+// Operation codes: what the manager was doing when a primitive failed.
+enum : int32_t {
+  OpOpen = 0,
+  OpReadFreeList = 1,
+  OpWriteFreeList = 2,
+  OpAllocate = 3,
+  OpTakeFromFreeList = 4,
+  OpAppendAtEnd = 5,
+  OpRelease = 6,
+  OpReleaseExtent = 7,
+  OpWriteMagic = 9,
+  OpWriteHeader = 10,
+  OpReadHeader = 11,
+};
+
+constexpr int32_t kFreshLength = TFileManager::HeaderLength + 4;
+constexpr int64_t kMaxOffset = INT32_MAX;
+
+// Magic, anchor -1, end offset 46, empty free list: a fresh file.
+std::string FreshImage() {
+  std::string image(TFileManager::Magic, TFileManager::MagicLength);
+  image.resize(kFreshLength);
+  PutInt32(image.data() + TFileManager::MagicLength, -1);
+  PutInt32(image.data() + TFileManager::MagicLength + 4, TFileManager::HeaderLength);
+  PutInt32(image.data() + TFileManager::HeaderLength, 0);
+  return image;
+}
+
+std::string Text(int64_t value) { return std::to_string(value); }
+
+}  // namespace
+
+const char TFileManager::Magic[MagicLength + 1] = "twdb1xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
+
+std::string StatusText(int32_t code) {
+  switch (code) {
+    case StatusNone: return "No error!";
+    case StatusWrite: return "Fatal write error!";
+    case StatusRead: return "Fatal read error!";
+    case StatusSeek: return "Fatal seek error!";
+    default: return "Unknown FATAL error!";
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Reporter
+
+void TStoreReporter::InflateError(const std::string& text) {
+  std::fprintf(stderr, "Inflate Error: %s\n", text.c_str());
+}
+
+void TStoreReporter::FatalError(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+namespace {
+TStoreReporter gDefaultReporter;
+TStoreReporter* gReporter = &gDefaultReporter;
+}  // namespace
+
+TStoreReporter* SetStoreReporter(TStoreReporter* reporter) {
+  TStoreReporter* previous = gReporter;
+  gReporter = reporter ? reporter : &gDefaultReporter;
+  return previous;
+}
+
+TStoreReporter& StoreReporter() { return *gReporter; }
+
+// ---------------------------------------------------------------------------------------
+// Opening
+
+TFileManager::TFileManager(const FilePath& fileName, TOpenMode mode)
+    : OwnedStream_(std::make_unique<TFileStream>(fileName, mode)),
+      Stream_(OwnedStream_.get()),
+      FileName_(fileName),
+      Mode_(mode) {
+  Open();
+}
+
+TFileManager::TFileManager(TStoreStream& stream, TOpenMode mode) : Stream_(&stream), Mode_(mode) {
+  Open();
+}
+
+TFileManager::~TFileManager() = default;
+
+void TFileManager::Open() {
+  Operation_ = OpOpen;
+  LastError_ = 0;
+  AnchorOffset_ = -1;
+  EndOffset_ = HeaderLength;
+  const int64_t size = Stream_->Size();
+  if (size == 0 || InterruptedStart(size)) {
+    if (ReadOnly())
+      MarkDamaged(0, "no database: the file is empty");
+    else
+      Initialise();
+  } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size)) {
+    ReadFreeList();
+  }
+  if (LastError_ != 0 && !Damaged_) {
+    ReportFatal(LastError_);
+    Stopped_ = true;
+  }
+}
+
+// A file shorter than a fresh one that holds its first bytes is one whose creation was cut
+// short; it is created afresh.
+bool TFileManager::InterruptedStart(int64_t size) {
+  if (size >= kFreshLength) return false;
+  std::string head(static_cast<size_t>(size), '\0');
+  if (!Seek(0) || !ReadBytes(head.data(), static_cast<int32_t>(size))) return false;
+  return FreshImage().compare(0, head.size(), head) == 0;
+}
+
+void TFileManager::Initialise() {
+  Operation_ = OpWriteMagic;
+  if (!Seek(0) || !WriteBytes(Magic, MagicLength)) return;
+  if (!WriteHeaderFields()) return;
+  WriteFreeList();
+}
+
+bool TFileManager::ReadHeaderFields() {
+  Operation_ = OpReadHeader;
+  char header[HeaderLength];
+  if (!Seek(0) || !ReadBytes(header, HeaderLength)) {
+    if (LastError_ == StatusRead) MarkDamaged(0, "no database: shorter than its header");
+    return false;
+  }
+  if (std::string_view(header, MagicLength) != std::string_view(Magic, MagicLength)) {
+    MarkDamaged(0, "no database: the file does not begin with the magic text");
+    return false;
+  }
+  AnchorOffset_ = GetInt32(header + MagicLength);
+  EndOffset_ = GetInt32(header + MagicLength + 4);
+  return true;
+}
+
+bool TFileManager::CheckHeaderFields(int64_t size) {
+  if (EndOffset_ < HeaderLength || int64_t(EndOffset_) + 4 > size) {
+    MarkDamaged(MagicLength + 4, "end offset " + Text(EndOffset_) + " outside the file (size " +
+                                     Text(size) + ")");
+    return false;
+  }
+  if (AnchorOffset_ == -1 ? EndOffset_ != HeaderLength
+                          : int64_t(AnchorOffset_) - 4 < HeaderLength ||
+                                int64_t(AnchorOffset_) + 4 > EndOffset_) {
+    MarkDamaged(MagicLength, "anchor offset " + Text(AnchorOffset_) + " does not fit end offset " +
+                                 Text(EndOffset_));
+    return false;
+  }
+  return true;
+}
+
+void TFileManager::ReadFreeList() {
+  Operation_ = OpReadFreeList;
+  if (!Seek(EndOffset_)) return;
+  if (!FreeList_.ReadFrom(*Stream_)) {
+    MarkDamaged(EndOffset_, "free-list record cut short");
+    return;
+  }
+  const auto& offsets = FreeList_.Offsets;
+  const auto& lengths = FreeList_.Lengths;
+  if (AnchorOffset_ == -1 && !offsets.empty()) {
+    MarkDamaged(EndOffset_, "free extents in a file without blocks");
+    return;
+  }
+  int64_t previousEnd = HeaderLength;
+  for (size_t i = 0; i < offsets.size(); ++i) {
+    const int64_t start = offsets[i], end = start + lengths[i];
+    if (lengths[i] <= 0 || start < previousEnd || end > EndOffset_) {
+      MarkDamaged(EndOffset_, "free extent " + std::to_string(i) + " (" + Text(start) + ", " +
+                                  Text(lengths[i]) + ") out of order or outside the blocks");
+      return;
+    }
+    previousEnd = end;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Status
+
+void TFileManager::Fail(int32_t status) {
+  LastError_ = status;
+  if (Status_ == 0) Status_ = status;
+  // Before the first write nothing has changed: a failed read or seek ends the operation
+  // there, rather than going on with what could not be read and writing it back.
+  if (!Wrote_) Stopped_ = true;
+}
+
+void TFileManager::Refuse(int32_t status) {
+  Fail(status);
+  Stopped_ = true;
+}
+
+void TFileManager::MarkDamaged(int64_t offset, std::string text) {
+  if (Damaged_) return;
+  Damaged_ = true;
+  DamageOffset_ = offset;
+  DamageText_ = std::move(text);
+  Refuse(StatusRead);
+  ReportFatal(StatusRead);
+}
+
+void TFileManager::ReportFatal(int32_t code) {
+  StoreReporter().FatalError("Block: " + std::to_string(Operation_) + ", " + StatusText(code));
+}
+
+// ---------------------------------------------------------------------------------------
+// Positioned primitives
+
+bool TFileManager::Seek(int32_t offset) {
+  LastError_ = 0;
+  if (Stopped_) {
+    Fail(StatusRead);
+    return false;
+  }
+  if (offset < 0 || !Stream_->Seek(offset) || Stream_->Position() != offset) {
+    Fail(StatusSeek);
+    return false;
+  }
+  return true;
+}
+
+// Every legitimate transfer ends at or before the free-list record at the end offset.
+bool TFileManager::InsideFile(int32_t count) const {
+  return Stream_->Position() + count <= int64_t(EndOffset_) + 4 + 8 * int64_t(FreeList_.Count());
+}
+
+bool TFileManager::ReadBytes(void* target, int32_t count) {
+  LastError_ = 0;
+  if (Stopped_ || count < 0 || !InsideFile(count)) {
+    Refuse(StatusRead);
+    return false;
+  }
+  if (count == 0) return true;
+  if (Stream_->Read(target, static_cast<size_t>(count)) != static_cast<size_t>(count)) {
+    Fail(StatusRead);
+    return false;
+  }
+  return true;
+}
+
+bool TFileManager::WriteBytes(const void* source, int32_t count) {
+  LastError_ = 0;
+  if (Stopped_) {
+    Fail(StatusRead);
+    return false;
+  }
+  if (ReadOnly() || count < 0 || !InsideFile(count)) {
+    Refuse(StatusWrite);
+    return false;
+  }
+  if (count == 0) return true;
+  Wrote_ = true;
+  if (Stream_->Write(source, static_cast<size_t>(count)) != static_cast<size_t>(count)) {
+    Fail(StatusWrite);
+    return false;
+  }
+  return true;
+}
+
+bool TFileManager::WriteHeaderFields() {
+  Operation_ = OpWriteHeader;
+  char fields[8];
+  PutInt32(fields, AnchorOffset_);
+  PutInt32(fields + 4, EndOffset_);
+  return Seek(MagicLength) && WriteBytes(fields, 8);
+}
+
+bool TFileManager::WriteFreeList() {
+  Operation_ = OpWriteFreeList;
+  if (!Seek(EndOffset_)) return false;
+  if (ReadOnly()) {
+    Refuse(StatusWrite);
+    return false;
+  }
+  Wrote_ = true;
+  if (!FreeList_.WriteTo(*Stream_)) {
+    Fail(StatusWrite);
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Blocks
+
+int32_t TFileManager::Allocate(int32_t size) {
+  Operation_ = OpAllocate;
+  if (size == 0) return -1;
+  LastError_ = 0;
+  if (Stopped_ || size < 0 || size > INT32_MAX - 4) {
+    Fail(Stopped_ ? StatusRead : StatusWrite);
+    return -1;
+  }
+  const int32_t total = size + 4;
+  int32_t result = TakeFromFreeList(total);
+  if (result == -1) result = AppendAtEnd(total);
+  if (LastError_ != 0) return -1;  // space taken from the free list stays lost
+  if (AnchorOffset_ == -1) {
+    AnchorOffset_ = result;
+    WriteHeaderFields();
+  }
+  if (LastError_ == 0) WriteFreeList();
+  if (LastError_ != 0) ReportFatal(LastError_);
+  Claimed_.push_back({int64_t(result) - 4, total});
+  return result;
+}
+
+int32_t TFileManager::TakeFromFreeList(int32_t total) {
+  Operation_ = OpTakeFromFreeList;
+  LastError_ = 0;
+  const int32_t offset = FreeList_.TakeFirstFit(total);
+  if (offset == -1) return -1;
+  char prefix[4];
+  PutInt32(prefix, total);
+  // The free list is written once the whole allocation is done.
+  Seek(offset) && WriteBytes(prefix, 4);
+  return offset + 4;
+}
+
+int32_t TFileManager::AppendAtEnd(int32_t total) {
+  Operation_ = OpAppendAtEnd;
+  LastError_ = 0;
+  // Offsets are 32-bit: the block and the free-list record after it must stay addressable.
+  if (int64_t(EndOffset_) + total + 4 + 8 * int64_t(FreeList_.Count()) > kMaxOffset) {
+    Fail(StatusWrite);
+    return -1;
+  }
+  const int32_t result = EndOffset_ + 4;
+  char prefix[4];
+  PutInt32(prefix, total);
+  if (Seek(EndOffset_) && WriteBytes(prefix, 4)) {
+    EndOffset_ += total;
+    WriteHeaderFields();
+  }
+  return result;
+}
+
+void TFileManager::Release(int32_t dataOffset) {
+  Operation_ = OpRelease;
+  LastError_ = 0;
+  if (dataOffset == -1 || dataOffset == AnchorOffset_) return;
+  if (Stopped_) {
+    Fail(StatusRead);
+    return;
+  }
+  char prefix[4];
+  if (!Seek(dataOffset - 4) || !ReadBytes(prefix, 4)) {
+    ReportFatal(LastError_);
+    return;
+  }
+  const int32_t length = GetInt32(prefix);
+  if (!InBlocks(dataOffset, length, 0) || FreeList_.Overlaps(int64_t(dataOffset) - 4, length) ||
+      !Unclaim(dataOffset, length)) {
+    MarkDamaged(dataOffset - 4, "block " + Text(dataOffset) + " cannot be released");
+    return;
+  }
+  ReleaseExtent(dataOffset - 4, length);
+  if (LastError_ == 0) WriteFreeList();
+  if (LastError_ != 0) ReportFatal(LastError_);
+}
+
+void TFileManager::ReleaseExtent(int32_t offset, int32_t length) {
+  Operation_ = OpReleaseExtent;
+  LastError_ = 0;
+  if (length == 0) return;
+  if (offset + length < EndOffset_) {
+    FreeList_.AddExtent(offset, length);
+  } else {
+    // The last block in use: the logical end moves back to it.
+    EndOffset_ = offset;
+    WriteHeaderFields();
+  }
+}
+
+bool TFileManager::Reclaim(int32_t dataOffset, int32_t blockLength) {
+  if (Stopped_ || !FreeList_.TakeRange(dataOffset - 4, blockLength)) return false;
+  Claimed_.push_back({int64_t(dataOffset) - 4, blockLength});
+  return WriteFreeList();
+}
+
+// ---------------------------------------------------------------------------------------
+// Checks
+
+bool TFileManager::InBlocks(int32_t dataOffset, int32_t blockLength, int32_t minData) const {
+  const int64_t start = int64_t(dataOffset) - 4;
+  return start >= HeaderLength && blockLength >= 4 + int64_t(minData) &&
+         start + blockLength <= EndOffset_;
+}
+
+bool TFileManager::PlausibleBlock(int32_t dataOffset) const {
+  return InBlocks(dataOffset, 4 + store::RecordHeaderLength, store::RecordHeaderLength) &&
+         !FreeList_.Overlaps(int64_t(dataOffset) - 4, 4);
+}
+
+bool TFileManager::CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t minData) {
+  if (Stopped_) return false;
+  const int64_t start = int64_t(dataOffset) - 4;
+  const std::string where = "block " + Text(dataOffset) + " (length " + Text(blockLength) + ")";
+  if (!InBlocks(dataOffset, blockLength, minData)) {
+    MarkDamaged(start, where + " outside the blocks area");
+    return false;
+  }
+  if (FreeList_.Overlaps(start, blockLength)) {
+    MarkDamaged(start, where + " overlaps a free extent");
+    return false;
+  }
+  return true;
+}
+
+bool TFileManager::ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData) {
+  if (!CheckBlock(dataOffset, blockLength, minData)) return false;
+  const int64_t start = int64_t(dataOffset) - 4;
+  for (const TExtent& claimed : Claimed_) {
+    if (claimed.Offset < start + blockLength && start < claimed.Offset + claimed.Length) {
+      MarkDamaged(start, "block " + Text(dataOffset) + " overlaps the block at " +
+                             Text(claimed.Offset + 4) + ", or is named twice");
+      return false;
+    }
+  }
+  Claimed_.push_back({start, blockLength});
+  return true;
+}
+
+bool TFileManager::Unclaim(int32_t dataOffset, int32_t blockLength) {
+  const int64_t start = int64_t(dataOffset) - 4;
+  for (size_t i = 0; i < Claimed_.size(); ++i) {
+    const TExtent& claimed = Claimed_[i];
+    if (claimed.Offset == start && claimed.Length == blockLength) {
+      Claimed_.erase(Claimed_.begin() + static_cast<ptrdiff_t>(i));
+      return true;
+    }
+    if (claimed.Offset < start + blockLength && start < claimed.Offset + claimed.Length)
+      return false;
+  }
+  return true;
+}

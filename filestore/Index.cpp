@@ -1,0 +1,452 @@
+// The entry index: one node of the tree, loaded from its block, written back into a new
+// block whenever it changes, and the reads and writes of the entries below it.
+#include <algorithm>
+#include <cstring>
+
+#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+
+using store::GetInt32;
+using store::PutInt32;
+using store::RecordHeaderLength;
+
+using store::BlockHeadLength;
+using store::TBlockHead;
+
+TBlockHead store::ParseBlockHead(const char* bytes) {
+  return {GetInt32(bytes), static_cast<uint8_t>(bytes[4]), static_cast<uint8_t>(bytes[7]),
+          GetInt32(bytes + 8), GetInt32(bytes + 12)};
+}
+
+std::string store::RecordProblem(const TBlockHead& head) {
+  if (head.Kind != TDataBuf::KindIndex && head.Kind != TDataBuf::KindEntry)
+    return "unknown kind " + std::to_string(head.Kind);
+  if (head.Length < 0 || int64_t(head.Length) + BlockHeadLength > head.BlockLength)
+    return "payload length " + std::to_string(head.Length) + " does not fit the block";
+  const bool lengthsAgree =
+      head.Compressed == 0 ? head.OriginalLength == head.Length
+                           : head.Compressed == 1 && head.OriginalLength >= 0 &&
+                                 head.OriginalLength <= store::MaxPlainLength(head.Length);
+  if (!lengthsAgree)
+    return "plain length " + std::to_string(head.OriginalLength) +
+           " does not fit payload length " + std::to_string(head.Length);
+  return {};
+}
+
+namespace {
+
+void PutRecordHeader(char* at, uint8_t kind, uint8_t compressed, int32_t length,
+                     int32_t originalLength) {
+  at[0] = static_cast<char>(kind);
+  at[1] = at[2] = 0;
+  at[3] = static_cast<char>(compressed);
+  PutInt32(at + 4, length);
+  PutInt32(at + 8, originalLength);
+}
+
+std::string At(int32_t offset) { return " at " + std::to_string(offset); }
+
+// Reads the prefix and record header of the block at `dataOffset` and checks that the block
+// lies in the blocks area and the record fits it. Claims the block when asked.
+bool ReadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlockHead& head) {
+  char bytes[BlockHeadLength];
+  if (!manager.Seek(dataOffset - 4) || !manager.ReadBytes(bytes, BlockHeadLength)) return false;
+  head = store::ParseBlockHead(bytes);
+  if (!(claim ? manager.ClaimBlock(dataOffset, head.BlockLength, RecordHeaderLength)
+              : manager.CheckBlock(dataOffset, head.BlockLength, RecordHeaderLength)))
+    return false;
+  const std::string problem = store::RecordProblem(head);
+  if (problem.empty()) return true;
+  manager.MarkDamaged(dataOffset, "payload record" + At(dataOffset) + ": " + problem);
+  return false;
+}
+
+}  // namespace
+
+bool TFMindex::StorableName(std::string_view name) {
+  return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+TFMindex::TFMindex(TFileManager& manager, TFMindex* parent, std::string_view name)
+    : Manager_(manager), Parent_(parent), Name_(name) {
+  if (parent)
+    BlockOffset_ = parent->Lookup(name);
+  else if (!FindRoot())
+    return;
+  if (BlockOffset_ != -1) Load();
+}
+
+TFMindex::TFMindex(TFileManager& manager, int32_t blockOffset)
+    : Manager_(manager), Parent_(nullptr), BlockOffset_(blockOffset), Detached_(true) {
+  if (BlockOffset_ != -1) Load();
+}
+
+TFMindex::~TFMindex() = default;
+
+// The root's block offset is kept in the anchor block; a file without one gets it now.
+bool TFMindex::FindRoot() {
+  const int32_t anchor = Manager_.GetAnchorOffset();
+  if (anchor == -1) {
+    if (Manager_.Stopped() || Manager_.ReadOnly()) return false;
+    const int32_t block = Manager_.Allocate(4);
+    char none[4];
+    PutInt32(none, -1);
+    if (block != -1) Manager_.Seek(block) && Manager_.WriteBytes(none, 4);
+    return false;
+  }
+  char bytes[8];
+  if (!Manager_.Seek(anchor - 4) || !Manager_.ReadBytes(bytes, 8)) return false;
+  if (GetInt32(bytes) != 8) {
+    Manager_.MarkDamaged(anchor - 4, "anchor block" + At(anchor) + " is not 4 bytes long");
+    return false;
+  }
+  if (!Manager_.ClaimBlock(anchor, 8, 4)) return false;
+  BlockOffset_ = GetInt32(bytes + 4);
+  return true;
+}
+
+void TFMindex::Load() {
+  for (const TFMindex* above = Parent_; above; above = above->Parent_) {
+    if (above->BlockOffset_ == BlockOffset_) {
+      Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " lies inside itself");
+      return;
+    }
+  }
+  if (!Manager_.PlausibleBlock(BlockOffset_)) {
+    Manager_.MarkDamaged(BlockOffset_, "index offset " + std::to_string(BlockOffset_) +
+                                           " names no block");
+    return;
+  }
+  TBlockHead head;
+  if (!ReadBlockHead(Manager_, BlockOffset_, true, head)) return;
+  if (head.Kind == TDataBuf::KindEntry) {
+    IsEntry_ = true;
+    return;
+  }
+  BlockLength_ = head.BlockLength;
+  // Payload and child offsets in one read; the block lies inside the file.
+  const int32_t rest = head.BlockLength - BlockHeadLength;
+  auto bytes = store::NewPayload(rest);
+  if (!Manager_.ReadBytes(bytes.get(), rest)) return;
+  std::string_view text(bytes.get(), static_cast<size_t>(head.Length));
+  std::unique_ptr<char[]> plain;
+  if (head.Compressed == 1) {
+    const int result = store::InflateExact(bytes.get(), head.Length, head.OriginalLength, plain);
+    if (result != 0) {
+      StoreReporter().InflateError(TDataBuf::ErrorText(result));
+      Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " does not inflate");
+      return;
+    }
+    text = std::string_view(plain.get(), static_cast<size_t>(head.OriginalLength));
+  }
+  SplitNames(text.substr(0, text.find('\0')));
+  plain.reset();
+  Lowered_ = LocaleLower(Names_);
+  const int64_t offsetsEnd = int64_t(head.Length) + 4 * int64_t(Children_.size());
+  if (offsetsEnd > rest) {
+    Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names " +
+                                           std::to_string(Children_.size()) +
+                                           " children but holds fewer offsets");
+    return;
+  }
+  const char* offsets = bytes.get() + head.Length;
+  for (size_t i = 0; i < Children_.size(); ++i) {
+    const int32_t offset = GetInt32(offsets + 4 * i);
+    if (offset != -1 && !Manager_.PlausibleBlock(offset)) {
+      Manager_.MarkDamaged(BlockOffset_, "child " + std::to_string(i) + " of index" +
+                                             At(BlockOffset_) + " names offset " +
+                                             std::to_string(offset));
+      return;
+    }
+    Children_[i].Offset = offset;
+  }
+}
+
+// Names end at a carriage return, a line feed or both; a last line end adds no name.
+void TFMindex::SplitNames(std::string_view text) {
+  Names_.assign(text);
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find_first_of("\r\n", i);
+    if (end == std::string_view::npos) end = text.size();
+    Children_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(end - i), -1});
+    i = end;
+    if (i < text.size() && text[i] == '\r') ++i;
+    if (i < text.size() && text[i] == '\n') ++i;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Children
+
+std::string_view TFMindex::ChildName(int i) const {
+  const TChild& child = Children_[static_cast<size_t>(i)];
+  return std::string_view(Names_).substr(child.NameStart, child.NameLength);
+}
+
+int TFMindex::FindLowered(std::string_view lowered) const {
+  for (size_t i = 0; i < Children_.size(); ++i) {
+    const TChild& child = Children_[i];
+    if (child.NameLength == lowered.size() &&
+        std::memcmp(Lowered_.data() + child.NameStart, lowered.data(), lowered.size()) == 0)
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int TFMindex::IndexOf(std::string_view name) const {
+  return FindLowered(LocaleLower(std::string(name)));
+}
+
+int32_t TFMindex::Lookup(std::string_view name) const {
+  const int i = IndexOf(name);
+  return i == -1 ? -1 : ChildOffset(i);
+}
+
+void TFMindex::AddName(std::string_view name, int32_t offset) {
+  Children_.push_back({static_cast<uint32_t>(Names_.size()), static_cast<uint32_t>(name.size()), offset});
+  Names_ += name;
+  Lowered_ += LocaleLower(std::string(name));
+}
+
+int32_t TFMindex::SetChild(std::string_view name, int32_t offset) {
+  if (name.empty() || !StorableName(name)) return -1;
+  const int i = IndexOf(name);
+  if (i == -1)
+    AddName(name, offset);
+  else
+    Children_[static_cast<size_t>(i)].Offset = offset;
+  return offset;
+}
+
+int32_t TFMindex::SetChildAndFlush(std::string_view name, int32_t offset) {
+  const int32_t result = SetChild(name, offset);
+  Flush();
+  return result;
+}
+
+bool TFMindex::AppendChild(std::string_view name, int32_t offset) {
+  if (!StorableName(name)) return false;
+  AddName(name, offset);
+  return true;
+}
+
+void TFMindex::RemoveChild(int i) { Children_.erase(Children_.begin() + i); }
+
+bool TFMindex::RenameChild(int i, std::string_view newName) {
+  if (!StorableName(newName)) return false;
+  TChild& child = Children_[static_cast<size_t>(i)];
+  child.NameStart = static_cast<uint32_t>(Names_.size());
+  child.NameLength = static_cast<uint32_t>(newName.size());
+  Names_ += newName;
+  Lowered_ += LocaleLower(std::string(newName));
+  return true;
+}
+
+std::string TFMindex::ShowContents() const {
+  std::string text;
+  for (int i = 0; i < Count(); ++i)
+    text.append(ChildName(i)).append("     ").append(std::to_string(ChildOffset(i))).append("\n");
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing the index
+
+// Every name followed by CR LF, then one zero byte (counted in the plain length), built in
+// place in the buffer.
+void TFMindex::PutIndexText(TDataBuf& buffer) const {
+  int64_t size = 1;
+  for (const TChild& child : Children_) size += child.NameLength + 2;
+  buffer.SetData(nullptr, static_cast<int32_t>(size));
+  char* at = buffer.Data_.get();
+  for (int i = 0; i < Count(); ++i) {
+    const std::string_view name = ChildName(i);
+    std::memcpy(at, name.data(), name.size());
+    at += name.size();
+    *at++ = '\r';
+    *at++ = '\n';
+  }
+  *at = '\0';
+}
+
+// After a failed write: the previous block when it is still wholly free and untouched by
+// the failed block (`failedStart`, `failedLength`), else none.
+int32_t TFMindex::Fallback(int32_t old, int32_t oldLength, int64_t failedStart,
+                           int64_t failedLength) {
+  const int64_t oldStart = int64_t(old) - 4;
+  const bool touched = failedStart < oldStart + oldLength && oldStart < failedStart + failedLength;
+  return old != -1 && !touched && Manager_.Reclaim(old, oldLength) ? old : -1;
+}
+
+int32_t TFMindex::WriteBlock() {
+  if (Manager_.Stopped()) return BlockOffset_;
+  if (IsEntry_ || Detached_) {
+    Manager_.Refuse(StatusRead);  // an entry is never rewritten as an index
+    return BlockOffset_;
+  }
+  const int32_t old = BlockOffset_, oldLength = BlockLength_;
+  if (old != -1) Manager_.Release(old);
+  TDataBuf buffer;
+  PutIndexText(buffer);
+  buffer.Kind = TDataBuf::KindIndex;
+  buffer.Compress();  // stored plain when compression fails
+  const int64_t size = RecordHeaderLength + int64_t(buffer.Length()) + 4 * int64_t(Count());
+  const int32_t block = size > INT32_MAX - 4 ? -1 : Manager_.Allocate(static_cast<int32_t>(size));
+  if (block == -1) {
+    BlockOffset_ = Fallback(old, oldLength, 0, 0);
+    if (BlockOffset_ == -1) BlockLength_ = 0;
+    return BlockOffset_;
+  }
+  std::string data(static_cast<size_t>(size), '\0');
+  PutRecordHeader(data.data(), buffer.Kind, buffer.Compressed, buffer.Length(),
+                  buffer.OriginalLength());
+  std::memcpy(data.data() + RecordHeaderLength, buffer.Data(), static_cast<size_t>(buffer.Length()));
+  char* offsets = data.data() + RecordHeaderLength + buffer.Length();
+  for (size_t i = 0; i < Children_.size(); ++i) PutInt32(offsets + 4 * i, Children_[i].Offset);
+  if (Manager_.Seek(block) && Manager_.WriteBytes(data.data(), static_cast<int32_t>(size))) {
+    BlockOffset_ = block;
+    BlockLength_ = static_cast<int32_t>(size) + 4;
+    return BlockOffset_;
+  }
+  // The new block holds no index: give it back.
+  Manager_.Release(block);
+  BlockOffset_ = Fallback(old, oldLength, int64_t(block) - 4, size + 4);
+  if (BlockOffset_ == -1) BlockLength_ = 0;
+  return BlockOffset_;
+}
+
+int32_t TFMindex::Flush() {
+  if (Manager_.Stopped()) return BlockOffset_;
+  WriteBlock();
+  if (Parent_) {
+    Parent_->SetChildAndFlush(Name_, BlockOffset_);
+  } else {
+    char offset[4];
+    PutInt32(offset, BlockOffset_);
+    Manager_.Seek(Manager_.GetAnchorOffset()) && Manager_.WriteBytes(offset, 4);
+  }
+  return BlockOffset_;
+}
+
+// ---------------------------------------------------------------------------------------
+// Entries
+
+bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions, std::vector<int32_t>* lengths) {
+  std::vector<int32_t> offsets;
+  for (const int i : positions)
+    if (ChildOffset(i) != -1) offsets.push_back(ChildOffset(i));
+  std::sort(offsets.begin(), offsets.end());
+  // Each block about to be released must be named by its own child and no other.
+  size_t named = 0;
+  for (const TChild& child : Children_)
+    if (child.Offset != -1 && std::binary_search(offsets.begin(), offsets.end(), child.Offset)) ++named;
+  if (std::adjacent_find(offsets.begin(), offsets.end()) != offsets.end() || named != offsets.size()) {
+    Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names one block twice");
+    return false;
+  }
+  for (const int i : positions) {
+    const int32_t offset = ChildOffset(i);
+    int32_t length = 0;
+    if (offset != -1) {
+      char prefix[4];
+      if (!Manager_.Seek(offset - 4) || !Manager_.ReadBytes(prefix, 4)) return false;
+      length = GetInt32(prefix);
+      if (!Manager_.ClaimBlock(offset, length, RecordHeaderLength)) return false;
+    }
+    if (lengths) lengths->push_back(length);
+  }
+  return true;
+}
+
+bool TFMindex::WriteRecord(int32_t dataOffset, const TDataBuf& buffer) {
+  char header[RecordHeaderLength];
+  PutRecordHeader(header, buffer.Kind, buffer.Compressed, buffer.Length(), buffer.OriginalLength());
+  return Manager_.Seek(dataOffset) && Manager_.WriteBytes(header, RecordHeaderLength) &&
+         Manager_.WriteBytes(buffer.Data(), buffer.Length());
+}
+
+int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush) {
+  if (Manager_.Stopped()) return -1;
+  if (name.empty() || !StorableName(name)) {
+    Manager_.Refuse(StatusSeek);
+    return -1;
+  }
+  if (IsEntry_ || Detached_) {
+    Manager_.Refuse(StatusRead);  // a write through an entry changes nothing
+    return -1;
+  }
+  int i = IndexOf(name);
+  if (i == -1) {
+    AddName(name, -1);
+    i = Count() - 1;
+  }
+  const int32_t old = ChildOffset(i);
+  int32_t oldLength = 0;
+  if (old != -1) {
+    std::vector<int32_t> lengths;
+    if (!ClaimChildBlocks({i}, &lengths)) return -1;
+    oldLength = lengths.front();
+    Manager_.Release(old);
+  }
+  int32_t result = old;
+  if (!buffer) {
+    RemoveChild(i);
+  } else {
+    buffer->Kind = TDataBuf::KindEntry;
+    buffer->Compressed = 0;
+    buffer->Compress();  // stored plain when compression fails
+    const int32_t length = buffer->Length();
+    result = length > INT32_MAX - 16 ? -1 : Manager_.Allocate(RecordHeaderLength + length);
+    if (result == -1) {
+      result = Fallback(old, oldLength, 0, 0);
+    } else if (!WriteRecord(result, *buffer)) {
+      // The new block holds no record: give it back.
+      Manager_.Release(result);
+      result = Fallback(old, oldLength, int64_t(result) - 4, int64_t(length) + BlockHeadLength);
+    }
+    Children_[static_cast<size_t>(i)].Offset = result;
+  }
+  if (flush) Flush();
+  return result;
+}
+
+const char* TFMindex::ReadChild(std::string_view name, TDataBuf* buffer) {
+  const int32_t offset = buffer ? Lookup(name) : -1;
+  TBlockHead head;
+  if (offset == -1 || !ReadBlockHead(Manager_, offset, true, head)) return nullptr;
+  auto bytes = store::NewPayload(head.Length);
+  if (!Manager_.ReadBytes(bytes.get(), head.Length)) return nullptr;
+  buffer->Adopt(std::move(bytes), head.Length);
+  buffer->Kind = head.Kind;
+  buffer->Compressed = head.Compressed;
+  buffer->OriginalLength_ = head.OriginalLength;
+  if (buffer->IsCompressed() && buffer->Decompress() != 0) {
+    // A stream that does not inflate to its recorded length is a failed read.
+    buffer->Clear();
+    Manager_.Refuse(StatusRead);
+    return nullptr;
+  }
+  return buffer->Data();
+}
+
+int32_t TFMindex::ChildLength(std::string_view name) {
+  const int32_t offset = Lookup(name);
+  TBlockHead head;
+  return offset != -1 && ReadBlockHead(Manager_, offset, false, head) ? head.Length : 0;
+}
+
+uint8_t TFMindex::ChildKind(std::string_view name) {
+  const int32_t offset = Lookup(name);
+  TBlockHead head;
+  return offset != -1 && ReadBlockHead(Manager_, offset, false, head) ? head.Kind : 255;
+}
+
+store::TChain store::BuildChain(TFileManager& manager, const std::vector<std::string>& components,
+                                size_t depth) {
+  TChain chain;
+  chain.push_back(std::make_unique<TFMindex>(manager, nullptr, ""));
+  for (size_t k = 0; k < depth && k < components.size() && !manager.Stopped(); ++k)
+    chain.push_back(std::make_unique<TFMindex>(manager, chain.back().get(), components[k]));
+  return chain;
+}

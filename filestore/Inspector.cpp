@@ -1,0 +1,229 @@
+// Read-only inspection of a database for tools: listing, reading, walking and checking the
+// whole tree without ever writing the file.
+#include <algorithm>
+#include <unordered_set>
+
+#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+
+namespace {
+
+std::string At(int64_t offset) { return " at " + std::to_string(offset); }
+
+// Reads the record head of a child's block without claiming it; false (and why) when the
+// block or its record does not fit the file.
+bool ReadRecord(TFileManager& manager, TStoreChild& child, std::string& problem) {
+  char bytes[store::BlockHeadLength];
+  if (!manager.Seek(child.Offset - 4) || !manager.ReadBytes(bytes, store::BlockHeadLength)) {
+    problem = "block" + At(child.Offset) + " cannot be read";
+    return false;
+  }
+  const store::TBlockHead head = store::ParseBlockHead(bytes);
+  if (!manager.InBlocks(child.Offset, head.BlockLength, store::RecordHeaderLength))
+    problem = "block" + At(child.Offset) + " (length " + std::to_string(head.BlockLength) +
+              ") runs outside the blocks area";
+  else if (manager.FreeList().Overlaps(int64_t(child.Offset) - 4, head.BlockLength))
+    problem = "block" + At(child.Offset) + " overlaps a free extent";
+  else if (const std::string record = store::RecordProblem(head); !record.empty())
+    problem = "payload record" + At(child.Offset) + ": " + record;
+  if (!problem.empty()) return false;
+  child.BlockLength = head.BlockLength;
+  child.Kind = head.Kind;
+  child.Compressed = head.Compressed;
+  child.StoredLength = head.Length;
+  child.PlainLength = head.OriginalLength;
+  return true;
+}
+
+// The children of a loaded index, with their records.
+void Describe(TFileManager& manager, const TFMindex& index, std::vector<TStoreChild>& children,
+              std::vector<std::string>* problems) {
+  children.clear();
+  for (int i = 0; i < index.Count(); ++i) {
+    TStoreChild child;
+    child.Name = std::string(index.ChildName(i));
+    child.Offset = index.ChildOffset(i);
+    std::string problem;
+    if (child.Offset != -1 && !ReadRecord(manager, child, problem) && problems)
+      problems->push_back("child \"" + child.Name + "\" of index" + At(index.BlockOffset()) +
+                          ": " + problem);
+    children.push_back(std::move(child));
+  }
+}
+
+// True when an entry's payload reads and, if compressed, inflates to its recorded length.
+bool PayloadReads(TFileManager& manager, const TStoreChild& entry) {
+  auto bytes = store::NewPayload(entry.StoredLength);
+  if (!manager.Seek(entry.Offset + store::RecordHeaderLength) ||
+      !manager.ReadBytes(bytes.get(), entry.StoredLength))
+    return false;
+  std::unique_ptr<char[]> plain;
+  return entry.Compressed == 0 ||
+         store::InflateExact(bytes.get(), entry.StoredLength, entry.PlainLength, plain) == 0;
+}
+
+struct TExtentUse {
+  int64_t Start;
+  int64_t Length;
+  std::string What;
+};
+
+}  // namespace
+
+TStoreInspector::TStoreInspector(const FilePath& database)
+    : OwnedStream_(std::make_unique<TFileStream>(database, TOpenMode::ReadOnly)),
+      Stream_(OwnedStream_.get()) {
+  FindRoot();
+}
+
+TStoreInspector::TStoreInspector(TStoreStream& stream) : Stream_(&stream) { FindRoot(); }
+
+TStoreInspector::~TStoreInspector() = default;
+
+void TStoreInspector::FindRoot() {
+  Opened_ = Query();
+  const int32_t anchor = Opened_->GetAnchorOffset();
+  char bytes[4];
+  if (!Opened_->Stopped() && anchor != -1 && Opened_->Seek(anchor) && Opened_->ReadBytes(bytes, 4))
+    RootOffset_ = store::GetInt32(bytes);
+}
+
+std::unique_ptr<TFileManager> TStoreInspector::Query() {
+  return std::make_unique<TFileManager>(*Stream_, TOpenMode::ReadOnly);
+}
+
+bool TStoreInspector::Children(int32_t blockOffset, std::vector<TStoreChild>& children,
+                               int32_t* blockLength, std::string* problem,
+                               std::vector<std::string>* problems) {
+  const auto manager = Query();
+  const TFMindex index(*manager, blockOffset);
+  if (manager->Status() != 0 || index.IsEntry()) {
+    if (problem)
+      *problem = manager->Damaged() ? manager->DamageText()
+                 : index.IsEntry()  ? "index" + At(blockOffset) + " holds an entry"
+                                    : "index" + At(blockOffset) + " cannot be read";
+    return false;
+  }
+  if (blockLength) *blockLength = index.BlockLength();
+  Describe(*manager, index, children, problems);
+  return true;
+}
+
+bool TStoreInspector::List(const std::vector<std::string>& components,
+                           std::vector<TStoreChild>& children) {
+  const auto manager = Query();
+  const store::TChain chain = store::BuildChain(*manager, components, components.size());
+  if (manager->Status() != 0 || chain.size() != components.size() + 1 ||
+      std::any_of(chain.begin(), chain.end(), [](const auto& index) { return index->IsEntry(); }))
+    return false;
+  // A component that names no child leads nowhere.
+  for (size_t k = 0; k < components.size(); ++k)
+    if (chain[k]->IndexOf(components[k]) == -1) return false;
+  Describe(*manager, *chain.back(), children, nullptr);
+  return true;
+}
+
+bool TStoreInspector::ReadEntryBytes(const std::vector<std::string>& components, std::string& bytes) {
+  if (components.empty()) return false;
+  const auto manager = Query();
+  const store::TChain chain = store::BuildChain(*manager, components, components.size() - 1);
+  if (manager->Status() != 0 || chain.size() != components.size() ||
+      std::any_of(chain.begin(), chain.end(), [](const auto& index) { return index->IsEntry(); }))
+    return false;
+  TFMindex& index = *chain.back();
+  const std::string& name = components.back();
+  TDataBuf buffer;
+  if (index.ChildKind(name) != TDataBuf::KindEntry || !index.ReadChild(name, &buffer) ||
+      manager->Status() != 0)
+    return false;
+  bytes = buffer.AsString();
+  return true;
+}
+
+void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild& child)>& visit) {
+  struct TFrame {
+    std::vector<TStoreChild> Children;
+    size_t Next;
+  };
+  std::unordered_set<int32_t> seen{RootOffset_};
+  std::vector<TFrame> stack;
+  TFrame root{{}, 0};
+  if (RootOffset_ == -1 || !Children(RootOffset_, root.Children, nullptr, nullptr, nullptr)) return;
+  stack.push_back(std::move(root));
+  while (!stack.empty()) {
+    TFrame& frame = stack.back();
+    if (frame.Next == frame.Children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const TStoreChild child = frame.Children[frame.Next++];
+    visit(static_cast<int>(stack.size()) - 1, child);
+    TFrame below{{}, 0};
+    if (child.Kind == TDataBuf::KindIndex && seen.insert(child.Offset).second &&
+        Children(child.Offset, below.Children, nullptr, nullptr, nullptr))
+      stack.push_back(std::move(below));
+  }
+}
+
+std::vector<std::string> TStoreInspector::Check() {
+  if (Opened_->Status() != 0)
+    return {Opened_->Damaged() ? Opened_->DamageText() + At(Opened_->DamageOffset())
+                               : "the file cannot be read"};
+  std::vector<std::string> problems;
+  std::vector<TExtentUse> uses;
+  const TFreeList& free = FreeList();
+  for (int i = 0; i < free.Count(); ++i)
+    uses.push_back({free.Offsets[size_t(i)], free.Lengths[size_t(i)], "free extent"});
+  const int32_t anchor = AnchorOffset();
+  if (anchor != -1) {
+    char prefix[4];
+    if (!Opened_->Seek(anchor - 4) || !Opened_->ReadBytes(prefix, 4) || store::GetInt32(prefix) != 8)
+      problems.push_back("anchor block" + At(anchor) + " is not 4 bytes long");
+    uses.push_back({int64_t(anchor) - 4, 8, "anchor block"});
+  }
+
+  std::unordered_set<int32_t> seen{RootOffset_};
+  std::vector<int32_t> indexes;
+  if (RootOffset_ != -1) indexes.push_back(RootOffset_);
+  while (!indexes.empty()) {
+    const int32_t offset = indexes.back();
+    indexes.pop_back();
+    std::vector<TStoreChild> children;
+    int32_t length = 0;
+    std::string problem;
+    if (!Children(offset, children, &length, &problem, &problems)) {
+      problems.push_back(problem);
+      continue;
+    }
+    uses.push_back({int64_t(offset) - 4, length, "index block"});
+    const auto manager = Query();
+    for (const TStoreChild& child : children) {
+      if (child.Offset == -1 || child.Kind == 255) continue;
+      if (!seen.insert(child.Offset).second) {
+        problems.push_back("block" + At(child.Offset) + " is named twice (\"" + child.Name +
+                           "\"): shared or cyclic");
+        continue;
+      }
+      if (child.Kind == TDataBuf::KindIndex) {
+        indexes.push_back(child.Offset);
+        continue;
+      }
+      uses.push_back({int64_t(child.Offset) - 4, child.BlockLength, "entry block"});
+      if (!PayloadReads(*manager, child))
+        problems.push_back("entry \"" + child.Name + "\"" + At(child.Offset) +
+                           " does not inflate to its recorded length");
+    }
+  }
+
+  std::sort(uses.begin(), uses.end(), [](const auto& a, const auto& b) { return a.Start < b.Start; });
+  // Against the use reaching furthest so far, which catches one extent covering several.
+  size_t furthest = 0;
+  for (size_t i = 1; i < uses.size(); ++i) {
+    const TExtentUse& before = uses[furthest];
+    if (before.Start + before.Length > uses[i].Start)
+      problems.push_back(before.What + At(before.Start) + " overlaps " + uses[i].What +
+                         At(uses[i].Start));
+    if (uses[i].Start + uses[i].Length > before.Start + before.Length) furthest = i;
+  }
+  return problems;
+}
