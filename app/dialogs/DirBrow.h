@@ -25,6 +25,7 @@ class TDirectoryListBox : public TListBox {
   std::function<void()> OnDirectoryChange;
 
  protected:
+  void Notify(WORD code) override;
   void DrawItem(const DRAWITEMSTRUCT& item) override;
   void FontChanged() override;
 

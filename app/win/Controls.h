@@ -13,6 +13,7 @@
 
 enum TAlignment { taLeftJustify, taCenter, taRightJustify };
 enum TBevelCut { bvNone, bvLowered, bvRaised };
+enum TScrollStyle { ssNone, ssVertical };
 
 class TControl {
  public:
@@ -36,6 +37,8 @@ class TControl {
   void SetEnabled(bool enabled);
   bool Visible() const;  // its own visibility, whatever its parents'
   void SetVisible(bool visible);
+  // Whether Tab stops at the control.
+  void SetTabStop(bool tabStop);
 
   // Takes the focus now when the form is shown, or when it is shown next.
   void SetFocus();
@@ -52,6 +55,7 @@ class TControl {
     const wchar_t* ClassName;
     DWORD Style;  // beyond WS_CHILD | WS_VISIBLE
     DWORD ExStyle;
+    int ExtraHeight = 0;  // window height beyond the bounds (a combo box's drop-down list)
   };
   TControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
            const TWindowClass& windowClass);
@@ -81,10 +85,12 @@ class TControl {
   static bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
                                 LRESULT& result);
   void ApplyDpi();
+  void ApplyPlacement();
 
   TForm& form_;
   std::wstring name_;
   TBounds bounds_;
+  int extraHeight_;
   TFont font_;
   UniqueFont ownFont_;
   UINT id_;
@@ -160,11 +166,11 @@ class TEdit : public TControl {
   void Notify(WORD code) override;
 };
 
-// A multi-line text pane: word-wrapped, read-only unless told otherwise, with a vertical
-// scroll bar. Serves for explanatory texts, listings and logs.
+// A multi-line text pane: word-wrapped and read-only unless told otherwise. Serves for
+// explanatory texts, listings and logs.
 class TMemo : public TControl {
  public:
-  TMemo(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TMemo(TContainer& parent, std::wstring name, const TBounds& bounds, TScrollStyle scrollBars = ssVertical);
 
   std::vector<std::wstring> Lines() const;
   void SetLines(const std::vector<std::wstring>& lines);

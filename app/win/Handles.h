@@ -89,6 +89,8 @@ using UniqueWindow = ScopedHandle<WindowTraits>;
 // GDI objects this program created.
 using UniqueFont = ScopedHandle<GdiObjectTraits<HFONT>>;
 using UniqueBitmap = ScopedHandle<GdiObjectTraits<HBITMAP>>;
+using UniqueBrush = ScopedHandle<GdiObjectTraits<HBRUSH>>;
+using UniquePen = ScopedHandle<GdiObjectTraits<HPEN>>;
 // A memory device context from CreateCompatibleDC.
 using UniqueMemoryDC = ScopedHandle<MemoryDCTraits>;
 

@@ -1,0 +1,295 @@
+#include "app/dialogs/DirBrow.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "app/SysUtils.h"
+#include "app/Text.h"
+#include "app/win/Handles.h"
+#include "app/win/UiSeam.h"
+
+namespace {
+
+// No "insert a disk" box from the system while a drive without a medium is looked at.
+class QuietDriveErrors {
+ public:
+  QuietDriveErrors() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  QuietDriveErrors(const QuietDriveErrors&) = delete;
+  QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
+  ~QuietDriveErrors() { SetErrorMode(previous_); }
+
+ private:
+  UINT previous_;
+};
+
+std::wstring CurrentDirectory() {
+  std::wstring folder(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length < folder.size()) {
+      folder.resize(length);
+      return folder;
+    }
+    folder.resize(length);
+  }
+}
+
+// The names in `folder` that are folders (`folders` true) or files, leaving out hidden and
+// system entries, sorted without regard to letter case.
+std::vector<std::wstring> FolderEntries(const std::wstring& folder, bool folders) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  UniqueFind search(FindFirstFileExW((AddBackslash(folder) + L"*").c_str(), FindExInfoBasic, &data,
+                                     folders ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr, 0));
+  if (!search) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != folders || name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    names.push_back(name);
+  } while (FindNextFileW(search.get(), &data));
+  std::sort(names.begin(), names.end(),
+            [](const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) < 0; });
+  return names;
+}
+
+// The length of the path's root: "c:\\" or "\\\\server\\share\\".
+size_t RootLength(const std::wstring& path) {
+  const wchar_t* afterRoot = PathSkipRootW(path.c_str());
+  return afterRoot ? static_cast<size_t>(afterRoot - path.c_str()) : path.size();
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A small folder, opened or closed, as the folder list's items show them.
+void DrawFolderGlyph(HDC dc, const RECT& box, bool open) {
+  const int width = box.right - box.left, height = box.bottom - box.top;
+  const POINT tab[] = {{box.left, box.top + height / 5},
+                       {box.left + width * 2 / 5, box.top + height / 5},
+                       {box.left + width / 2, box.top + height * 2 / 5},
+                       {box.right, box.top + height * 2 / 5},
+                       {box.right, box.bottom},
+                       {box.left, box.bottom}};
+  UniqueBrush fill(CreateSolidBrush(open ? RGB(255, 236, 160) : RGB(232, 196, 88)));
+  UniquePen outline(CreatePen(PS_SOLID, 1, RGB(140, 104, 24)));
+  SelectedObject brush(dc, fill.get());
+  SelectedObject pen(dc, outline.get());
+  Polygon(dc, tab, static_cast<int>(std::size(tab)));
+}
+
+}  // namespace
+
+// ---- TDirectoryListBox
+
+TDirectoryListBox::TDirectoryListBox(TContainer& parent, std::wstring name, const TBounds& bounds)
+    : TListBox(parent, std::move(name), bounds, LBS_OWNERDRAWFIXED | LBS_HASSTRINGS) {
+  FontChanged();
+}
+
+bool TDirectoryListBox::SetDirectory(const std::wstring& folder) {
+  QuietDriveErrors quiet;
+  if (folder.empty() || !SetCurrentDirectoryW(folder.c_str())) return false;
+  directory_ = CurrentDirectory();
+
+  // The chain from the root down to the current folder, then its sub-folders.
+  Clear();
+  const size_t rootLength = RootLength(directory_);
+  Add(LocaleLower(directory_.substr(0, rootLength)));
+  SetItemData(0, 0);
+  std::wstring rest = directory_.substr(rootLength);
+  int level = 0;
+  for (size_t start = 0; start < rest.size();) {
+    size_t end = rest.find(L'\\', start);
+    if (end == std::wstring::npos) end = rest.size();
+    Add(rest.substr(start, end - start));
+    SetItemData(Count() - 1, ++level);
+    start = end + 1;
+  }
+  chainLength_ = Count();
+  for (const auto& subFolder : FolderEntries(directory_, true)) {
+    Add(subFolder);
+    SetItemData(Count() - 1, level + 1);
+  }
+  SetItemIndex(chainLength_ - 1);
+  if (OnDirectoryChange) OnDirectoryChange();
+  return true;
+}
+
+std::wstring TDirectoryListBox::ItemPath(int index) const {
+  if (index >= chainLength_) return AddBackslash(directory_) + Item(index);
+  std::wstring path = directory_.substr(0, RootLength(directory_));
+  for (int i = 1; i <= index; ++i) path = AddBackslash(path) + Item(i);
+  return path;
+}
+
+void TDirectoryListBox::OpenItem(int index) {
+  if (index < 0 || index >= Count()) return;
+  if (!SetDirectory(ItemPath(index))) {
+    PlayBeep(MB_ICONWARNING);
+    SetItemIndex(chainLength_ - 1);
+  }
+}
+
+void TDirectoryListBox::Notify(WORD code) {
+  if (code == LBN_DBLCLK) OpenItem(ItemIndex());
+  TListBox::Notify(code);
+}
+
+void TDirectoryListBox::FontChanged() {
+  WindowDC dc(Handle());
+  SelectedObject font(dc.get(), FontHandle());
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc.get(), &metrics);
+  Send(LB_SETITEMHEIGHT, 0, metrics.tmHeight + Scale(3));
+}
+
+void TDirectoryListBox::DrawItem(const DRAWITEMSTRUCT& item) {
+  if (item.itemID == static_cast<UINT>(-1)) return;
+  const int index = static_cast<int>(item.itemID);
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  HDC dc = item.hDC;
+  FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+
+  const int height = item.rcItem.bottom - item.rcItem.top;
+  const int glyph = std::min(Scale(14), height - Scale(2));
+  RECT box;
+  box.left = item.rcItem.left + Scale(3) + Scale(12) * static_cast<int>(ItemData(index));
+  box.top = item.rcItem.top + (height - glyph) / 2;
+  box.right = box.left + glyph;
+  box.bottom = box.top + glyph * 4 / 5;
+  DrawFolderGlyph(dc, box, index < chainLength_);
+
+  RECT text = item.rcItem;
+  text.left = box.right + Scale(4);
+  const std::wstring name = Item(index);
+  SelectedObject font(dc, FontHandle());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &text,
+            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &item.rcItem);
+}
+
+// ---- TFileListBox
+
+TFileListBox::TFileListBox(TContainer& parent, std::wstring name, const TBounds& bounds)
+    : TListBox(parent, std::move(name), bounds) {}
+
+void TFileListBox::SetFolder(const std::wstring& folder) {
+  QuietDriveErrors quiet;
+  Clear();
+  for (const auto& file : FolderEntries(folder, false)) Add(file);
+}
+
+// ---- TDriveComboBox
+
+TDriveComboBox::TDriveComboBox(TContainer& parent, std::wstring name, const TBounds& bounds)
+    : TComboBox(parent, std::move(name), bounds) {
+  QuietDriveErrors quiet;
+  const DWORD drives = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(drives & (1u << i))) continue;
+    const wchar_t letter = static_cast<wchar_t>(L'a' + i);
+    std::wstring text{letter, L':'};
+    const std::wstring root = text + L'\\';
+    wchar_t label[MAX_PATH + 1] = L"";
+    // Only fixed disks are asked for their label: removable ones might spin up or prompt.
+    if (GetDriveTypeW(root.c_str()) == DRIVE_FIXED &&
+        GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) && label[0])
+      text += L" [" + std::wstring(label) + L"]";
+    Add(text);
+    letters_.push_back(letter);
+  }
+}
+
+wchar_t TDriveComboBox::Drive() const {
+  const int index = ItemIndex();
+  return index >= 0 && index < static_cast<int>(letters_.size()) ? letters_[static_cast<size_t>(index)] : 0;
+}
+
+void TDriveComboBox::ShowDriveOf(const std::wstring& path) {
+  if (path.size() < 2 || path[1] != L':') return SetItemIndex(-1);
+  const wchar_t letter = LocaleLower(path.substr(0, 1))[0];
+  const auto found = std::find(letters_.begin(), letters_.end(), letter);
+  SetItemIndex(found == letters_.end() ? -1 : static_cast<int>(found - letters_.begin()));
+}
+
+// ---- TBrowseDlg
+
+namespace {
+TFormDesign BrowseDesign() {
+  TFormDesign design;
+  design.Caption = L"Select Directory";
+  design.ClientWidth = 401;
+  design.ClientHeight = 215;
+  design.BorderStyle = bsDialog;
+  return design;
+}
+}  // namespace
+
+TBrowseDlg::TBrowseDlg(TForm* owner)
+    : TForm(owner, BrowseDesign()),
+      DirectoryListBox1(*this, L"DirectoryListBox1", {16, 16, 177, 116}),
+      OkBtn(*this, L"OkBtn", L"Ok", {224, 178, 75, 25}),
+      CancelBtn(*this, L"CancelBtn", L"Cancel", {312, 178, 75, 25}),
+      FileListBox1(*this, L"FileListBox1", {208, 16, 177, 148}),
+      DriveComboBox1(*this, L"DriveComboBox1", {16, 145, 177, 19}) {
+  OkBtn.SetDefault(true);
+  OkBtn.SetModalResult(mrOk);
+  CancelBtn.SetModalResult(mrCancel);
+  CancelBtn.SetCancel(true);
+  TFont greyText;
+  greyText.Color = clGrayText;
+  FileListBox1.SetFont(greyText);
+  DirectoryListBox1.OnDirectoryChange = [this] { DirectoryListBox1Change(); };
+  DriveComboBox1.OnChange = [this] { DriveComboBox1Change(); };
+}
+
+void TBrowseDlg::DirectoryListBox1Change() {
+  FileListBox1.SetFolder(DirectoryListBox1.Directory());
+  DriveComboBox1.ShowDriveOf(DirectoryListBox1.Directory());
+}
+
+void TBrowseDlg::DriveComboBox1Change() {
+  // The drive's own current folder, its root when it has none.
+  const std::wstring drive{DriveComboBox1.Drive(), L':'};
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetFullPathNameW(drive.c_str(), MAX_PATH, folder, nullptr);
+  if (length == 0 || length >= MAX_PATH || !DirectoryListBox1.SetDirectory(folder)) {
+    PlayBeep(MB_ICONWARNING);
+    DriveComboBox1.ShowDriveOf(DirectoryListBox1.Directory());
+  }
+}
+
+void TBrowseDlg::FormShow() {
+  if (!DirectoryListBox1.SetDirectory(ExtractFilePath(ModuleFileName())))
+    DirectoryListBox1.SetDirectory(CurrentDirectory());
+}
+
+void TBrowseDlg::FormCloseQuery(bool& canClose) {
+  if (ModalResult() == mrCancel) return;
+  const std::wstring folder = DirectoryListBox1.Directory();
+  if (!RequiredFile.empty() && !FileExists(AddBackslash(folder) + RequiredFile)) {
+    ShowMessageBox(Handle(),
+                   L"The file '" + RequiredFile + L"' is not in the directory you have chosen.\nPlease select again.",
+                   L"Invalid path", MB_OK);
+    canClose = false;
+    return;
+  }
+  ChosenFolder = folder;
+}
+
+std::wstring BrowseForFolder(TForm* owner, const std::wstring& requiredFile) {
+  TBrowseDlg dialog(owner);
+  CenterOver(dialog.Handle(), owner ? owner->Handle() : nullptr);
+  dialog.RequiredFile = requiredFile;
+  const std::wstring answer = dialog.ShowModal() == mrCancel ? L"cancel" : dialog.ChosenFolder;
+  return LocaleLower(answer);
+}
+
+std::wstring BrowseForFolder(TForm* owner) { return BrowseForFolder(owner, std::wstring()); }

@@ -1,0 +1,71 @@
+#include "app/dialogs/WaitDlg.h"
+
+#include "app/Constants.h"
+#include "app/SysUtils.h"
+#include "app/win/UiSeam.h"
+
+namespace {
+
+TFormDesign WaitFormDesign() {
+  TFormDesign design;
+  design.Caption = L"Installing";
+  design.ClientWidth = 257;
+  design.ClientHeight = 107;
+  design.BorderStyle = bsDialog;
+  design.SystemMenu = false;
+  return design;
+}
+
+constexpr int kBlinkTicks = 6;
+
+}  // namespace
+
+TWaitForm::TWaitForm(TForm* owner)
+    : TForm(owner, WaitFormDesign()),
+      CancelBtn(*this, L"CancelBtn", L"Cancel", {91, 74, 75, 25}),
+      Panel1(*this, L"Panel1", L"...wait...", {8, 8, 241, 57}),
+      Timer1(*this) {
+  CancelBtn.SetEnabled(false);
+  CancelBtn.SetModalResult(mrCancel);
+  CancelBtn.SetCancel(true);
+  Panel1.SetBevel(bvLowered);
+  TFont panelFont;
+  panelFont.Size = 10;
+  panelFont.Color = clBlack;
+  Panel1.SetFont(panelFont);
+  Timer1.OnTimer = [this] { Timer1Timer(); };
+  Timer1.SetEnabled(true);  // the countdown runs from creation on
+}
+
+void TWaitForm::Timer1Timer() {
+  if (Timer1.Tag() == 0) {
+    // The first second is over: the message starts blinking and Cancel becomes possible.
+    Timer1.SetEnabled(false);
+    CancelBtn.SetEnabled(true);
+    Panel1.SetText(WaitMessage);
+    Timer1.SetInterval(500);
+    Timer1.SetTag(1);
+    Timer1.SetEnabled(true);
+  } else {
+    Panel1.SetText(Panel1.Text().empty() ? WaitMessage : L"");
+    ++TickCount;
+  }
+  if (TickCount >= kBlinkTicks) SetModalResult(mrOk);
+}
+
+void TWaitForm::FormCloseQuery(bool& canClose) {
+  Timer1.SetEnabled(false);  // the countdown pauses while the user is asked
+  if (ModalResult() != mrCancel) return;
+  if (ShowMessageBox(Handle(), L"Cancel process?", tw::ProductName, MB_YESNO) == IDNO) {
+    Timer1.SetEnabled(true);
+    canClose = false;
+  }
+}
+
+bool ShowWaitDialog(const std::wstring& caption, const std::wstring& message, TForm* owner) {
+  TWaitForm form(owner);
+  form.SetCaption(caption);
+  form.WaitMessage = message;
+  CenterOver(form.Handle(), owner ? owner->Handle() : nullptr);
+  return form.ShowModal() == mrOk;
+}

@@ -1,0 +1,470 @@
+#include "app/win/Controls.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/win/WideText.h"
+
+namespace {
+
+// Marks the windows of this layer's controls and leads back to the control.
+constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
+constexpr wchar_t kPaneClass[] = L"TarnwhistlePane";
+
+void RegisterPaneClass(WNDPROC windowProc) {
+  static const ATOM atom = [&] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kPaneClass;
+    return RegisterClassExW(&windowClass);
+  }();
+  (void)atom;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void ChangeStyle(HWND window, int index, DWORD bits, bool set) {
+  DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window, index));
+  style = set ? style | bits : style & ~bits;
+  SetWindowLongPtrW(window, index, static_cast<LONG_PTR>(style));
+  SetWindowPos(window, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+// The text of item `index` of a list box or combo box, through the pair of messages for its
+// length and its text.
+std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int index) {
+  const LRESULT length = SendMessageW(window, lengthMessage, static_cast<WPARAM>(index), 0);
+  if (length < 0) return {};
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  SendMessageW(window, textMessage, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+// ---- TControl
+
+TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
+                   const TWindowClass& windowClass)
+    : form_(parent.ContainerForm()),
+      name_(std::move(name)),
+      bounds_(bounds),
+      extraHeight_(windowClass.ExtraHeight),
+      id_(form_.NewControlId()) {
+  const RECT rect = ScaleBounds({bounds.Left, bounds.Top, bounds.Width, bounds.Height + extraHeight_}, form_.Dpi());
+  window_.reset(CreateWindowExW(windowClass.ExStyle, windowClass.ClassName, text.c_str(),
+                                WS_CHILD | WS_VISIBLE | windowClass.Style, rect.left, rect.top,
+                                rect.right - rect.left, rect.bottom - rect.top, parent.ContainerHandle(),
+                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)), GetModuleHandleW(nullptr),
+                                nullptr));
+  if (!window_) throw std::runtime_error("Cannot create the control " + Utf8FromWide(name_));
+  SetPropW(Handle(), kControlProperty, this);
+  Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
+  form_.AddControl(*this);
+}
+
+TControl::~TControl() {
+  form_.RemoveControl(*this);
+  // From here on the window's messages no longer reach this object.
+  RemovePropW(Handle(), kControlProperty);
+}
+
+TControl* TControl::FromHandle(HWND window) {
+  return window ? static_cast<TControl*>(GetPropW(window, kControlProperty)) : nullptr;
+}
+
+void TControl::SetBounds(const TBounds& bounds) {
+  bounds_ = bounds;
+  ApplyPlacement();
+}
+
+void TControl::ApplyPlacement() {
+  const RECT rect = ScaleBounds({bounds_.Left, bounds_.Top, bounds_.Width, bounds_.Height + extraHeight_}, form_.Dpi());
+  SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TControl::ApplyDpi() {
+  ApplyPlacement();
+  const UniqueFont previousFont = std::move(ownFont_);  // in use until the new one is set
+  if (!font_.IsMessageFont()) ownFont_ = CreateFontForDpi(font_, form_.Dpi());
+  Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
+  FontChanged();
+}
+
+std::wstring TControl::Text() const { return WindowText(Handle()); }
+
+void TControl::SetText(const std::wstring& text) {
+  if (Text() != text) SetWindowTextW(Handle(), text.c_str());
+}
+
+bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
+
+void TControl::SetEnabled(bool enabled) { EnableWindow(Handle(), enabled); }
+
+bool TControl::Visible() const { return (GetWindowLongPtrW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
+
+void TControl::SetTabStop(bool tabStop) { ChangeStyle(Handle(), GWL_STYLE, WS_TABSTOP, tabStop); }
+
+void TControl::SetFocus() {
+  if (form_.Visible())
+    ::SetFocus(Handle());
+  else
+    form_.lastFocus_ = Handle();  // taken when the form is shown and activated
+}
+
+bool TControl::Focused() const { return GetFocus() == Handle(); }
+
+void TControl::SetFont(const TFont& font) {
+  font_ = font;
+  const UniqueFont previousFont = std::move(ownFont_);
+  if (!font_.IsMessageFont()) ownFont_ = CreateFontForDpi(font_, form_.Dpi());
+  Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
+  FontChanged();
+}
+
+HFONT TControl::FontHandle() const { return ownFont_ ? ownFont_.get() : form_.DefaultFont(); }
+
+void TControl::NotifyParent(WORD code) const {
+  SendMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(id_, code), reinterpret_cast<LPARAM>(Handle()));
+}
+
+LRESULT TControl::CtlColor(HWND parent, UINT message, HDC dc) {
+  const LRESULT brush = DefWindowProcW(parent, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Handle()));
+  SetTextColor(dc, ColorToRGB(font_.Color));
+  return brush;
+}
+
+bool TControl::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (message) {
+    case WM_COMMAND:
+      if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
+        Guard([&] { control->Notify(HIWORD(wParam)); });
+        result = 0;
+        return true;
+      }
+      return false;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+      if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
+        result = control->CtlColor(parent, message, reinterpret_cast<HDC>(wParam));
+        return true;
+      }
+      return false;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (TControl* control = FromHandle(item->hwndItem)) {
+        control->DrawItem(*item);
+        result = TRUE;
+        return true;
+      }
+      return false;
+    }
+  }
+  return false;
+}
+
+// ---- TButton
+
+TButton::TButton(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds)
+    : TControl(parent, std::move(name), caption, bounds, {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
+
+void TButton::SetDefault(bool isDefault) {
+  default_ = isDefault;
+  ShowAsDefault(isDefault);
+}
+
+void TButton::ShowAsDefault(bool shown) {
+  Send(BM_SETSTYLE, (shown ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY, TRUE);
+}
+
+void TButton::Click() {
+  if (Enabled()) NotifyParent(BN_CLICKED);
+}
+
+void TButton::Notify(WORD code) {
+  switch (code) {
+    case BN_CLICKED:
+      if (OnClick) OnClick();
+      if (modalResult_ != mrNone) Form().SetModalResult(modalResult_);
+      break;
+    case BN_SETFOCUS:
+    case BN_KILLFOCUS:
+      // The focused button is the one Enter presses, and it looks so.
+      for (TControl* control : Form().Controls())
+        if (auto* button = dynamic_cast<TButton*>(control))
+          button->ShowAsDefault(code == BN_SETFOCUS ? button == this : button->Default());
+      break;
+  }
+}
+
+// ---- TLabel
+
+namespace {
+DWORD LabelStyle(TAlignment alignment, bool wordWrap) {
+  switch (alignment) {
+    case taCenter:
+      return SS_CENTER;
+    case taRightJustify:
+      return SS_RIGHT;
+    case taLeftJustify:
+      break;
+  }
+  return wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
+}
+}  // namespace
+
+TLabel::TLabel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds,
+               TAlignment alignment, bool wordWrap)
+    : TControl(parent, std::move(name), caption, bounds, {L"STATIC", LabelStyle(alignment, wordWrap), 0}) {}
+
+// ---- TCheckBox
+
+TCheckBox::TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds)
+    : TControl(parent, std::move(name), caption, bounds, {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0}) {}
+
+bool TCheckBox::Checked() const { return Send(BM_GETCHECK) == BST_CHECKED; }
+
+void TCheckBox::SetChecked(bool checked) {
+  if (checked == Checked()) return;
+  Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+  if (OnClick) OnClick();
+}
+
+void TCheckBox::Click() {
+  if (!Enabled()) return;
+  Send(BM_SETCHECK, Checked() ? BST_UNCHECKED : BST_CHECKED);
+  NotifyParent(BN_CLICKED);
+}
+
+void TCheckBox::Notify(WORD code) {
+  if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+// ---- TEdit
+
+TEdit::TEdit(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds)
+    : TControl(parent, std::move(name), text, bounds, {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE}) {}
+
+void TEdit::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly); }
+
+void TEdit::Notify(WORD code) {
+  if (code == EN_CHANGE && OnChange) OnChange();
+}
+
+// ---- TMemo
+
+TMemo::TMemo(TContainer& parent, std::wstring name, const TBounds& bounds, TScrollStyle scrollBars)
+    : TControl(parent, std::move(name), L"", bounds,
+               {L"EDIT", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | (scrollBars == ssVertical ? DWORD{WS_VSCROLL} : 0),
+                WS_EX_CLIENTEDGE}) {}
+
+std::vector<std::wstring> TMemo::Lines() const {
+  std::vector<std::wstring> lines;
+  const std::wstring text = Text();
+  if (text.empty()) return lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+void TMemo::SetLines(const std::vector<std::wstring>& lines) {
+  std::wstring text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += L"\r\n";
+    text += lines[i];
+  }
+  SetText(text);
+}
+
+void TMemo::AddLine(const std::wstring& line) {
+  const int length = GetWindowTextLengthW(Handle());
+  const std::wstring addition = length == 0 ? line : L"\r\n" + line;
+  Send(EM_SETSEL, static_cast<WPARAM>(length), length);
+  Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(addition.c_str()));
+  Send(EM_SCROLLCARET);
+}
+
+void TMemo::Clear() { SetText(L""); }
+
+void TMemo::ScrollToTop() { Send(WM_VSCROLL, SB_TOP); }
+
+void TMemo::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly); }
+
+void TMemo::SetBorder(bool border) { ChangeStyle(Handle(), GWL_EXSTYLE, WS_EX_CLIENTEDGE, border); }
+
+// ---- TListBox
+
+TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds) : TListBox(parent, std::move(name), bounds, 0) {}
+
+TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds, DWORD extraStyle)
+    : TControl(parent, std::move(name), L"", bounds,
+               {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle, WS_EX_CLIENTEDGE}) {}
+
+int TListBox::Count() const { return static_cast<int>(Send(LB_GETCOUNT)); }
+
+std::wstring TListBox::Item(int index) const { return ListItemText(Handle(), LB_GETTEXTLEN, LB_GETTEXT, index); }
+
+std::vector<std::wstring> TListBox::Items() const {
+  std::vector<std::wstring> items;
+  for (int i = 0; i < Count(); ++i) items.push_back(Item(i));
+  return items;
+}
+
+void TListBox::Add(const std::wstring& item) { Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str())); }
+
+void TListBox::Clear() { Send(LB_RESETCONTENT); }
+
+int TListBox::ItemIndex() const { return static_cast<int>(Send(LB_GETCURSEL)); }
+
+void TListBox::SetItemIndex(int index) { Send(LB_SETCURSEL, static_cast<WPARAM>(index)); }
+
+void TListBox::SetItemData(int index, LPARAM data) { Send(LB_SETITEMDATA, static_cast<WPARAM>(index), data); }
+
+LPARAM TListBox::ItemData(int index) const { return Send(LB_GETITEMDATA, static_cast<WPARAM>(index)); }
+
+void TListBox::Notify(WORD code) {
+  if (code == LBN_SELCHANGE && OnClick) OnClick();
+  if (code == LBN_DBLCLK && OnDblClick) OnDblClick();
+}
+
+// ---- TComboBox
+
+TComboBox::TComboBox(TContainer& parent, std::wstring name, const TBounds& bounds)
+    : TControl(parent, std::move(name), L"", bounds, {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 160}) {}
+
+int TComboBox::Count() const { return static_cast<int>(Send(CB_GETCOUNT)); }
+
+std::wstring TComboBox::Item(int index) const { return ListItemText(Handle(), CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
+
+void TComboBox::Add(const std::wstring& item) { Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str())); }
+
+void TComboBox::Clear() { Send(CB_RESETCONTENT); }
+
+int TComboBox::ItemIndex() const { return static_cast<int>(Send(CB_GETCURSEL)); }
+
+void TComboBox::SetItemIndex(int index) { Send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
+
+void TComboBox::Select(int index) {
+  if (!Enabled()) return;
+  SetItemIndex(index);
+  NotifyParent(CBN_SELCHANGE);
+}
+
+void TComboBox::Notify(WORD code) {
+  if (code == CBN_SELCHANGE && OnChange) OnChange();
+}
+
+// ---- TPaneControl
+
+TPaneControl::TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
+                           DWORD extraStyle)
+    : TControl(parent, std::move(name), text, bounds,
+               {(RegisterPaneClass(&TPaneControl::WindowProc), kPaneClass), WS_CLIPCHILDREN | WS_CLIPSIBLINGS | extraStyle,
+                WS_EX_CONTROLPARENT}) {}
+
+LRESULT CALLBACK TPaneControl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Only panes carry this class, and the property is set once the control is built.
+  auto* pane = static_cast<TPaneControl*>(FromHandle(window));
+  return pane ? pane->HandleMessage(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT TPaneControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(Handle(), &paint);
+      Paint(dc);
+      EndPaint(Handle(), &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT: {
+      // Themed controls draw their parent's face behind them through this message.
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      RECT client;
+      GetClientRect(Handle(), &client);
+      FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+      Paint(dc);
+      return 0;
+    }
+    case WM_SETTEXT:
+      result = DefWindowProcW(Handle(), message, wParam, lParam);
+      InvalidateRect(Handle(), nullptr, TRUE);
+      return result;
+  }
+  return DefWindowProcW(Handle(), message, wParam, lParam);
+}
+
+// ---- TPanel
+
+TPanel::TPanel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds)
+    : TPaneControl(parent, std::move(name), caption, bounds, 0) {}
+
+void TPanel::SetBevel(TBevelCut bevel) {
+  bevel_ = bevel;
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TPanel::Paint(HDC dc) {
+  RECT client;
+  GetClientRect(Handle(), &client);
+  if (bevel_ != bvNone) DrawEdge(dc, &client, bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+  const std::wstring caption = Text();
+  if (caption.empty()) return;
+  SelectedObject font(dc, FontHandle());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, ColorToRGB(Font().Color));
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &client,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_EXPANDTABS);
+}
+
+// ---- TNotebook and TPage
+
+TNotebook::TNotebook(TContainer& parent, std::wstring name, const TBounds& bounds)
+    : TPaneControl(parent, std::move(name), L"", bounds, 0) {}
+
+void TNotebook::SetPageIndex(int index) {
+  if (index < 0 || index >= PageCount()) return;
+  const HWND focus = GetFocus();
+  const bool focusLeaves = pageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
+  pageIndex_ = index;
+  pages_[static_cast<size_t>(index)]->SetVisible(true);
+  for (TPage* page : pages_)
+    if (page != pages_[static_cast<size_t>(index)]) page->SetVisible(false);
+  // A hidden control keeps the keyboard unless the focus moves on.
+  if (focusLeaves)
+    if (HWND next = GetNextDlgTabItem(Form().Handle(), nullptr, FALSE)) ::SetFocus(next);
+}
+
+void TNotebook::AddPage(TPage& page) {
+  pages_.push_back(&page);
+  page.SetVisible(PageCount() - 1 == pageIndex_);
+}
+
+void TNotebook::RemovePage(TPage& page) { std::erase(pages_, &page); }
+
+TPage::TPage(TNotebook& notebook, const std::wstring& caption)
+    : TPaneControl(notebook, caption, caption, {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
+      notebook_(notebook) {
+  notebook_.AddPage(*this);
+}
+
+TPage::~TPage() { notebook_.RemovePage(*this); }

@@ -1,0 +1,179 @@
+// The folder picker under Wine: where it opens, how its lists follow the folder, the
+// required-file refusal, the lower-cased answer, drive roots, "cancel" and the process's
+// current folder afterwards.
+#include <gtest/gtest.h>
+
+#include "app/SysUtils.h"
+#include "app/Text.h"
+#include "app/dialogs/DirBrow.h"
+#include "app/win/Handles.h"
+#include "tests/win/support/Screenshot.h"
+#include "tests/win/support/UiScript.h"
+
+namespace {
+
+std::wstring CurrentFolder() {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+  return std::wstring(folder, length);
+}
+
+void WriteFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+  ASSERT_TRUE(file) << Narrow(path);
+}
+
+// Folder names compare without regard to letter case (Wine may report a drive letter in
+// either case).
+void ExpectSameFolder(const std::wstring& actual, const std::wstring& expected) {
+  EXPECT_EQ(LocaleLower(actual), LocaleLower(expected));
+}
+
+int IndexOf(const std::vector<std::wstring>& items, const std::wstring& item) {
+  const auto found = std::find(items.begin(), items.end(), item);
+  return found == items.end() ? -1 : static_cast<int>(found - items.begin());
+}
+
+TFormDesign OwnerDesign() {
+  TFormDesign design;
+  design.Caption = L"Owner";
+  design.ClientWidth = 457;
+  design.ClientHeight = 305;
+  return design;
+}
+
+// A kit folder with two files, a hidden one and two sub-folders; an empty folder; a folder
+// whose name has capitals outside ASCII. Removed afterwards, with the current folder put back.
+class BrowseDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    root_ = std::wstring(temp) + L"TwBrowse " + std::to_wstring(GetCurrentProcessId());
+    kit_ = root_ + L"\\Kit";
+    empty_ = root_ + L"\\Empty";
+    mixed_ = root_ + L"\\Mixed Case \u00C4\u00D6";
+    for (const auto& folder : {root_, kit_, kit_ + L"\\Sub1", kit_ + L"\\Sub2", empty_, mixed_})
+      CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFile(kit_ + L"\\TW.ini");
+    WriteFile(kit_ + L"\\ReadMe.txt");
+    WriteFile(kit_ + L"\\hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+    previousFolder_ = CurrentFolder();
+  }
+  void TearDown() override {
+    SetCurrentDirectoryW(previousFolder_.c_str());
+    SetFileAttributesW((kit_ + L"\\hidden.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteTree(root_);
+  }
+
+  std::wstring root_, kit_, empty_, mixed_, previousFolder_;
+  UiScript script_;
+  TForm owner_{nullptr, OwnerDesign()};
+};
+
+}  // namespace
+
+TEST_F(BrowseDialogTest, OpensOnTheProgramsFolderAndItsListsFollowTheFolder) {
+  script_.OnModal([&](TForm& form) {
+    auto& dialog = dynamic_cast<TBrowseDlg&>(form);
+    EXPECT_EQ(dialog.Caption(), L"Select Directory");
+    EXPECT_EQ(dialog.Owner(), &owner_);
+    const std::wstring programFolder = StripBackslash(ExtractFilePath(ModuleFileName()));
+    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), programFolder);
+    ExpectSameFolder(CurrentFolder(), programFolder);
+
+    // The kit: the file list shows its visible files; the folder list the way down from the
+    // drive's root and the sub-folders; the drive selector its drive.
+    ASSERT_TRUE(dialog.DirectoryListBox1.SetDirectory(kit_));
+    EXPECT_EQ(dialog.FileListBox1.Items(), (std::vector<std::wstring>{L"ReadMe.txt", L"TW.ini"}));
+    const std::vector<std::wstring> folders = dialog.DirectoryListBox1.Items();
+    ASSERT_GE(folders.size(), 4u);
+    EXPECT_EQ(folders.front(), LocaleLower(kit_.substr(0, 3)));
+    EXPECT_EQ(std::vector<std::wstring>(folders.end() - 3, folders.end()),
+              (std::vector<std::wstring>{L"Kit", L"Sub1", L"Sub2"}));
+    EXPECT_EQ(dialog.DirectoryListBox1.ItemIndex(), static_cast<int>(folders.size()) - 3);
+    EXPECT_EQ(dialog.DriveComboBox1.Drive(), LocaleLower(kit_.substr(0, 1))[0]);
+    ExpectSameFolder(CurrentFolder(), kit_);
+    SaveScreenshot(form.Handle(), L"folder-picker");
+
+    // Down into a sub-folder, then up again through the kit's own item.
+    dialog.DirectoryListBox1.OpenItem(static_cast<int>(folders.size()) - 1);
+    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), kit_ + L"\\Sub2");
+    EXPECT_TRUE(dialog.FileListBox1.Items().empty());
+    const int kitItem = IndexOf(dialog.DirectoryListBox1.Items(), L"Kit");
+    dialog.DirectoryListBox1.OpenItem(kitItem);
+    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), kit_);
+    dialog.DirectoryListBox1.OpenItem(kitItem + 1);
+    Press(form, L"CancelBtn");
+  });
+  EXPECT_EQ(BrowseForFolder(&owner_, L""), L"cancel");
+  // The last folder the list showed stays the current folder, cancel or not.
+  ExpectSameFolder(CurrentFolder(), kit_ + L"\\Sub1");
+}
+
+TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysOpen) {
+  TBrowseDlg* dialog = nullptr;
+  const std::wstring invalidText =
+      L"The file 'TW.ini' is not in the directory you have chosen.\nPlease select again.";
+  // Refused, then the user picks the kit, which has the file.
+  script_.OnModal([&](TForm& form) {
+    dialog = &dynamic_cast<TBrowseDlg&>(form);
+    ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(empty_));
+    Press(form, L"OkBtn");
+  });
+  script_.Answer([&](const BoxRecord&) {
+    After(*dialog, 50, [&] {
+      EXPECT_TRUE(dialog->Visible());
+      dialog->DirectoryListBox1.SetDirectory(kit_);
+      Press(*dialog, L"OkBtn");
+    });
+    return IDOK;
+  });
+  EXPECT_EQ(BrowseForFolder(&owner_, L"TW.ini"), LocaleLower(kit_));
+  ASSERT_EQ(script_.Boxes().size(), 1u);
+  EXPECT_EQ(script_.Boxes()[0].Caption, L"Invalid path");
+  EXPECT_EQ(script_.Boxes()[0].Text, invalidText);
+  EXPECT_EQ(script_.Boxes()[0].Flags, static_cast<UINT>(MB_OK));
+
+  // Refused, then Cancel still closes it.
+  script_.OnModal([&](TForm& form) {
+    dialog = &dynamic_cast<TBrowseDlg&>(form);
+    ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(mixed_));
+    Press(form, L"OkBtn");
+  });
+  script_.Answer([&](const BoxRecord&) {
+    After(*dialog, 50, [&] { Press(*dialog, L"CancelBtn"); });
+    return IDOK;
+  });
+  EXPECT_EQ(BrowseForFolder(&owner_, L"TW.ini"), L"cancel");
+  ASSERT_EQ(script_.Boxes().size(), 2u);
+  EXPECT_EQ(script_.Boxes()[1].Text, invalidText);
+  ExpectSameFolder(CurrentFolder(), mixed_);
+}
+
+TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
+  script_.OnModal([&](TForm& form) {
+    ASSERT_TRUE(dynamic_cast<TBrowseDlg&>(form).DirectoryListBox1.SetDirectory(mixed_));
+    Press(form, L"OkBtn");
+  });
+  const std::wstring answer = BrowseForFolder(&owner_);
+  EXPECT_EQ(answer, LocaleLower(mixed_));
+  EXPECT_NE(answer.back(), L'\\');
+  EXPECT_NE(answer.find(L"mixed case \u00E4\u00F6"), std::wstring::npos);
+
+  // The drive selector takes the folder list to drive C:, whose root is then opened.
+  script_.OnModal([&](TForm& form) {
+    auto& dialog = dynamic_cast<TBrowseDlg&>(form);
+    int driveC = -1;
+    for (int i = 0; i < dialog.DriveComboBox1.Count(); ++i)
+      if (dialog.DriveComboBox1.Item(i).starts_with(L"c:")) driveC = i;
+    ASSERT_GE(driveC, 0);
+    dialog.DriveComboBox1.Select(driveC);
+    EXPECT_EQ(LocaleLower(dialog.DirectoryListBox1.Directory().substr(0, 2)), L"c:");
+    dialog.DirectoryListBox1.OpenItem(0);
+    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), L"c:\\");
+    Press(form, L"OkBtn");
+  });
+  EXPECT_EQ(BrowseForFolder(&owner_), L"c:\\");
+  ExpectSameFolder(CurrentFolder(), L"c:\\");
+}

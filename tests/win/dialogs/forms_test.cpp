@@ -1,0 +1,315 @@
+// The form layer under Wine: modal results and close queries, the owner while a dialog is
+// modal, exceptions in handlers, keyboard navigation, DPI scaling and the controls' events.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/win/Controls.h"
+#include "app/win/UiSeam.h"
+#include "tests/win/support/UiScript.h"
+
+namespace {
+
+TFormDesign ProbeDesign() {
+  TFormDesign design;
+  design.Caption = L"Probe";
+  design.ClientWidth = 300;
+  design.ClientHeight = 160;
+  return design;
+}
+
+// A dialog with OK (default), Cancel (Esc) and an edit, whose close query records what
+// closes it and refuses as often as told.
+class TProbeForm : public TForm {
+ public:
+  explicit TProbeForm(TForm* owner = nullptr)
+      : TForm(owner, ProbeDesign()),
+        Edit1(*this, L"Edit1", L"", {16, 16, 150, 21}),
+        OkBtn(*this, L"OkBtn", L"OK", {120, 120, 75, 25}),
+        CancelBtn(*this, L"CancelBtn", L"Cancel", {208, 120, 75, 25}) {
+    OkBtn.SetModalResult(mrOk);
+    OkBtn.SetDefault(true);
+    CancelBtn.SetModalResult(mrCancel);
+    CancelBtn.SetCancel(true);
+  }
+
+  TEdit Edit1;
+  TButton OkBtn;
+  TButton CancelBtn;
+
+  std::vector<TModalResult> CloseQueries;
+  int Refusals = 0;
+
+ protected:
+  void FormCloseQuery(bool& canClose) override {
+    CloseQueries.push_back(ModalResult());
+    if (Refusals > 0) {
+      --Refusals;
+      canClose = false;
+    }
+  }
+};
+
+RECT RectInParent(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+LONG FontHeight(HWND control) {
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+  return font.lfHeight;
+}
+
+void ExpectRectEq(const RECT& actual, const RECT& expected) {
+  EXPECT_EQ(actual.left, expected.left);
+  EXPECT_EQ(actual.top, expected.top);
+  EXPECT_EQ(actual.right, expected.right);
+  EXPECT_EQ(actual.bottom, expected.bottom);
+}
+
+}  // namespace
+
+TEST(FormsTest, ModalResultComesFromTheButtonAndPassesTheCloseQuery) {
+  UiScript script;
+  TProbeForm form;
+  script.OnModal([&](TForm&) {
+    EXPECT_TRUE(form.Modal());
+    EXPECT_TRUE(form.Visible());
+    // A disabled button cannot be pressed; the form stays open.
+    form.OkBtn.SetEnabled(false);
+    form.OkBtn.Click();
+    EXPECT_EQ(form.ModalResult(), mrNone);
+    form.OkBtn.SetEnabled(true);
+    form.OkBtn.Click();
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(form.CloseQueries, std::vector<TModalResult>{mrOk});
+  EXPECT_FALSE(form.Visible());
+  EXPECT_FALSE(form.Modal());
+}
+
+TEST(FormsTest, CloseBoxIsACancelThatTheCloseQueryCanRefuse) {
+  UiScript script;
+  TProbeForm form;
+  form.Refusals = 1;
+  script.OnModal([&](TForm&) {
+    PostMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    After(form, 100, [&] {
+      // Refused: still open, with no result; the second attempt closes it.
+      EXPECT_TRUE(form.Visible());
+      EXPECT_EQ(form.ModalResult(), mrNone);
+      PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
+    });
+  });
+  EXPECT_EQ(form.ShowModal(), mrCancel);
+  EXPECT_EQ(form.CloseQueries, (std::vector<TModalResult>{mrCancel, mrCancel}));
+}
+
+TEST(FormsTest, EscPressesTheCancelButtonAndEnterTheDefaultButton) {
+  {
+    UiScript script;
+    TProbeForm form;
+    script.OnModal([&](TForm&) { PostMessageW(form.Edit1.Handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
+    EXPECT_EQ(form.ShowModal(), mrCancel);
+  }
+  {
+    UiScript script;
+    TProbeForm form;
+    form.Edit1.SetFocus();  // taken when the form shows
+    script.OnModal([&](TForm&) {
+      EXPECT_TRUE(form.Edit1.Focused());
+      PostMessageW(form.Edit1.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    });
+    EXPECT_EQ(form.ShowModal(), mrOk);
+  }
+  {
+    // Enter on a focused button presses that button, not the default one.
+    UiScript script;
+    TProbeForm form;
+    form.CancelBtn.SetFocus();
+    script.OnModal([&](TForm&) { PostMessageW(form.CancelBtn.Handle(), WM_KEYDOWN, VK_RETURN, 0); });
+    EXPECT_EQ(form.ShowModal(), mrCancel);
+  }
+}
+
+TEST(FormsTest, OwnerIsDisabledWhileTheDialogIsModalAndEnabledAfter) {
+  UiScript script;
+  TProbeForm owner;
+  TProbeForm dialog(&owner);
+  EXPECT_EQ(GetWindow(dialog.Handle(), GW_OWNER), owner.Handle());
+  script.OnModal([&](TForm&) {
+    EXPECT_FALSE(IsWindowEnabled(owner.Handle()));
+    Press(dialog, L"OkBtn");
+  });
+  dialog.ShowModal();
+  EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
+
+  // An owner that a dialog further out has disabled stays disabled.
+  EnableWindow(owner.Handle(), FALSE);
+  script.OnModal([&](TForm&) { Press(dialog, L"OkBtn"); });
+  dialog.ShowModal();
+  EXPECT_FALSE(IsWindowEnabled(owner.Handle()));
+}
+
+TEST(FormsTest, ExceptionInAHandlerIsShownAndTheFormStaysOpen) {
+  UiScript script;
+  const std::wstring previousTitle = Application.Title();
+  Application.SetTitle(L"Probe Application");
+  TProbeForm form;
+  TButton failing(form, L"FailBtn", L"Fail", {16, 120, 75, 25});
+  failing.OnClick = [] { throw std::runtime_error("Disk \xC3\xA4 is full"); };
+  script.Answer(IDOK).Answer(IDOK).Answer(IDOK);
+  script.OnModal([&](TForm&) {
+    Press(form, L"FailBtn");
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_TRUE(form.Visible());
+    EXPECT_EQ(form.ModalResult(), mrNone);
+    // A message that ends in a full stop keeps just that one.
+    failing.OnClick = [] { throw std::runtime_error("Access denied."); };
+    Press(form, L"FailBtn");
+    // Timer handlers are guarded the same way.
+    After(form, 10, [] { throw std::logic_error("Timer failed"); });
+    After(form, 200, [&] { Press(form, L"OkBtn"); });
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  Application.SetTitle(previousTitle);
+
+  ASSERT_EQ(script.Boxes().size(), 3u);
+  EXPECT_EQ(script.Boxes()[0].Caption, L"Probe Application");
+  EXPECT_EQ(script.Boxes()[0].Text, L"Disk \u00e4 is full.");
+  EXPECT_EQ(script.Boxes()[0].Flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(script.Boxes()[1].Text, L"Access denied.");
+  EXPECT_EQ(script.Boxes()[2].Text, L"Timer failed.");
+}
+
+TEST(FormsTest, ControlsAreScaledFromDesignPixelsAndFollowADpiChange) {
+  EXPECT_EQ(ScaleForDpi(75, 96), 75);
+  EXPECT_EQ(ScaleForDpi(75, 144), 113);  // 112.5 rounds up
+  EXPECT_EQ(ScaleForDpi(-3, 192), -6);
+  // Edges are scaled, so neighbours that touch keep touching.
+  const RECT left = ScaleBounds({0, 0, 75, 25}, 144), right = ScaleBounds({75, 0, 75, 25}, 144);
+  EXPECT_EQ(left.right, right.left);
+
+  TProbeForm form;
+  TPanel panel(form, L"Panel", L"", {10, 50, 200, 60});
+  TLabel label(panel, L"Label", L"Text", {5, 7, 100, 13});
+  TFont big;
+  big.Size = 10;
+  label.SetFont(big);
+  const UINT dpi = form.Dpi();
+  ExpectRectEq(RectInParent(form.OkBtn.Handle()), ScaleBounds(form.OkBtn.Bounds(), dpi));
+  ExpectRectEq(RectInParent(label.Handle()), ScaleBounds(label.Bounds(), dpi));
+  const LONG defaultHeight = FontHeight(form.OkBtn.Handle());
+
+  // The system moves the window to a monitor of twice that DPI.
+  const UINT doubled = dpi * 2;
+  RECT suggested{40, 30, 40 + 800, 30 + 500};
+  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(doubled, doubled), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(form.Dpi(), doubled);
+  ExpectRectEq(RectInParent(form.OkBtn.Handle()), ScaleBounds(form.OkBtn.Bounds(), doubled));
+  ExpectRectEq(RectInParent(label.Handle()), ScaleBounds(label.Bounds(), doubled));
+  RECT client;
+  GetClientRect(form.Handle(), &client);
+  EXPECT_EQ(client.right, ScaleForDpi(300, doubled));
+  EXPECT_EQ(client.bottom, ScaleForDpi(160, doubled));
+  RECT window;
+  GetWindowRect(form.Handle(), &window);
+  EXPECT_EQ(window.left, 40);
+  EXPECT_EQ(window.top, 30);
+  // Fonts follow: the message font doubles (within rounding), a 10-point font is recomputed.
+  EXPECT_NEAR(FontHeight(form.OkBtn.Handle()), 2 * defaultHeight, 1);
+  EXPECT_EQ(FontHeight(label.Handle()), -MulDiv(10, static_cast<int>(doubled), 72));
+}
+
+TEST(FormsTest, ControlEventsRunOnRealChangesOnly) {
+  TProbeForm form;
+  TCheckBox box(form, L"Box", L"&Box", {16, 50, 100, 17});
+  int boxClicks = 0, edits = 0;
+  box.OnClick = [&] { ++boxClicks; };
+  form.Edit1.OnChange = [&] { ++edits; };
+
+  box.SetChecked(true);
+  box.SetChecked(true);  // the state it has already: nothing runs
+  EXPECT_TRUE(box.Checked());
+  EXPECT_EQ(boxClicks, 1);
+  box.Click();
+  EXPECT_FALSE(box.Checked());
+  EXPECT_EQ(boxClicks, 2);
+  box.SetEnabled(false);
+  box.Click();
+  EXPECT_FALSE(box.Checked());
+  EXPECT_EQ(boxClicks, 2);
+
+  form.Edit1.SetText(L"a");
+  form.Edit1.SetText(L"a");
+  EXPECT_EQ(edits, 1);
+  EXPECT_EQ(form.FindControl<TEdit>(L"Edit1"), &form.Edit1);
+  EXPECT_EQ(form.FindControl<TButton>(L"Edit1"), nullptr);
+  EXPECT_EQ(form.FindControl(L"Nothing"), nullptr);
+
+  TMemo memo(form, L"Memo1", {16, 80, 200, 40});
+  memo.SetLines({L"Tarnwhistle = YES", L"Mixmaster = NO"});
+  memo.AddLine(L"last");
+  EXPECT_EQ(memo.Lines(), (std::vector<std::wstring>{L"Tarnwhistle = YES", L"Mixmaster = NO", L"last"}));
+  memo.Clear();
+  EXPECT_TRUE(memo.Lines().empty());
+}
+
+TEST(FormsTest, NotebookShowsOnePageAndMovesTheFocusOffAHiddenPage) {
+  UiScript script;
+  TProbeForm form;
+  TNotebook notebook(form, L"Notebook1", {10, 40, 280, 70});
+  TPage start(notebook, L"Start");
+  TEdit first(start, L"AppDIR", L"", {8, 8, 100, 21});
+  TPage done(notebook, L"Done");
+  TCheckBox run(done, L"RunQuickBox", L"&Run", {8, 8, 100, 17});
+  EXPECT_EQ(notebook.PageCount(), 2);
+  EXPECT_EQ(notebook.ActivePage().Caption(), L"Start");
+  EXPECT_TRUE(start.Visible());
+  EXPECT_FALSE(done.Visible());
+
+  script.OnModal([&](TForm&) {
+    first.SetFocus();
+    notebook.SetPageIndex(1);
+    EXPECT_EQ(notebook.ActivePage().Caption(), L"Done");
+    EXPECT_FALSE(start.Visible());
+    EXPECT_TRUE(done.Visible());
+    EXPECT_FALSE(first.Focused());
+    EXPECT_TRUE(IsChild(form.Handle(), GetFocus()));
+    notebook.SetPageIndex(7);  // no such page: nothing changes
+    EXPECT_EQ(notebook.PageIndex(), 1);
+    Press(form, L"OkBtn");
+  });
+  form.ShowModal();
+}
+
+TEST(FormsTest, SystemMenuItemsReachWMSysCommand) {
+  class TMenuForm : public TProbeForm {
+   public:
+    std::vector<UINT> Commands;
+
+   protected:
+    void WMSysCommand(TSysCommand& command) override {
+      Commands.push_back(command.CmdType);
+      command.Handled = command.CmdType == 4096;
+    }
+  } form;
+  form.AddSystemMenuSeparator();
+  form.AddSystemMenuItem(4096, L"About Probe...");
+  HMENU menu = GetSystemMenu(form.Handle(), FALSE);
+  const int last = GetMenuItemCount(menu) - 1;
+  wchar_t text[64] = L"";
+  GetMenuStringW(menu, static_cast<UINT>(last), text, 64, MF_BYPOSITION);
+  EXPECT_STREQ(text, L"About Probe...");
+  EXPECT_EQ(GetMenuItemID(menu, last - 1), 0u);  // the separator
+
+  SendMessageW(form.Handle(), WM_SYSCOMMAND, 4096, 0);
+  EXPECT_EQ(form.Commands, std::vector<UINT>{4096});
+  // Other commands get the default handling, which turns SC_CLOSE into a close request.
+  SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(form.Commands, (std::vector<UINT>{4096, SC_CLOSE}));
+  EXPECT_EQ(form.CloseQueries.size(), 1u);  // the default handling asked for the close
+}

@@ -1,0 +1,126 @@
+// The wait dialog under Wine: it runs out by itself, a cancel can be taken back, and a
+// confirmed cancel answers false.
+#include <gtest/gtest.h>
+
+#include "app/dialogs/WaitDlg.h"
+#include "tests/win/support/Screenshot.h"
+#include "tests/win/support/UiScript.h"
+
+namespace {
+
+const std::wstring kMessage = L"...installing tarnwhistle...";
+
+// What the dialog looks like after each tick of its timer.
+struct TickLog {
+  std::vector<std::wstring> PanelTexts;
+  std::vector<bool> CancelEnabled;
+};
+
+void RecordTicks(TWaitForm& form, TickLog& log) {
+  form.Timer1.OnTimer = [&form, &log, tick = form.Timer1.OnTimer] {
+    tick();
+    log.PanelTexts.push_back(form.Panel1.Text());
+    log.CancelEnabled.push_back(form.CancelBtn.Enabled());
+  };
+}
+
+TFormDesign OwnerDesign() {
+  TFormDesign design;
+  design.Caption = L"Owner";
+  design.ClientWidth = 457;
+  design.ClientHeight = 305;
+  return design;
+}
+
+POINT Centre(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+}  // namespace
+
+TEST(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
+  UiScript script;
+  TForm owner(nullptr, OwnerDesign());
+  TickLog log;
+  script.OnModal([&](TForm& form) {
+    auto& wait = dynamic_cast<TWaitForm&>(form);
+    EXPECT_EQ(wait.Caption(), L"Tarnwhistle");
+    EXPECT_EQ(wait.Owner(), &owner);
+    const POINT centre = Centre(wait.Handle()), ownerCentre = Centre(owner.Handle());
+    EXPECT_NEAR(centre.x, ownerCentre.x, 1);
+    EXPECT_NEAR(centre.y, ownerCentre.y, 1);
+    // The first second: "...wait..." and a Cancel that neither a click nor Esc can press.
+    EXPECT_EQ(wait.Panel1.Text(), L"...wait...");
+    EXPECT_FALSE(wait.CancelBtn.Enabled());
+    wait.CancelBtn.Click();
+    PostMessageW(wait.CancelBtn.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    RecordTicks(wait, log);
+    After(wait, 1250, [&] { SaveScreenshot(wait.Handle(), L"wait-dialog"); });
+  });
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_TRUE(ShowWaitDialog(L"Tarnwhistle", kMessage, &owner));
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  EXPECT_GE(elapsed, 3000u);
+  EXPECT_LE(elapsed, 10000u);
+  EXPECT_TRUE(script.Boxes().empty());
+  // The first tick shows the message, six blink ticks follow; it closes with the message on.
+  EXPECT_EQ(log.PanelTexts, (std::vector<std::wstring>{kMessage, L"", kMessage, L"", kMessage, L"", kMessage}));
+  EXPECT_EQ(log.CancelEnabled, std::vector<bool>(7, true));
+}
+
+TEST(WaitDialogTest, CancelThenNoGoesOnFromTheTickItHadReached) {
+  UiScript script;
+  TForm owner(nullptr, OwnerDesign());
+  TickLog log;
+  TWaitForm* wait = nullptr;
+  script.OnModal([&](TForm& form) {
+    wait = &dynamic_cast<TWaitForm&>(form);
+    RecordTicks(*wait, log);
+    After(form, 2200, [&] { Press(form, L"CancelBtn"); });
+  });
+  int ticksWhenAsked = -1;
+  bool timerRanWhileAsked = true;
+  size_t ticksWhileAsked = 99;
+  script.Answer([&](const BoxRecord&) {
+    ticksWhenAsked = wait->TickCount;
+    timerRanWhileAsked = wait->Timer1.Enabled();
+    // The user takes a while to answer; the countdown stands still meanwhile.
+    const size_t before = log.PanelTexts.size();
+    PumpMessagesFor(1200);
+    ticksWhileAsked = log.PanelTexts.size() - before;
+    return IDNO;
+  });
+  EXPECT_TRUE(ShowWaitDialog(L"Tarnwhistle", kMessage, &owner));
+
+  ASSERT_EQ(script.Boxes().size(), 1u);
+  EXPECT_EQ(script.Boxes()[0].Caption, L"Tarnwhistle");
+  EXPECT_EQ(script.Boxes()[0].Text, L"Cancel process?");
+  EXPECT_EQ(script.Boxes()[0].Flags, static_cast<UINT>(MB_YESNO));
+  EXPECT_FALSE(timerRanWhileAsked);
+  EXPECT_EQ(ticksWhileAsked, 0u);
+  EXPECT_GE(ticksWhenAsked, 1);
+  EXPECT_LT(ticksWhenAsked, 6);
+  // One first tick and six blink ticks in all: the countdown was not started over.
+  EXPECT_EQ(log.PanelTexts.size(), 7u);
+  EXPECT_EQ(log.PanelTexts.back(), kMessage);
+}
+
+TEST(WaitDialogTest, CancelThenYesAnswersFalse) {
+  UiScript script;
+  TForm owner(nullptr, OwnerDesign());
+  TickLog log;
+  script.OnModal([&](TForm& form) {
+    auto& wait = dynamic_cast<TWaitForm&>(form);
+    RecordTicks(wait, log);
+    // Esc is the cancel button's key once the button can be pressed.
+    After(form, 1600, [&] { PostMessageW(wait.CancelBtn.Handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
+  });
+  script.Answer(IDYES);
+  EXPECT_FALSE(ShowWaitDialog(L"Tarnwhistle", L"...uninstalling software...", &owner));
+  ASSERT_EQ(script.Boxes().size(), 1u);
+  EXPECT_EQ(script.Boxes()[0].Text, L"Cancel process?");
+  EXPECT_LT(log.PanelTexts.size(), 7u);  // ended before the countdown ran out
+  EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
+}
