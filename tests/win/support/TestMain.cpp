@@ -1,0 +1,7 @@
+// The Windows suites are built with -municode, so the C runtime starts them at wmain.
+#include <gtest/gtest.h>
+
+int wmain(int argc, wchar_t** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
