@@ -291,6 +291,13 @@ LRESULT TForm::DefaultButtonId() const {
   return button ? MAKELRESULT(button->id_, DC_HASDEFID) : 0;
 }
 
+void TForm::FocusControl(HWND control) {
+  if (!control) return;
+  // An edit reached by the keyboard has its text selected, ready to be typed over.
+  if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(control, EM_SETSEL, 0, -1);
+  ::SetFocus(control);
+}
+
 void TForm::OnActivate(bool active) {
   HWND focus = GetFocus();
   if (!active) {
@@ -340,6 +347,13 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case DM_GETDEFID:
       return DefaultButtonId();
+    case WM_NEXTDLGCTL:
+      // The dialog navigation's Tab and accelerators arrive here, as in a dialog box.
+      if (LOWORD(lParam))
+        FocusControl(reinterpret_cast<HWND>(wParam));
+      else
+        FocusControl(GetNextDlgTabItem(Handle(), IsDescendant(Handle(), GetFocus()) ? GetFocus() : nullptr, wParam != 0));
+      return 0;
     case WM_CLOSE:
       Close();
       return 0;

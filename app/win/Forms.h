@@ -237,6 +237,7 @@ class TForm : public TContainer {
   void RunModalLoop();
   void PressCancelButton();
   LRESULT DefaultButtonId() const;
+  void FocusControl(HWND control);
   void OnActivate(bool active);
 
   TForm* owner_;

@@ -108,7 +108,7 @@ TEST(FormsTest, CloseBoxIsACancelThatTheCloseQueryCanRefuse) {
   EXPECT_EQ(form.CloseQueries, (std::vector<TModalResult>{mrCancel, mrCancel}));
 }
 
-TEST(FormsTest, EscPressesTheCancelButtonAndEnterTheDefaultButton) {
+TEST(FormsTest, KeyboardMovesTheFocusAndPressesTheCancelAndDefaultButtons) {
   {
     UiScript script;
     TProbeForm form;
@@ -120,6 +120,14 @@ TEST(FormsTest, EscPressesTheCancelButtonAndEnterTheDefaultButton) {
     TProbeForm form;
     form.Edit1.SetFocus();  // taken when the form shows
     script.OnModal([&](TForm&) {
+      EXPECT_TRUE(form.Edit1.Focused());
+      // Tab goes on to the next control and back round to the edit.
+      PostMessageW(form.Edit1.Handle(), WM_KEYDOWN, VK_TAB, 0);
+      PumpMessagesFor(20);
+      EXPECT_TRUE(form.OkBtn.Focused());
+      PostMessageW(form.OkBtn.Handle(), WM_KEYDOWN, VK_TAB, 0);
+      PostMessageW(form.OkBtn.Handle(), WM_KEYDOWN, VK_TAB, 0);
+      PumpMessagesFor(20);
       EXPECT_TRUE(form.Edit1.Focused());
       PostMessageW(form.Edit1.Handle(), WM_KEYDOWN, VK_RETURN, 0);
     });
@@ -258,11 +266,12 @@ TEST(FormsTest, ControlEventsRunOnRealChangesOnly) {
   EXPECT_TRUE(memo.Lines().empty());
 }
 
-TEST(FormsTest, NotebookShowsOnePageAndMovesTheFocusOffAHiddenPage) {
+TEST(FormsTest, NotebookShowsOnePageAndMovesTheFocusOffAHiddenPageAndAcceleratorsFocus) {
   UiScript script;
   TProbeForm form;
   TNotebook notebook(form, L"Notebook1", {10, 40, 280, 70});
   TPage start(notebook, L"Start");
+  TLabel label(start, L"Label4", L"&Destination Folder", {8, 34, 100, 13});
   TEdit first(start, L"AppDIR", L"", {8, 8, 100, 21});
   TPage done(notebook, L"Done");
   TCheckBox run(done, L"RunQuickBox", L"&Run", {8, 8, 100, 17});
@@ -272,7 +281,11 @@ TEST(FormsTest, NotebookShowsOnePageAndMovesTheFocusOffAHiddenPage) {
   EXPECT_FALSE(done.Visible());
 
   script.OnModal([&](TForm&) {
-    first.SetFocus();
+    // A label's accelerator (Alt+D) focuses the control that follows it.
+    form.OkBtn.SetFocus();
+    PostMessageW(form.OkBtn.Handle(), WM_SYSCHAR, L'd', 1 << 29);
+    PumpMessagesFor(50);
+    EXPECT_TRUE(first.Focused());
     notebook.SetPageIndex(1);
     EXPECT_EQ(notebook.ActivePage().Caption(), L"Done");
     EXPECT_FALSE(start.Visible());
