@@ -1,0 +1,44 @@
+// The text of `twdb --help`.
+#pragma once
+
+inline constexpr const char* kUsageText = R"(Usage: twdb COMMAND DB [ARGUMENT...]
+
+Reads and changes a Tarnwhistle database (a client database such as TW.dbc, or the
+template TW.ini of an installer kit). An entry path is given as separate arguments:
+the names of the sub-indexes from the root index down, then the name of the entry.
+Names match without regard to letter case.
+
+Commands:
+  ls DB [COMPONENT...]
+      List the children of the root index, or of the index the components name:
+      one line per child with its name, "index" or "entry", and its stored
+      (compressed) length, separated by tabs.
+  get DB COMPONENT...
+      Write the entry's bytes, unchanged, to standard output.
+  put DB COMPONENT... < DATA
+      Store standard input as the entry, replacing any previous value. Creates the
+      database file and any missing index on the path.
+  rm DB COMPONENT...
+      Delete the entry.
+  rename DB COMPONENT... NEWNAME
+      Give the entry or index the components name the name NEWNAME in its index.
+  get-setting DB NAME [DEFAULT]
+      Print the value of the setting NAME from the "Initialization" entry, or
+      DEFAULT when the setting is missing or empty.
+  set-setting DB NAME VALUE
+      Set the setting NAME to VALUE (an empty VALUE removes it). Creates the
+      database file when there is none.
+  check DB
+      Walk every index, block, free extent and child offset. Exit status 0 when the
+      file is sound; 1, with a report that names the offsets, when it is damaged.
+      Never writes.
+  dump DB
+      Print the header, the free extents and the whole tree of indexes and entries
+      with the offsets and lengths of their blocks.
+  --help
+      Show this text.
+
+Exit status: 0 on success; 1 when the file is missing, foreign or damaged, the entry
+or setting is missing, or a write fails (with one line on standard error); 2 when
+the command line is wrong.
+)";

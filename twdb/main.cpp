@@ -1,0 +1,61 @@
+// The database tool's entry point: turns the command line into the store's terms and
+// makes the standard streams binary, so that entry bytes pass through unchanged.
+#include <iostream>
+
+#include "twdb/Twdb.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cwchar>
+#include <optional>
+#include <string>
+
+namespace {
+// Entry names and settings are text of the ANSI code page. Nothing when the argument holds
+// a character the code page cannot represent, which would otherwise become "?".
+std::optional<std::string> ToAnsi(const wchar_t* argument) {
+  const int wide = static_cast<int>(wcslen(argument));
+  if (wide == 0) return std::string();
+  BOOL lossy = FALSE;
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, argument, wide, nullptr, 0, nullptr, &lossy);
+  std::string text(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, argument, wide, text.data(), bytes, nullptr, &lossy);
+  if (lossy || bytes == 0) return std::nullopt;
+  return text;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  TwdbCommandLine line;
+  for (int i = 1; i < argc; ++i) {
+    if (i == 2) {
+      line.HasDatabase = true;
+      line.Database = argv[i];
+      continue;
+    }
+    const auto text = ToAnsi(argv[i]);
+    if (!text) {
+      std::cerr << "twdb: argument " << i << " holds characters outside the ANSI code page\n";
+      return ExitUsage;
+    }
+    (i == 1 ? line.Command : line.Operands.emplace_back()) = *text;
+  }
+  return RunTwdb(line, std::cin, std::cout, std::cerr);
+}
+#else
+int main(int argc, char** argv) {
+  TwdbCommandLine line;
+  if (argc > 1) line.Command = argv[1];
+  if (argc > 2) {
+    line.HasDatabase = true;
+    line.Database = argv[2];
+  }
+  for (int i = 3; i < argc; ++i) line.Operands.emplace_back(argv[i]);
+  return RunTwdb(line, std::cin, std::cout, std::cerr);
+}
+#endif
