@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Rebuilds the seed corpus in fuzz/corpus: sound databases written with twdb, and damaged
+# copies patched at offsets that `twdb dump` reports.
+# Usage: fuzz/make-seeds.sh PATH_TO_TWDB
+set -euo pipefail
+twdb=$(realpath "${1:?path to the twdb program}")
+corpus=$(cd "$(dirname "$0")" && pwd)/corpus
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# put_int32 FILE OFFSET VALUE: writes VALUE as a 32-bit little-endian integer at OFFSET.
+put_int32() {
+  local v=$(( $3 & 0xFFFFFFFF ))
+  printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) \
+    $((v >> 16 & 255)) $((v >> 24 & 255)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# field NAME: the block offset and stored length of the child NAME in the dump of nested.
+block_of() { "$twdb" dump nested | awk -v n="$1" '$1 == n { print $4; exit }'; }
+stored_of() { "$twdb" dump nested | awk -v n="$1" '$1 == n { print $8; exit }'; }
+
+# A fresh file: the magic, no anchor block, end offset 46, an empty free list.
+printf 'twdb1%s\n' "$(printf 'x%.0s' {1..32})" > fresh
+put_int32 fresh 38 -1
+put_int32 fresh 42 46
+put_int32 fresh 46 0
+
+"$twdb" set-setting settings Version 0.9b2
+
+printf 'Subject: hello\r\n\r\nfirst message\r\n' | "$twdb" put nested Mailboxes Inbox msg1
+printf 'Subject: again\r\n\r\nsecond message\r\n' | "$twdb" put nested Mailboxes Inbox msg2
+printf 'From: someone@example.org\r\n' | "$twdb" put nested default message
+printf 'Newsgroups: alt.test\r\n' | "$twdb" put nested default article
+"$twdb" set-setting nested Version 0.9b2
+"$twdb" set-setting nested SMTPHost mail.example.org
+head -c 700 /dev/zero | tr '\0' 'x' | "$twdb" put nested scratch
+"$twdb" rm nested scratch
+"$twdb" check nested >/dev/null
+
+# Damaged copies of nested, one fault each.
+head -c 120 nested > truncated
+cp nested end-offset-past-file && put_int32 end-offset-past-file 42 100000
+cp nested root-at-anchor && put_int32 root-at-anchor 50 50
+mailboxes=$(block_of Mailboxes)
+cp nested index-cycle
+put_int32 index-cycle $((mailboxes + 12 + $(stored_of Mailboxes))) "$mailboxes"
+end=$(od -An -t d4 -j 42 -N 4 nested | tr -d ' ')
+cp nested free-extent-over-block
+put_int32 free-extent-over-block $((end + 4)) $((mailboxes - 4))
+msg1=$(block_of msg1)
+cp nested bad-stream && printf '\xde\xad\xbe\xef' | dd of=bad-stream bs=1 seek=$((msg1 + 14)) conv=notrunc status=none
+cp nested long-plain-length && put_int32 long-plain-length $((msg1 + 8)) 1000000000
+printf 'not a database\n' > foreign
+
+mkdir -p "$corpus"
+cp fresh settings nested truncated end-offset-past-file root-at-anchor index-cycle \
+  free-extent-over-block bad-stream long-plain-length foreign "$corpus/"
+ls -l "$corpus"
