@@ -40,8 +40,9 @@ std::wstring CurrentDirectory() {
 std::vector<std::wstring> FolderEntries(const std::wstring& folder, bool folders) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;
-  UniqueFind search(FindFirstFileExW((AddBackslash(folder) + L"*").c_str(), FindExInfoBasic, &data,
-                                     folders ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr, 0));
+  UniqueFind search(FindFirstFileExW(
+      (AddBackslash(folder) + L"*").c_str(), FindExInfoBasic, &data,
+      folders ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr, 0));
   if (!search) return names;
   do {
     const std::wstring name = data.cFileName;
@@ -50,8 +51,9 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder, bool folders
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
     names.push_back(name);
   } while (FindNextFileW(search.get(), &data));
-  std::sort(names.begin(), names.end(),
-            [](const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) < 0; });
+  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+    return lstrcmpiW(a.c_str(), b.c_str()) < 0;
+  });
   return names;
 }
 
@@ -200,7 +202,9 @@ TDriveComboBox::TDriveComboBox(TContainer& parent, std::wstring name, const TBou
     wchar_t label[MAX_PATH + 1] = L"";
     // Only fixed disks are asked for their label: removable ones might spin up or prompt.
     if (GetDriveTypeW(root.c_str()) == DRIVE_FIXED &&
-        GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) && label[0])
+        GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr,
+                              0) &&
+        label[0])
       text += L" [" + std::wstring(label) + L"]";
     Add(text);
     letters_.push_back(letter);
@@ -209,7 +213,9 @@ TDriveComboBox::TDriveComboBox(TContainer& parent, std::wstring name, const TBou
 
 wchar_t TDriveComboBox::Drive() const {
   const int index = ItemIndex();
-  return index >= 0 && index < static_cast<int>(letters_.size()) ? letters_[static_cast<size_t>(index)] : 0;
+  return index >= 0 && index < static_cast<int>(letters_.size())
+             ? letters_[static_cast<size_t>(index)]
+             : 0;
 }
 
 void TDriveComboBox::ShowDriveOf(const std::wstring& path) {
@@ -276,7 +282,8 @@ void TBrowseDlg::FormCloseQuery(bool& canClose) {
   const std::wstring folder = DirectoryListBox1.Directory();
   if (!RequiredFile.empty() && !FileExists(AddBackslash(folder) + RequiredFile)) {
     ShowMessageBox(Handle(),
-                   L"The file '" + RequiredFile + L"' is not in the directory you have chosen.\nPlease select again.",
+                   L"The file '" + RequiredFile +
+                       L"' is not in the directory you have chosen.\nPlease select again.",
                    L"Invalid path", MB_OK);
     canClose = false;
     return;

@@ -25,12 +25,6 @@ void RegisterPaneClass(WNDPROC windowProc) {
   (void)atom;
 }
 
-std::wstring WindowText(HWND window) {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
 void ChangeStyle(HWND window, int index, DWORD bits, bool set) {
   DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window, index));
   style = set ? style | bits : style & ~bits;
@@ -45,7 +39,8 @@ std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int
   const LRESULT length = SendMessageW(window, lengthMessage, static_cast<WPARAM>(index), 0);
   if (length < 0) return {};
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  SendMessageW(window, textMessage, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  SendMessageW(window, textMessage, static_cast<WPARAM>(index),
+               reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(length));
   return text;
 }
@@ -54,21 +49,20 @@ std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int
 
 // ---- TControl
 
-TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
-                   const TWindowClass& windowClass)
+TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& text,
+                   const TBounds& bounds, const TWindowClass& windowClass)
     : form_(parent.ContainerForm()),
       name_(std::move(name)),
       bounds_(bounds),
       extraHeight_(windowClass.ExtraHeight),
       id_(form_.NewControlId()) {
-  const RECT rect = ScaleBounds({bounds.Left, bounds.Top, bounds.Width, bounds.Height + extraHeight_}, form_.Dpi());
-  window_.reset(CreateWindowExW(windowClass.ExStyle, windowClass.ClassName, text.c_str(),
-                                WS_CHILD | WS_VISIBLE | windowClass.Style, rect.left, rect.top,
-                                rect.right - rect.left, rect.bottom - rect.top, parent.ContainerHandle(),
-                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)), GetModuleHandleW(nullptr),
-                                nullptr));
+  window_.reset(CreateWindowExW(
+      windowClass.ExStyle, windowClass.ClassName, text.c_str(),
+      WS_CHILD | WS_VISIBLE | windowClass.Style, 0, 0, 0, 0, parent.ContainerHandle(),
+      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)), GetModuleHandleW(nullptr), nullptr));
   if (!window_) throw std::runtime_error("Cannot create the control " + Utf8FromWide(name_));
   SetPropW(Handle(), kControlProperty, this);
+  ApplyPlacement();
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
   form_.AddControl(*this);
 }
@@ -89,13 +83,18 @@ void TControl::SetBounds(const TBounds& bounds) {
 }
 
 void TControl::ApplyPlacement() {
-  const RECT rect = ScaleBounds({bounds_.Left, bounds_.Top, bounds_.Width, bounds_.Height + extraHeight_}, form_.Dpi());
-  SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT rect = ScaleBounds(
+      {bounds_.Left, bounds_.Top, bounds_.Width, bounds_.Height + extraHeight_}, form_.Dpi());
+  SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left,
+               rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TControl::ApplyDpi() {
   ApplyPlacement();
+  ApplyFont();
+}
+
+void TControl::ApplyFont() {
   const UniqueFont previousFont = std::move(ownFont_);  // in use until the new one is set
   if (!font_.IsMessageFont()) ownFont_ = CreateFontForDpi(font_, form_.Dpi());
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
@@ -112,7 +111,9 @@ bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
 
 void TControl::SetEnabled(bool enabled) { EnableWindow(Handle(), enabled); }
 
-bool TControl::Visible() const { return (GetWindowLongPtrW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+bool TControl::Visible() const {
+  return (GetWindowLongPtrW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
+}
 
 void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
 
@@ -129,25 +130,25 @@ bool TControl::Focused() const { return GetFocus() == Handle(); }
 
 void TControl::SetFont(const TFont& font) {
   font_ = font;
-  const UniqueFont previousFont = std::move(ownFont_);
-  if (!font_.IsMessageFont()) ownFont_ = CreateFontForDpi(font_, form_.Dpi());
-  Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
-  FontChanged();
+  ApplyFont();
 }
 
 HFONT TControl::FontHandle() const { return ownFont_ ? ownFont_.get() : form_.DefaultFont(); }
 
 void TControl::NotifyParent(WORD code) const {
-  SendMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(id_, code), reinterpret_cast<LPARAM>(Handle()));
+  SendMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(id_, code),
+               reinterpret_cast<LPARAM>(Handle()));
 }
 
 LRESULT TControl::CtlColor(HWND parent, UINT message, HDC dc) {
-  const LRESULT brush = DefWindowProcW(parent, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Handle()));
+  const LRESULT brush = DefWindowProcW(parent, message, reinterpret_cast<WPARAM>(dc),
+                                       reinterpret_cast<LPARAM>(Handle()));
   SetTextColor(dc, ColorToRGB(font_.Color));
   return brush;
 }
 
-bool TControl::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool TControl::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                                 LRESULT& result) {
   switch (message) {
     case WM_COMMAND:
       if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
@@ -180,8 +181,10 @@ bool TControl::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARA
 
 // ---- TButton
 
-TButton::TButton(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds)
-    : TControl(parent, std::move(name), caption, bounds, {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
+TButton::TButton(TContainer& parent, std::wstring name, const std::wstring& caption,
+                 const TBounds& bounds)
+    : TControl(parent, std::move(name), caption, bounds,
+               {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
 
 void TButton::SetDefault(bool isDefault) {
   default_ = isDefault;
@@ -228,14 +231,17 @@ DWORD LabelStyle(TAlignment alignment, bool wordWrap) {
 }
 }  // namespace
 
-TLabel::TLabel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds,
-               TAlignment alignment, bool wordWrap)
-    : TControl(parent, std::move(name), caption, bounds, {L"STATIC", LabelStyle(alignment, wordWrap), 0}) {}
+TLabel::TLabel(TContainer& parent, std::wstring name, const std::wstring& caption,
+               const TBounds& bounds, TAlignment alignment, bool wordWrap)
+    : TControl(parent, std::move(name), caption, bounds,
+               {L"STATIC", LabelStyle(alignment, wordWrap), 0}) {}
 
 // ---- TCheckBox
 
-TCheckBox::TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds)
-    : TControl(parent, std::move(name), caption, bounds, {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0}) {}
+TCheckBox::TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption,
+                     const TBounds& bounds)
+    : TControl(parent, std::move(name), caption, bounds,
+               {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0}) {}
 
 bool TCheckBox::Checked() const { return Send(BM_GETCHECK) == BST_CHECKED; }
 
@@ -258,7 +264,8 @@ void TCheckBox::Notify(WORD code) {
 // ---- TEdit
 
 TEdit::TEdit(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds)
-    : TControl(parent, std::move(name), text, bounds, {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE}) {}
+    : TControl(parent, std::move(name), text, bounds,
+               {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE}) {}
 
 void TEdit::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly); }
 
@@ -270,7 +277,9 @@ void TEdit::Notify(WORD code) {
 
 TMemo::TMemo(TContainer& parent, std::wstring name, const TBounds& bounds, TScrollStyle scrollBars)
     : TControl(parent, std::move(name), L"", bounds,
-               {L"EDIT", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | (scrollBars == ssVertical ? DWORD{WS_VSCROLL} : 0),
+               {L"EDIT",
+                WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY |
+                    (scrollBars == ssVertical ? DWORD{WS_VSCROLL} : 0),
                 WS_EX_CLIENTEDGE}) {}
 
 std::vector<std::wstring> TMemo::Lines() const {
@@ -311,15 +320,20 @@ void TMemo::SetBorder(bool border) { ChangeStyle(Handle(), GWL_EXSTYLE, WS_EX_CL
 
 // ---- TListBox
 
-TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds) : TListBox(parent, std::move(name), bounds, 0) {}
+TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds)
+    : TListBox(parent, std::move(name), bounds, 0) {}
 
 TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds, DWORD extraStyle)
-    : TControl(parent, std::move(name), L"", bounds,
-               {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle, WS_EX_CLIENTEDGE}) {}
+    : TControl(
+          parent, std::move(name), L"", bounds,
+          {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle,
+           WS_EX_CLIENTEDGE}) {}
 
 int TListBox::Count() const { return static_cast<int>(Send(LB_GETCOUNT)); }
 
-std::wstring TListBox::Item(int index) const { return ListItemText(Handle(), LB_GETTEXTLEN, LB_GETTEXT, index); }
+std::wstring TListBox::Item(int index) const {
+  return ListItemText(Handle(), LB_GETTEXTLEN, LB_GETTEXT, index);
+}
 
 std::vector<std::wstring> TListBox::Items() const {
   std::vector<std::wstring> items;
@@ -327,7 +341,9 @@ std::vector<std::wstring> TListBox::Items() const {
   return items;
 }
 
-void TListBox::Add(const std::wstring& item) { Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str())); }
+void TListBox::Add(const std::wstring& item) {
+  Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+}
 
 void TListBox::Clear() { Send(LB_RESETCONTENT); }
 
@@ -335,9 +351,13 @@ int TListBox::ItemIndex() const { return static_cast<int>(Send(LB_GETCURSEL)); }
 
 void TListBox::SetItemIndex(int index) { Send(LB_SETCURSEL, static_cast<WPARAM>(index)); }
 
-void TListBox::SetItemData(int index, LPARAM data) { Send(LB_SETITEMDATA, static_cast<WPARAM>(index), data); }
+void TListBox::SetItemData(int index, LPARAM data) {
+  Send(LB_SETITEMDATA, static_cast<WPARAM>(index), data);
+}
 
-LPARAM TListBox::ItemData(int index) const { return Send(LB_GETITEMDATA, static_cast<WPARAM>(index)); }
+LPARAM TListBox::ItemData(int index) const {
+  return Send(LB_GETITEMDATA, static_cast<WPARAM>(index));
+}
 
 void TListBox::Notify(WORD code) {
   if (code == LBN_SELCHANGE && OnClick) OnClick();
@@ -347,13 +367,18 @@ void TListBox::Notify(WORD code) {
 // ---- TComboBox
 
 TComboBox::TComboBox(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TControl(parent, std::move(name), L"", bounds, {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 160}) {}
+    : TControl(parent, std::move(name), L"", bounds,
+               {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 160}) {}
 
 int TComboBox::Count() const { return static_cast<int>(Send(CB_GETCOUNT)); }
 
-std::wstring TComboBox::Item(int index) const { return ListItemText(Handle(), CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
+std::wstring TComboBox::Item(int index) const {
+  return ListItemText(Handle(), CB_GETLBTEXTLEN, CB_GETLBTEXT, index);
+}
 
-void TComboBox::Add(const std::wstring& item) { Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str())); }
+void TComboBox::Add(const std::wstring& item) {
+  Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+}
 
 void TComboBox::Clear() { Send(CB_RESETCONTENT); }
 
@@ -373,16 +398,17 @@ void TComboBox::Notify(WORD code) {
 
 // ---- TPaneControl
 
-TPaneControl::TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
-                           DWORD extraStyle)
+TPaneControl::TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text,
+                           const TBounds& bounds, DWORD extraStyle)
     : TControl(parent, std::move(name), text, bounds,
-               {(RegisterPaneClass(&TPaneControl::WindowProc), kPaneClass), WS_CLIPCHILDREN | WS_CLIPSIBLINGS | extraStyle,
-                WS_EX_CONTROLPARENT}) {}
+               {(RegisterPaneClass(&TPaneControl::WindowProc), kPaneClass),
+                WS_CLIPCHILDREN | WS_CLIPSIBLINGS | extraStyle, WS_EX_CONTROLPARENT}) {}
 
 LRESULT CALLBACK TPaneControl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Only panes carry this class, and the property is set once the control is built.
   auto* pane = static_cast<TPaneControl*>(FromHandle(window));
-  return pane ? pane->HandleMessage(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+  return pane ? pane->HandleMessage(message, wParam, lParam)
+              : DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT TPaneControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -415,7 +441,8 @@ LRESULT TPaneControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 
 // ---- TPanel
 
-TPanel::TPanel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds)
+TPanel::TPanel(TContainer& parent, std::wstring name, const std::wstring& caption,
+               const TBounds& bounds)
     : TPaneControl(parent, std::move(name), caption, bounds, 0) {}
 
 void TPanel::SetBevel(TBevelCut bevel) {
@@ -426,7 +453,8 @@ void TPanel::SetBevel(TBevelCut bevel) {
 void TPanel::Paint(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
-  if (bevel_ != bvNone) DrawEdge(dc, &client, bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+  if (bevel_ != bvNone)
+    DrawEdge(dc, &client, bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   const std::wstring caption = Text();
   if (caption.empty()) return;
   SelectedObject font(dc, FontHandle());
@@ -462,7 +490,8 @@ void TNotebook::AddPage(TPage& page) {
 void TNotebook::RemovePage(TPage& page) { std::erase(pages_, &page); }
 
 TPage::TPage(TNotebook& notebook, const std::wstring& caption)
-    : TPaneControl(notebook, caption, caption, {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
+    : TPaneControl(notebook, caption, caption,
+                   {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
       notebook_(notebook) {
   notebook_.AddPage(*this);
 }

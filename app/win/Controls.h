@@ -86,6 +86,7 @@ class TControl {
                                 LRESULT& result);
   void ApplyDpi();
   void ApplyPlacement();
+  void ApplyFont();
 
   TForm& form_;
   std::wstring name_;
@@ -101,7 +102,8 @@ class TControl {
 // result, sets the form's modal result.
 class TButton : public TControl {
  public:
-  TButton(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds);
+  TButton(TContainer& parent, std::wstring name, const std::wstring& caption,
+          const TBounds& bounds);
 
   TModalResult ModalResult() const { return modalResult_; }
   void SetModalResult(TModalResult result) { modalResult_ = result; }
@@ -140,7 +142,8 @@ class TLabel : public TControl {
 // A check box; OnClick runs on every change of its check state, by the user or by SetChecked.
 class TCheckBox : public TControl {
  public:
-  TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds);
+  TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption,
+            const TBounds& bounds);
 
   bool Checked() const;
   void SetChecked(bool checked);
@@ -170,7 +173,8 @@ class TEdit : public TControl {
 // explanatory texts, listings and logs.
 class TMemo : public TControl {
  public:
-  TMemo(TContainer& parent, std::wstring name, const TBounds& bounds, TScrollStyle scrollBars = ssVertical);
+  TMemo(TContainer& parent, std::wstring name, const TBounds& bounds,
+        TScrollStyle scrollBars = ssVertical);
 
   std::vector<std::wstring> Lines() const;
   void SetLines(const std::vector<std::wstring>& lines);
@@ -237,8 +241,8 @@ class TPaneControl : public TControl, public TContainer {
   TForm& ContainerForm() override { return Form(); }
 
  protected:
-  TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
-               DWORD extraStyle);
+  TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text,
+               const TBounds& bounds, DWORD extraStyle);
   // Paints the pane's own face (behind its children).
   virtual void Paint(HDC dc) { (void)dc; }
 

@@ -28,7 +28,8 @@ int ScaleForDpi(int value, UINT dpi) {
 
 RECT ScaleBounds(const TBounds& bounds, UINT dpi) {
   return RECT{ScaleForDpi(bounds.Left, dpi), ScaleForDpi(bounds.Top, dpi),
-              ScaleForDpi(bounds.Left + bounds.Width, dpi), ScaleForDpi(bounds.Top + bounds.Height, dpi)};
+              ScaleForDpi(bounds.Left + bounds.Width, dpi),
+              ScaleForDpi(bounds.Top + bounds.Height, dpi)};
 }
 
 UINT WindowDpi(HWND window) {
@@ -40,7 +41,8 @@ UINT WindowDpi(HWND window) {
 }
 
 SIZE WindowSizeForClient(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
-  static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+  static const auto adjustForDpi =
+      User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
   RECT rect{0, 0, width, height};
   if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi))
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
@@ -48,10 +50,12 @@ SIZE WindowSizeForClient(int width, int height, DWORD style, DWORD exStyle, UINT
 }
 
 LOGFONTW MessageFontForDpi(UINT dpi) {
-  static const auto parametersForDpi = User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
+  static const auto parametersForDpi =
+      User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
-  if (parametersForDpi && parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi))
+  if (parametersForDpi &&
+      parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi))
     return metrics.lfMessageFont;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
   // The system reports its fonts for the system DPI.

@@ -47,6 +47,13 @@ bool IsDescendant(HWND parent, HWND window) { return window && IsChild(parent, w
 
 }  // namespace
 
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  const int length = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 COLORREF ColorToRGB(TColor color) {
   if ((color & clSystemColor) == clSystemColor) return GetSysColor(static_cast<int>(color & 0xFF));
   return color;
@@ -119,7 +126,8 @@ void TTimer::Restart() {
 // ---- TForm
 
 TForm* FormFromHandle(HWND window) {
-  if (!window || !formClassAtom || GetClassLongPtrW(window, GCW_ATOM) != formClassAtom) return nullptr;
+  if (!window || !formClassAtom || GetClassLongPtrW(window, GCW_ATOM) != formClassAtom)
+    return nullptr;
   return reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
@@ -127,9 +135,11 @@ TForm::TForm(TForm* owner, const TFormDesign& design) : owner_(owner), design_(d
   DWORD exStyle = WS_EX_CONTROLPARENT;
   if (design.BorderStyle == bsDialog) exStyle |= WS_EX_DLGMODALFRAME;
   if (design.ShowInTaskbar) exStyle |= WS_EX_APPWINDOW;
-  CreateWindowExW(exStyle, MAKEINTATOM(RegisterFormClass(&TForm::WindowProc)), design.Caption.c_str(), Style(), 0, 0, 0, 0,
-                  owner ? owner->Handle() : nullptr, nullptr, GetModuleHandleW(nullptr), this);
-  if (!Handle()) throw std::runtime_error("Cannot create the window " + Utf8FromWide(design.Caption));
+  CreateWindowExW(exStyle, MAKEINTATOM(RegisterFormClass(&TForm::WindowProc)),
+                  design.Caption.c_str(), Style(), 0, 0, 0, 0, owner ? owner->Handle() : nullptr,
+                  nullptr, GetModuleHandleW(nullptr), this);
+  if (!Handle())
+    throw std::runtime_error("Cannot create the window " + Utf8FromWide(design.Caption));
   dpi_ = WindowDpi(Handle());
   font_ = CreateFontForDpi(TFont{}, dpi_);
   ApplyClientSize();
@@ -149,9 +159,12 @@ DWORD TForm::Style() const {
 }
 
 void TForm::ApplyClientSize() {
-  const int width = ScaleForDpi(design_.ClientWidth, dpi_), height = ScaleForDpi(design_.ClientHeight, dpi_);
-  SIZE size = WindowSizeForClient(width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
-  SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int width = ScaleForDpi(design_.ClientWidth, dpi_),
+            height = ScaleForDpi(design_.ClientHeight, dpi_);
+  SIZE size = WindowSizeForClient(
+      width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+  SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The frame the system draws may differ from its own forecast (Wine keeps its title bar
   // at the system DPI); the client area is what has to come out right.
   RECT client;
@@ -159,7 +172,8 @@ void TForm::ApplyClientSize() {
   if (client.right != width || client.bottom != height) {
     size.cx += width - client.right;
     size.cy += height - client.bottom;
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
@@ -175,11 +189,7 @@ void TForm::CenterOnScreen() {
   SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-std::wstring TForm::Caption() const {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(Handle())) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(Handle(), text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring TForm::Caption() const { return WindowText(Handle()); }
 
 void TForm::SetCaption(const std::wstring& caption) { SetWindowTextW(Handle(), caption.c_str()); }
 
@@ -247,7 +257,9 @@ void TForm::Close() {
   if (CloseQuery()) Hide();
 }
 
-void TForm::AddSystemMenuSeparator() { AppendMenuW(GetSystemMenu(Handle(), FALSE), MF_SEPARATOR, 0, nullptr); }
+void TForm::AddSystemMenuSeparator() {
+  AppendMenuW(GetSystemMenu(Handle(), FALSE), MF_SEPARATOR, 0, nullptr);
+}
 
 void TForm::AddSystemMenuItem(UINT id, const std::wstring& text) {
   AppendMenuW(GetSystemMenu(Handle(), FALSE), MF_STRING, id, text.c_str());
@@ -273,28 +285,32 @@ UINT_PTR TForm::AddTimerId(TTimer& timer) {
 void TForm::RemoveTimer(TTimer& timer) { std::erase(timers_, &timer); }
 
 void TForm::OnTimerMessage(UINT_PTR id) {
-  auto timer = std::find_if(timers_.begin(), timers_.end(), [&](TTimer* t) { return t->id_ == id; });
+  auto timer =
+      std::find_if(timers_.begin(), timers_.end(), [&](TTimer* t) { return t->id_ == id; });
   if (timer == timers_.end() || !(*timer)->Enabled() || !(*timer)->OnTimer) return;
   Guard([&] { (*timer)->OnTimer(); });
 }
 
 void TForm::PressCancelButton() {
   for (TControl* control : controls_)
-    if (auto* button = dynamic_cast<TButton*>(control); button && button->Cancel()) return button->Click();
+    if (auto* button = dynamic_cast<TButton*>(control); button && button->Cancel())
+      return button->Click();
 }
 
 LRESULT TForm::DefaultButtonId() const {
   // Enter presses the button that has the focus, any other time the default button.
   auto* button = dynamic_cast<TButton*>(TControl::FromHandle(GetFocus()));
   for (auto control = controls_.begin(); !button && control != controls_.end(); ++control)
-    if (auto* candidate = dynamic_cast<TButton*>(*control); candidate && candidate->Default()) button = candidate;
+    if (auto* candidate = dynamic_cast<TButton*>(*control); candidate && candidate->Default())
+      button = candidate;
   return button ? MAKELRESULT(button->id_, DC_HASDEFID) : 0;
 }
 
 void TForm::FocusControl(HWND control) {
   if (!control) return;
   // An edit reached by the keyboard has its text selected, ready to be typed over.
-  if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(control, EM_SETSEL, 0, -1);
+  if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+    SendMessageW(control, EM_SETSEL, 0, -1);
   ::SetFocus(control);
 }
 
@@ -317,7 +333,8 @@ void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
   for (TControl* control : controls_) control->ApplyDpi();
   ApplyClientSize();
   if (suggested)
-    SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -352,7 +369,8 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(lParam))
         FocusControl(reinterpret_cast<HWND>(wParam));
       else
-        FocusControl(GetNextDlgTabItem(Handle(), IsDescendant(Handle(), GetFocus()) ? GetFocus() : nullptr, wParam != 0));
+        FocusControl(GetNextDlgTabItem(
+            Handle(), IsDescendant(Handle(), GetFocus()) ? GetFocus() : nullptr, wParam != 0));
       return 0;
     case WM_CLOSE:
       Close();

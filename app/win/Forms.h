@@ -26,6 +26,9 @@ constexpr TModalResult mrIgnore = IDIGNORE;
 constexpr TModalResult mrYes = IDYES;
 constexpr TModalResult mrNo = IDNO;
 
+// The text of a window: a caption, or an edit's contents.
+std::wstring WindowText(HWND window);
+
 // A colour: an RGB value, or a system colour index marked by the top byte.
 using TColor = DWORD;
 constexpr TColor clSystemColor = 0xFF000000;

@@ -138,7 +138,8 @@ TEST(FormsTest, KeyboardMovesTheFocusAndPressesTheCancelAndDefaultButtons) {
     UiScript script;
     TProbeForm form;
     form.CancelBtn.SetFocus();
-    script.OnModal([&](TForm&) { PostMessageW(form.CancelBtn.Handle(), WM_KEYDOWN, VK_RETURN, 0); });
+    script.OnModal(
+        [&](TForm&) { PostMessageW(form.CancelBtn.Handle(), WM_KEYDOWN, VK_RETURN, 0); });
     EXPECT_EQ(form.ShowModal(), mrCancel);
   }
 }
@@ -215,7 +216,8 @@ TEST(FormsTest, ControlsAreScaledFromDesignPixelsAndFollowADpiChange) {
   // The system moves the window to a monitor of twice that DPI.
   const UINT doubled = dpi * 2;
   RECT suggested{40, 30, 40 + 800, 30 + 500};
-  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(doubled, doubled), reinterpret_cast<LPARAM>(&suggested));
+  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(doubled, doubled),
+               reinterpret_cast<LPARAM>(&suggested));
   EXPECT_EQ(form.Dpi(), doubled);
   ExpectRectEq(RectInParent(form.OkBtn.Handle()), ScaleBounds(form.OkBtn.Bounds(), doubled));
   ExpectRectEq(RectInParent(label.Handle()), ScaleBounds(label.Bounds(), doubled));
@@ -261,7 +263,8 @@ TEST(FormsTest, ControlEventsRunOnRealChangesOnly) {
   TMemo memo(form, L"Memo1", {16, 80, 200, 40});
   memo.SetLines({L"Tarnwhistle = YES", L"Mixmaster = NO"});
   memo.AddLine(L"last");
-  EXPECT_EQ(memo.Lines(), (std::vector<std::wstring>{L"Tarnwhistle = YES", L"Mixmaster = NO", L"last"}));
+  EXPECT_EQ(memo.Lines(),
+            (std::vector<std::wstring>{L"Tarnwhistle = YES", L"Mixmaster = NO", L"last"}));
   memo.Clear();
   EXPECT_TRUE(memo.Lines().empty());
 }

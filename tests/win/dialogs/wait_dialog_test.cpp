@@ -66,7 +66,8 @@ TEST(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
   EXPECT_LE(elapsed, 10000u);
   EXPECT_TRUE(script.Boxes().empty());
   // The first tick shows the message, six blink ticks follow; it closes with the message on.
-  EXPECT_EQ(log.PanelTexts, (std::vector<std::wstring>{kMessage, L"", kMessage, L"", kMessage, L"", kMessage}));
+  EXPECT_EQ(log.PanelTexts,
+            (std::vector<std::wstring>{kMessage, L"", kMessage, L"", kMessage, L"", kMessage}));
   EXPECT_EQ(log.CancelEnabled, std::vector<bool>(7, true));
 }
 

@@ -30,7 +30,8 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
   CreateDirectoryW(folder.c_str(), nullptr);
 
   // Everything drawn first: the picture is taken from the screen.
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Application.ProcessMessages();
   RECT rect;
   GetWindowRect(window, &rect);
@@ -49,8 +50,8 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
   WindowDC screen(nullptr);
   UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
   void* bits = nullptr;
-  UniqueBitmap bitmap(CreateDIBSection(screen.get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
-                                       nullptr, 0));
+  UniqueBitmap bitmap(CreateDIBSection(screen.get(), reinterpret_cast<BITMAPINFO*>(&header),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !bitmap) return {};
   {
     SelectedObject selected(memory.get(), bitmap.get());
@@ -63,8 +64,10 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
   fileHeader.bfOffBits = sizeof(fileHeader) + sizeof(header);
   fileHeader.bfSize = fileHeader.bfOffBits + header.biSizeImage;
   const std::wstring path = folder + L"\\" + name + L".bmp";
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || !WriteAll(file.get(), &fileHeader, sizeof(fileHeader)) || !WriteAll(file.get(), &header, sizeof(header)) ||
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || !WriteAll(file.get(), &fileHeader, sizeof(fileHeader)) ||
+      !WriteAll(file.get(), &header, sizeof(header)) ||
       !WriteAll(file.get(), bits, header.biSizeImage))
     return {};
   return path;

@@ -57,7 +57,8 @@ UiScript& UiScript::OnModal(ModalAction action) {
 int UiScript::AnswerMessageBox(const MessageBoxRequest& box) {
   BoxRecord record{box.Owner, box.Caption, box.Text, box.Flags, 0};
   if (answers_.empty()) {
-    ADD_FAILURE() << "unexpected message box \"" << Narrow(box.Caption) << "\": " << Narrow(box.Text);
+    ADD_FAILURE() << "unexpected message box \"" << Narrow(box.Caption)
+                  << "\": " << Narrow(box.Text);
     record.Answer = SafeAnswer(box.Flags);
   } else {
     BoxAnswer answer = std::move(answers_.front());
