@@ -37,19 +37,19 @@ bool RunsThroughEntry(const TChain& chain) {
 // Opens the database, walks to the index that holds the entry and runs `leaf` on it with the
 // entry's name. A path that runs through an entry finds nothing when reading and is refused
 // (status 2, nothing written) when writing. Answers the operation's status.
-template <class Leaf>
-int OnEntry(std::string_view path, const FilePath& database, TAccess access, Leaf&& leaf) {
+template <class Database, class Leaf>
+int OnEntry(std::string_view path, Database& database, TAccess access, Leaf&& leaf) {
   std::vector<std::string> components;
   if (const int status = SplitPath(path, components)) return status;
   TFileManager manager(database);
   const TChain chain = BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
-  if (components.empty() || manager.Stopped()) return manager.Status();
+  if (components.empty() || manager.Stopped()) return manager.Finish();
   if (RunsThroughEntry(chain)) {
     if (access == TAccess::Write) manager.Refuse(StatusRead);
-    return manager.Status();
+    return manager.Finish();
   }
   leaf(*chain.back(), components.back());
-  return manager.Status();
+  return manager.Finish();
 }
 
 // Position of the first "name=value" line for `name` (letter case ignored), or -1.
@@ -69,17 +69,51 @@ FilePath& ProgramDatabase() {
 
 }  // namespace
 
-int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {
+namespace {
+
+template <class Database>
+int WriteEntryTo(std::string_view entryPath, TDataBuf* buffer, Database& database) {
   return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
     index.WriteChild(name, buffer, true);
   });
 }
 
-int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database) {
-  if (!store::FileExists(database)) return StatusNone;
+template <class Database>
+int ReadEntryFrom(std::string_view entryPath, TDataBuf& buffer, Database& database) {
   return OnEntry(entryPath, database, TAccess::Read, [&](TFMindex& index, const std::string& name) {
     if (index.ChildLength(name) > 0) index.ReadChild(name, &buffer);
   });
+}
+
+template <class Database>
+int RenameEntryIn(std::string_view entryPath, std::string_view newName, Database& database) {
+  // A name with a line break would split into two names in the stored index.
+  if (!TFMindex::StorableName(newName)) return StatusSeek;
+  return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
+    const int i = index.IndexOf(name);
+    if (i == -1) return;
+    index.RenameChild(i, newName);
+    index.Flush();
+  });
+}
+
+}  // namespace
+
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {
+  return WriteEntryTo(entryPath, buffer, database);
+}
+
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreStream& database) {
+  return WriteEntryTo(entryPath, buffer, database);
+}
+
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database) {
+  if (!store::FileExists(database)) return StatusNone;
+  return ReadEntryFrom(entryPath, buffer, database);
+}
+
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreStream& database) {
+  return ReadEntryFrom(entryPath, buffer, database);
 }
 
 int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database) {
@@ -137,14 +171,11 @@ bool EntryHasLines(std::string_view entryPath, TStringList* lines, const FilePat
 }
 
 int RenameEntry(std::string_view entryPath, std::string_view newName, const FilePath& database) {
-  // A name with a line break would split into two names in the stored index.
-  if (!TFMindex::StorableName(newName)) return StatusSeek;
-  return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
-    const int i = index.IndexOf(name);
-    if (i == -1) return;
-    index.RenameChild(i, newName);
-    index.Flush();
-  });
+  return RenameEntryIn(entryPath, newName, database);
+}
+
+int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreStream& database) {
+  return RenameEntryIn(entryPath, newName, database);
 }
 
 int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath& database) {
@@ -183,13 +214,18 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   TFMindex source(manager, &mailboxes, mailbox);
   std::unique_ptr<TFMindex> target;
   if (destination) target = std::make_unique<TFMindex>(manager, &mailboxes, *destination);
-  if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() || (target && target->IsEntry()))
+  if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() || (target && target->IsEntry())) {
+    manager.Finish();
     return 0;
+  }
 
   std::vector<int> taken;  // last position first
   for (int i = source.Count() - 1; i >= 0; --i)
     if (Selected(selection, i)) taken.push_back(i);
-  if (!target && !source.ClaimChildBlocks(taken, nullptr)) return 0;
+  if (!target && !source.ClaimChildBlocks(taken, nullptr)) {
+    manager.Finish();
+    return 0;
+  }
   for (const int i : taken) {
     if (target)
       target->AppendChild(source.ChildName(i), source.ChildOffset(i));
@@ -199,7 +235,8 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   }
   if (target) target->Flush();
   source.Flush();
-  return static_cast<int>(taken.size());
+  // A failed operation is undone: nothing was taken.
+  return manager.Finish() == 0 ? static_cast<int>(taken.size()) : 0;
 }
 
 }  // namespace

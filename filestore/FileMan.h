@@ -123,14 +123,16 @@ class TMemoryStream final : public TStoreStream {
   int64_t Position_ = 0;
 };
 
-// Passes every call to another stream, except that call number `failAt` (seeks, reads and
-// writes counted together from 1) fails without touching the inner stream: a failed seek
-// leaves the position, a failed read or write transfers nothing. 0 never fails.
+// Passes every call to another stream, except that call number `failAt` (counted from 1
+// over seeks, reads and writes together, or over the calls of kind `only`) fails without
+// touching the inner stream: a failed seek leaves the position, a failed read or write
+// transfers nothing. 0 never fails.
 class TFaultStream final : public TStoreStream {
  public:
   enum class TCall { Seek, Read, Write };
 
-  TFaultStream(TStoreStream& inner, int failAt) : Inner_(inner), FailAt_(failAt) {}
+  TFaultStream(TStoreStream& inner, int failAt, std::optional<TCall> only = std::nullopt)
+      : Inner_(inner), FailAt_(failAt), Only_(only) {}
 
   int64_t Size() override { return Inner_.Size(); }
   int64_t Position() const override { return Inner_.Position(); }
@@ -138,6 +140,7 @@ class TFaultStream final : public TStoreStream {
   size_t Read(void* target, size_t count) override;
   size_t Write(const void* source, size_t count) override;
 
+  // Calls counted so far.
   int Calls() const { return Calls_; }
   // The kind of the call that failed, if it has happened.
   std::optional<TCall> Failed() const { return Failed_; }
@@ -147,6 +150,7 @@ class TFaultStream final : public TStoreStream {
 
   TStoreStream& Inner_;
   int FailAt_;
+  std::optional<TCall> Only_;
   int Calls_ = 0;
   std::optional<TCall> Failed_;
 };
@@ -168,8 +172,6 @@ class TFreeList {
   void InsertExtent(int32_t offset, int32_t length);
   // Takes `length` bytes from the low end of the first extent long enough; -1 when none is.
   int32_t TakeFirstFit(int32_t length);
-  // Takes back exactly [offset, offset + length) when it lies inside one extent.
-  bool TakeRange(int32_t offset, int32_t length);
   // True when [offset, offset + length) shares a byte with some extent.
   bool Overlaps(int64_t offset, int64_t length) const;
 
@@ -243,19 +245,25 @@ class TFileManager {
   // CheckBlock, and clear of every block this operation has claimed (a block named twice is
   // damage too); then claims it.
   bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
-  // Takes a released block back when it is still wholly free, and writes the free list:
-  // keeps a child's previous block after a failed allocation.
-  bool Reclaim(int32_t dataOffset, int32_t blockLength);
+
+  // Ends an operation and gives its status. When it failed after writing, every byte it
+  // changed in the file as opened is written back first, so that a failed operation
+  // leaves the file as it found it.
+  int32_t Finish();
 
  private:
   struct TExtent {
     int64_t Offset;
     int64_t Length;
   };
+  struct TSaved {
+    int64_t Offset;
+    std::string Bytes;
+  };
 
   void Open();
   bool InterruptedStart(int64_t size);
-  void Initialise();
+  bool Initialise();
   bool ReadHeaderFields();
   bool CheckHeaderFields(int64_t size);
   void ReadFreeList();
@@ -266,6 +274,8 @@ class TFileManager {
   void ReleaseExtent(int32_t offset, int32_t length);
   bool Unclaim(int32_t dataOffset, int32_t blockLength);
   bool InsideFile(int32_t count) const;
+  bool Put(const void* source, int32_t count);
+  int32_t KeepOriginal(int64_t position, int64_t count);
   void Fail(int32_t status);
   void ReportFatal(int32_t code);
 
@@ -286,6 +296,11 @@ class TFileManager {
   std::string DamageText_;
   // Blocks this operation uses (anchor, indexes on its path, entries it touched or made).
   std::vector<TExtent> Claimed_;
+  // The file as opened: where its meaningful bytes end, its free extents, and the bytes
+  // that this operation's writes replaced (to put back when the operation fails).
+  int64_t OpenedLimit_ = 0;
+  TFreeList OpenedFree_;
+  std::vector<TSaved> Journal_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -421,7 +436,6 @@ class TFMindex {
   int FindLowered(std::string_view lowered) const;
   void AddName(std::string_view name, int32_t offset);
   void PutIndexText(TDataBuf& buffer) const;
-  int32_t Fallback(int32_t old, int32_t oldLength, int64_t failedStart, int64_t failedLength);
   bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
 
   TFileManager& Manager_;
@@ -456,6 +470,11 @@ int RenameEntry(std::string_view entryPath, std::string_view newName, const File
 // As above, after trimming blanks and control characters from both ends of the caller's
 // own path string.
 int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath& database);
+
+// The same on a database stream that the caller holds open (tests, tools).
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreStream& database);
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreStream& database);
+int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreStream& database);
 
 // The mailbox operations work on the program's own database (see SetProgramDatabasePath)
 // or on the one given. `selection`: null takes every child; otherwise child p (from 1) is

@@ -1,5 +1,6 @@
 // The block file: header, blocks handed out and taken back, the free list kept at the end
 // offset, and the checks that keep a damaged file from being read or written out of bounds.
+#include <algorithm>
 #include <cstdio>
 
 #include "filestore/FileMan.h"
@@ -104,10 +105,12 @@ void TFileManager::Open() {
   if (size == 0 || InterruptedStart(size)) {
     if (ReadOnly())
       MarkDamaged(0, "no database: the file is empty");
-    else
-      Initialise();
+    else if (Initialise())
+      OpenedLimit_ = kFreshLength;  // a failed operation leaves an empty database
   } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size)) {
     ReadFreeList();
+    OpenedLimit_ = int64_t(EndOffset_) + 4 + 8 * int64_t(FreeList_.Count());
+    OpenedFree_ = FreeList_;
   }
   if (LastError_ != 0 && !Damaged_) {
     ReportFatal(LastError_);
@@ -124,11 +127,9 @@ bool TFileManager::InterruptedStart(int64_t size) {
   return FreshImage().compare(0, head.size(), head) == 0;
 }
 
-void TFileManager::Initialise() {
+bool TFileManager::Initialise() {
   Operation_ = OpWriteMagic;
-  if (!Seek(0) || !WriteBytes(Magic, MagicLength)) return;
-  if (!WriteHeaderFields()) return;
-  WriteFreeList();
+  return Seek(0) && WriteBytes(Magic, MagicLength) && WriteHeaderFields() && WriteFreeList();
 }
 
 bool TFileManager::ReadHeaderFields() {
@@ -262,13 +263,65 @@ bool TFileManager::WriteBytes(const void* source, int32_t count) {
     Refuse(StatusWrite);
     return false;
   }
-  if (count == 0) return true;
+  return count == 0 || Put(source, count);
+}
+
+// Writes at the current position, after keeping what the bytes replace.
+bool TFileManager::Put(const void* source, int32_t count) {
+  const int64_t position = Stream_->Position();
+  if (const int32_t status = KeepOriginal(position, count)) {
+    Fail(status);
+    return false;
+  }
+  if (Stream_->Position() != position && (!Stream_->Seek(position) || Stream_->Position() != position)) {
+    Fail(StatusSeek);
+    return false;
+  }
   Wrote_ = true;
   if (Stream_->Write(source, static_cast<size_t>(count)) != static_cast<size_t>(count)) {
     Fail(StatusWrite);
     return false;
   }
   return true;
+}
+
+// Saves the bytes of [position, position + count) that belonged to the file as it was
+// opened (its header, blocks and free-list record, not its free extents), unless saved
+// already. Answers 0, or the status of the read that failed.
+int32_t TFileManager::KeepOriginal(int64_t position, int64_t count) {
+  const int64_t end = std::min(position + count, OpenedLimit_);
+  for (const TSaved& saved : Journal_)
+    if (saved.Offset <= position && end <= saved.Offset + int64_t(saved.Bytes.size())) return 0;
+  int64_t from = position;
+  for (int i = 0; i <= OpenedFree_.Count() && from < end; ++i) {
+    const bool last = i == OpenedFree_.Count();
+    const int64_t freeStart = last ? end : OpenedFree_.Offsets[size_t(i)];
+    const int64_t freeEnd = last ? end : freeStart + OpenedFree_.Lengths[size_t(i)];
+    if (freeEnd <= from) continue;
+    const int64_t to = std::min(freeStart, end);
+    if (from < to) {
+      TSaved saved{from, std::string(size_t(to - from), '\0')};
+      if (!Stream_->Seek(from) || Stream_->Position() != from) return StatusSeek;
+      if (Stream_->Read(saved.Bytes.data(), saved.Bytes.size()) != saved.Bytes.size()) return StatusRead;
+      Journal_.push_back(std::move(saved));
+    }
+    from = std::max(from, freeEnd);
+  }
+  return 0;
+}
+
+int32_t TFileManager::Finish() {
+  if (Status_ != 0 && Wrote_) {
+    // Latest first, so that a range saved twice ends with its oldest bytes.
+    for (auto saved = Journal_.rbegin(); saved != Journal_.rend(); ++saved) {
+      if (!Stream_->Seek(saved->Offset) || Stream_->Position() != saved->Offset ||
+          Stream_->Write(saved->Bytes.data(), saved->Bytes.size()) != saved->Bytes.size())
+        break;
+    }
+    Journal_.clear();
+  }
+  Stopped_ = true;
+  return Status_;
 }
 
 bool TFileManager::WriteHeaderFields() {
@@ -281,17 +334,9 @@ bool TFileManager::WriteHeaderFields() {
 
 bool TFileManager::WriteFreeList() {
   Operation_ = OpWriteFreeList;
-  if (!Seek(EndOffset_)) return false;
-  if (ReadOnly()) {
-    Refuse(StatusWrite);
-    return false;
-  }
-  Wrote_ = true;
-  if (!FreeList_.WriteTo(*Stream_)) {
-    Fail(StatusWrite);
-    return false;
-  }
-  return true;
+  TMemoryStream record;
+  FreeList_.WriteTo(record);
+  return Seek(EndOffset_) && WriteBytes(record.Bytes.data(), static_cast<int32_t>(record.Bytes.size()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -384,12 +429,6 @@ void TFileManager::ReleaseExtent(int32_t offset, int32_t length) {
     EndOffset_ = offset;
     WriteHeaderFields();
   }
-}
-
-bool TFileManager::Reclaim(int32_t dataOffset, int32_t blockLength) {
-  if (Stopped_ || !FreeList_.TakeRange(dataOffset - 4, blockLength)) return false;
-  Claimed_.push_back({int64_t(dataOffset) - 4, blockLength});
-  return WriteFreeList();
 }
 
 // ---------------------------------------------------------------------------------------

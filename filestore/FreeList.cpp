@@ -78,26 +78,6 @@ bool TFreeList::Overlaps(int64_t offset, int64_t length) const {
   return i < Offsets.size() && Offsets[i] < offset + length;
 }
 
-bool TFreeList::TakeRange(int32_t offset, int32_t length) {
-  const size_t i = FirstEndingAfter(*this, offset);
-  if (length <= 0 || i >= Offsets.size()) return false;
-  const int64_t start = Offsets[i], end = start + Lengths[i];
-  if (start > offset || int64_t(offset) + length > end) return false;
-  const auto at = static_cast<ptrdiff_t>(i);
-  Offsets.erase(Offsets.begin() + at);
-  Lengths.erase(Lengths.begin() + at);
-  // What remains above the range, then below it, keeps the list in order.
-  if (int64_t(offset) + length < end) {
-    Offsets.insert(Offsets.begin() + at, offset + length);
-    Lengths.insert(Lengths.begin() + at, static_cast<int32_t>(end - offset - length));
-  }
-  if (start < offset) {
-    Offsets.insert(Offsets.begin() + at, static_cast<int32_t>(start));
-    Lengths.insert(Lengths.begin() + at, static_cast<int32_t>(offset - start));
-  }
-  return true;
-}
-
 bool TFreeList::ReadFrom(TStoreStream& stream) {
   unsigned char head[4];
   if (stream.Read(head, 4) != 4) return false;

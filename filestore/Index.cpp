@@ -270,49 +270,28 @@ void TFMindex::PutIndexText(TDataBuf& buffer) const {
   *at = '\0';
 }
 
-// After a failed write: the previous block when it is still wholly free and untouched by
-// the failed block (`failedStart`, `failedLength`), else none.
-int32_t TFMindex::Fallback(int32_t old, int32_t oldLength, int64_t failedStart,
-                           int64_t failedLength) {
-  const int64_t oldStart = int64_t(old) - 4;
-  const bool touched = failedStart < oldStart + oldLength && oldStart < failedStart + failedLength;
-  return old != -1 && !touched && Manager_.Reclaim(old, oldLength) ? old : -1;
-}
-
 int32_t TFMindex::WriteBlock() {
   if (Manager_.Stopped()) return BlockOffset_;
   if (IsEntry_ || Detached_) {
     Manager_.Refuse(StatusRead);  // an entry is never rewritten as an index
     return BlockOffset_;
   }
-  const int32_t old = BlockOffset_, oldLength = BlockLength_;
-  if (old != -1) Manager_.Release(old);
+  if (BlockOffset_ != -1) Manager_.Release(BlockOffset_);
   TDataBuf buffer;
   PutIndexText(buffer);
   buffer.Kind = TDataBuf::KindIndex;
   buffer.Compress();  // stored plain when compression fails
   const int64_t size = RecordHeaderLength + int64_t(buffer.Length()) + 4 * int64_t(Count());
-  const int32_t block = size > INT32_MAX - 4 ? -1 : Manager_.Allocate(static_cast<int32_t>(size));
-  if (block == -1) {
-    BlockOffset_ = Fallback(old, oldLength, 0, 0);
-    if (BlockOffset_ == -1) BlockLength_ = 0;
-    return BlockOffset_;
-  }
+  BlockOffset_ = size > INT32_MAX - 4 ? -1 : Manager_.Allocate(static_cast<int32_t>(size));
+  BlockLength_ = BlockOffset_ == -1 ? 0 : static_cast<int32_t>(size) + 4;
+  if (BlockOffset_ == -1) return BlockOffset_;
   std::string data(static_cast<size_t>(size), '\0');
   PutRecordHeader(data.data(), buffer.Kind, buffer.Compressed, buffer.Length(),
                   buffer.OriginalLength());
   std::memcpy(data.data() + RecordHeaderLength, buffer.Data(), static_cast<size_t>(buffer.Length()));
   char* offsets = data.data() + RecordHeaderLength + buffer.Length();
   for (size_t i = 0; i < Children_.size(); ++i) PutInt32(offsets + 4 * i, Children_[i].Offset);
-  if (Manager_.Seek(block) && Manager_.WriteBytes(data.data(), static_cast<int32_t>(size))) {
-    BlockOffset_ = block;
-    BlockLength_ = static_cast<int32_t>(size) + 4;
-    return BlockOffset_;
-  }
-  // The new block holds no index: give it back.
-  Manager_.Release(block);
-  BlockOffset_ = Fallback(old, oldLength, int64_t(block) - 4, size + 4);
-  if (BlockOffset_ == -1) BlockLength_ = 0;
+  Manager_.Seek(BlockOffset_) && Manager_.WriteBytes(data.data(), static_cast<int32_t>(size));
   return BlockOffset_;
 }
 
@@ -382,11 +361,9 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
     i = Count() - 1;
   }
   const int32_t old = ChildOffset(i);
-  int32_t oldLength = 0;
   if (old != -1) {
-    std::vector<int32_t> lengths;
-    if (!ClaimChildBlocks({i}, &lengths)) return -1;
-    oldLength = lengths.front();
+    // Checked before the release, so that a damaged file is refused before any write.
+    if (!ClaimChildBlocks({i}, nullptr)) return -1;
     Manager_.Release(old);
   }
   int32_t result = old;
@@ -398,13 +375,7 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
     buffer->Compress();  // stored plain when compression fails
     const int32_t length = buffer->Length();
     result = length > INT32_MAX - 16 ? -1 : Manager_.Allocate(RecordHeaderLength + length);
-    if (result == -1) {
-      result = Fallback(old, oldLength, 0, 0);
-    } else if (!WriteRecord(result, *buffer)) {
-      // The new block holds no record: give it back.
-      Manager_.Release(result);
-      result = Fallback(old, oldLength, int64_t(result) - 4, int64_t(length) + BlockHeadLength);
-    }
+    if (result != -1) WriteRecord(result, *buffer);
     Children_[static_cast<size_t>(i)].Offset = result;
   }
   if (flush) Flush();

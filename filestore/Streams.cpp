@@ -222,6 +222,7 @@ size_t TMemoryStream::Write(const void* source, size_t count) {
 // Fault-injecting stream
 
 bool TFaultStream::FailsNow(TCall call) {
+  if (Only_ && call != *Only_) return false;
   if (++Calls_ != FailAt_) return false;
   Failed_ = call;
   return true;

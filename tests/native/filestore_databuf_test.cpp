@@ -1,0 +1,131 @@
+#include <cstring>
+
+#include "tests/native/filestore_support.h"
+
+using namespace storetest;
+
+TEST(DataBuf, SetDataKeepsBothLengthsAndATerminatingZero) {
+  TDataBuf buffer;
+  EXPECT_EQ(buffer.Data(), nullptr);
+  EXPECT_TRUE(buffer.IsEmpty());
+  EXPECT_FALSE(buffer.WipeOnClear());
+
+  buffer.SetData("abc\0def", 7);
+  EXPECT_EQ(buffer.Length(), 7);
+  EXPECT_EQ(buffer.OriginalLength(), 7);
+  EXPECT_EQ(buffer.Data()[7], '\0');
+  EXPECT_EQ(buffer.AsString(), std::string("abc\0def", 7));
+  EXPECT_TRUE(buffer.WipeOnClear());
+  EXPECT_EQ(buffer.Kind, 0);
+
+  buffer.SetData(nullptr, 4);  // no source: the character "0"
+  EXPECT_EQ(buffer.AsString(), "0000");
+
+  buffer.Kind = TDataBuf::KindEntry;
+  buffer.Clear();
+  EXPECT_EQ(buffer.Data(), nullptr);
+  EXPECT_EQ(buffer.Kind, 0);
+  EXPECT_EQ(buffer.Length(), 0);
+  EXPECT_EQ(buffer.OriginalLength(), 0);
+}
+
+TEST(DataBuf, ReplaceDataKeepsHeaderAndOriginalLength) {
+  TDataBuf buffer("hello world");
+  buffer.Kind = TDataBuf::KindIndex;
+  // The source may be the buffer's own bytes.
+  buffer.ReplaceData(buffer.Data() + 6, 5);
+  EXPECT_EQ(buffer.AsString(), "world");
+  EXPECT_EQ(buffer.Length(), 5);
+  EXPECT_EQ(buffer.OriginalLength(), 11);
+  EXPECT_EQ(buffer.Kind, TDataBuf::KindIndex);
+  EXPECT_EQ(buffer.Data()[5], '\0');
+}
+
+TEST(DataBuf, CompressAndDecompressGiveTheSameBytesBack) {
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "line " + std::to_string(i % 97) + "\r\n";
+  std::string binary(70000, '\0');
+  std::mt19937 random(7);
+  for (char& c : binary) c = static_cast<char>(random());
+  for (const std::string& plain : {std::string(), std::string("x\r\n"), big, binary}) {
+    TDataBuf buffer(plain);
+    ASSERT_EQ(buffer.Compress(), 0);
+    EXPECT_TRUE(buffer.IsCompressed());
+    EXPECT_EQ(buffer.OriginalLength(), static_cast<int32_t>(plain.size()));
+    EXPECT_EQ(buffer.AsString(), ZlibStream(plain));  // the library's own stream
+    ASSERT_EQ(buffer.Decompress(), 0);
+    EXPECT_FALSE(buffer.IsCompressed());
+    EXPECT_EQ(buffer.Length(), buffer.OriginalLength());
+    EXPECT_EQ(buffer.AsString(), plain);
+    EXPECT_EQ(buffer.Data()[buffer.Length()], '\0');
+  }
+}
+
+namespace {
+
+// A buffer holding `stream` as a compressed payload of `plainLength` bytes, as read.
+void LoadCompressed(TDataBuf& buffer, const std::string& plain, const std::string& stream) {
+  buffer.SetData(plain.data(), static_cast<int32_t>(plain.size()));
+  buffer.ReplaceData(stream.data(), static_cast<int32_t>(stream.size()));
+  buffer.Compressed = 1;
+}
+
+}  // namespace
+
+TEST(DataBuf, FailedDecompressionReportsAndKeepsTheCompressedBytes) {
+  CapturedReports reports;
+  const std::string plain = "some text that compresses some text that compresses";
+  std::string damaged = ZlibStream(plain);
+  damaged[2] = static_cast<char>(0xFF);  // an invalid block type
+  TDataBuf buffer;
+  LoadCompressed(buffer, plain, damaged);
+  EXPECT_EQ(buffer.Decompress(), Z_DATA_ERROR);
+  EXPECT_EQ(reports.Inflate, std::vector<std::string>{"Decompression Error: -3"});
+  EXPECT_TRUE(buffer.IsCompressed());
+  EXPECT_EQ(buffer.AsString(), damaged);
+}
+
+TEST(DataBuf, StreamMustInflateToExactlyTheRecordedLength) {
+  CapturedReports reports;
+  const std::string plain(1000, 'a');
+  const std::string stream = ZlibStream(plain);
+
+  TDataBuf shortRecord(std::string(999, 'a'));  // inflates to more than recorded
+  shortRecord.ReplaceData(stream.data(), static_cast<int32_t>(stream.size()));
+  shortRecord.Compressed = 1;
+  EXPECT_EQ(shortRecord.Decompress(), Z_BUF_ERROR);
+
+  TDataBuf shorter;  // inflates to fewer than recorded: a failed read, not a partial one
+  shorter.SetData(nullptr, 1001);
+  shorter.ReplaceData(stream.data(), static_cast<int32_t>(stream.size()));
+  shorter.Compressed = 1;
+  EXPECT_EQ(shorter.Decompress(), Z_DATA_ERROR);
+  EXPECT_TRUE(shorter.IsCompressed());
+
+  EXPECT_EQ(reports.Inflate, (std::vector<std::string>{"Decompression Error: Z_BUF_ERROR",
+                                                       "Decompression Error: -3"}));
+}
+
+TEST(DataBuf, ErrorTextNamesTheKnownCodes) {
+  EXPECT_EQ(TDataBuf::ErrorText(Z_STREAM_ERROR), "Decompression Error: Z_STREAM_ERROR");
+  EXPECT_EQ(TDataBuf::ErrorText(Z_MEM_ERROR), "Decompression Error: Z_MEM_ERROR");
+  EXPECT_EQ(TDataBuf::ErrorText(Z_BUF_ERROR), "Decompression Error: Z_BUF_ERROR");
+  EXPECT_EQ(TDataBuf::ErrorText(Z_VERSION_ERROR), "Decompression Error: Z_VERSION_ERROR");
+  EXPECT_EQ(TDataBuf::ErrorText(Z_DATA_ERROR), "Decompression Error: -3");
+  EXPECT_EQ(TDataBuf::ErrorText(7), "Decompression Error: 7");
+}
+
+TEST(DataBuf, SavesAndLoadsFiles) {
+  ScratchFolder folder;
+  const FilePath file = folder.File("payload.bin");
+  TDataBuf buffer;
+  EXPECT_FALSE(buffer.LoadFromFile(file));
+  EXPECT_TRUE(buffer.IsEmpty());
+
+  TDataBuf source(std::string("bytes\0\xFF", 7));
+  ASSERT_TRUE(source.SaveToFile(file));
+  EXPECT_EQ(ReadFileBytes(file), std::string("bytes\0\xFF", 7));
+  ASSERT_TRUE(buffer.LoadFromFile(file));
+  EXPECT_EQ(buffer.AsString(), source.AsString());
+  EXPECT_EQ(buffer.OriginalLength(), 7);
+}

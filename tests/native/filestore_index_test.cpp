@@ -1,0 +1,143 @@
+#include "tests/native/filestore_support.h"
+
+using namespace storetest;
+
+TEST(Index, RootOnAFreshFileAllocatesTheAnchorBlock) {
+  TMemoryStream stream;
+  TFileManager manager(stream);
+  TFMindex root(manager, nullptr, "");
+  EXPECT_EQ(root.Count(), 0);
+  EXPECT_EQ(root.BlockOffset(), -1);
+  EXPECT_EQ(manager.GetAnchorOffset(), 50);
+  EXPECT_EQ(Int32At(stream.Bytes, 46), 8);
+  EXPECT_EQ(Int32At(stream.Bytes, 50), -1);
+  EXPECT_EQ(Int32At(stream.Bytes, 42), 54);
+}
+
+TEST(Index, OneEntryInAFreshFileHasTheDocumentedLayout) {
+  TMemoryStream db;
+  ASSERT_EQ(Put(db, "a", "x\r\n"), 0);
+  const std::string z1 = ZlibStream("x\r\n");
+  const std::string z2 = ZlibStream(std::string("a\r\n\0", 4));
+  const auto L1 = static_cast<int32_t>(z1.size()), L2 = static_cast<int32_t>(z2.size());
+  const std::string expected = Magic() + Int32(50) + Int32(90 + L1 + L2)  // header
+                               + Int32(8) + Int32(74 + L1)                // anchor block
+                               + Int32(16 + L1) + std::string("\x02\0\0\x01", 4) + Int32(L1) +
+                               Int32(3) + z1  // entry block
+                               + Int32(20 + L2) + std::string("\x01\0\0\x01", 4) + Int32(L2) +
+                               Int32(4) + z2 + Int32(58)  // root index block
+                               + Int32(0);                // free-list record
+  EXPECT_EQ(db.Bytes, expected);
+
+  // Rewriting with a payload of the same length reuses the released block, and the
+  // rewritten root index block again follows it.
+  ASSERT_EQ(Put(db, "A", "y\r\n"), 0);
+  ASSERT_EQ(ZlibStream("y\r\n").size(), z1.size());
+  EXPECT_EQ(db.Bytes.substr(54, 12), expected.substr(54, 12));
+  EXPECT_EQ(Int32At(db.Bytes, 50), 74 + L1);
+  EXPECT_EQ(Int32At(db.Bytes, 42), 90 + L1 + L2);
+  EXPECT_EQ(Get(db, "a"), "y\r\n");
+  EXPECT_TRUE(Problems(db.Bytes).empty());
+}
+
+TEST(Index, NamesMatchWithoutRegardToLetterCaseAndKeepTheirFirstSpelling) {
+  TMemoryStream db;
+  ASSERT_EQ(Put(db, "Name", "1"), 0);
+  ASSERT_EQ(Put(db, "NAME", "2"), 0);
+  ASSERT_EQ(Put(db, "\xC4pfel", "3"), 0);  // A diaeresis
+  ASSERT_EQ(Put(db, "\xE4PFEL", "4"), 0);
+  TStoreInspector inspector(db);
+  std::vector<TStoreChild> children;
+  ASSERT_TRUE(inspector.List({}, children));
+  ASSERT_EQ(children.size(), 2u);
+  EXPECT_EQ(children[0].Name, "Name");
+  EXPECT_EQ(children[1].Name, "\xC4pfel");
+  EXPECT_EQ(Get(db, "name"), "2");
+  EXPECT_EQ(Get(db, "\xC4PFEL"), "4");
+}
+
+TEST(Index, ChildListKeepsOrderAndRefusesUnstorableNames) {
+  TMemoryStream db;
+  TFileManager manager(db);
+  TFMindex root(manager, nullptr, "");
+  EXPECT_EQ(root.SetChild("b", 100), 100);
+  EXPECT_EQ(root.SetChild("a", 200), 200);
+  EXPECT_EQ(root.SetChild("B", 300), 300);
+  EXPECT_EQ(root.SetChild("", 400), -1);
+  EXPECT_EQ(root.SetChild("x\r\ny", 500), -1);
+  EXPECT_FALSE(root.AppendChild(std::string("z\0", 2), 600));
+  EXPECT_TRUE(root.AppendChild("A", 700));  // no lookup: a second "a"
+  EXPECT_EQ(root.ShowContents(), "b     300\na     200\nA     700\n");
+  EXPECT_EQ(root.Lookup("a"), 200);  // the first match wins
+  EXPECT_EQ(root.Lookup("c"), -1);
+  ASSERT_TRUE(root.RenameChild(0, "c"));
+  EXPECT_FALSE(root.RenameChild(0, "c\n"));
+  EXPECT_EQ(root.IndexOf("C"), 0);
+  EXPECT_EQ(root.IndexOf("b"), -1);
+  root.RemoveChild(1);
+  EXPECT_EQ(root.ShowContents(), "c     300\nA     700\n");
+  EXPECT_EQ(root.ChildKind("c"), 255);  // no such block
+  EXPECT_EQ(root.ChildKind("missing"), 255);
+}
+
+TEST(Index, DeletingAMissingChildStillWritesTheChainOfIndexes) {
+  TMemoryStream db;
+  ASSERT_EQ(Put(db, "a", "text"), 0);
+  ASSERT_EQ(WriteEntry(Path({"x", "y", "z"}), nullptr, db), 0);
+  TStoreInspector inspector(db);
+  std::vector<TStoreChild> children;
+  ASSERT_TRUE(inspector.List({}, children));
+  ASSERT_EQ(children.size(), 2u);
+  EXPECT_EQ(children[1].Name, "x");
+  EXPECT_EQ(children[1].Kind, TDataBuf::KindIndex);
+  ASSERT_TRUE(inspector.List({"x"}, children));
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(children[0].Name, "y");
+  EXPECT_EQ(children[0].PlainLength, 1);  // the empty index text: one zero byte
+  ASSERT_TRUE(inspector.List({"x", "y"}, children));
+  EXPECT_TRUE(children.empty());
+  EXPECT_FALSE(inspector.List({"x", "q"}, children));
+  EXPECT_TRUE(inspector.Check().empty());
+}
+
+TEST(Index, ChildWithoutABlockLoadsPresentAndEmpty) {
+  TMemoryStream db;
+  ASSERT_EQ(Put(db, "lost", "gone"), 0);
+  ASSERT_EQ(Put(db, "kept", "here"), 0);
+  // Patch the root's first child offset to -1, as a failed write leaves it.
+  const int32_t root = Int32At(db.Bytes, 50);
+  const int32_t length = Int32At(db.Bytes, size_t(root) + 4);
+  PutInt32At(db.Bytes, size_t(root) + 12 + size_t(length), -1);
+
+  int status = -1;
+  EXPECT_EQ(Get(db, "lost", &status), "");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(Get(db, "kept"), "here");
+  TStoreInspector inspector(db);
+  std::vector<TStoreChild> children;
+  ASSERT_TRUE(inspector.List({}, children));
+  ASSERT_EQ(children.size(), 2u);
+  EXPECT_EQ(children[0].Name, "lost");
+  EXPECT_EQ(children[0].Offset, -1);
+  ASSERT_EQ(Put(db, "lost", "back"), 0);
+  EXPECT_EQ(Get(db, "lost"), "back");
+}
+
+TEST(Index, EntriesOfEveryLengthRoundTrip) {
+  TMemoryStream db;
+  std::string big;
+  for (int i = 0; big.size() < 300000; ++i) big += "message line " + std::to_string(i) + "\r\n";
+  const std::vector<std::string> payloads = {"", "1", std::string(1, '\0'), std::string(5000, 'z'), big};
+  for (size_t i = 0; i < payloads.size(); ++i)
+    ASSERT_EQ(Put(db, Path({"sub", "e" + std::to_string(i)}), payloads[i]), 0);
+  for (size_t i = 0; i < payloads.size(); ++i) {
+    TDataBuf buffer;
+    ASSERT_EQ(ReadEntry(Path({"sub", "e" + std::to_string(i)}), buffer, db), 0);
+    EXPECT_EQ(buffer.AsString(), payloads[i]) << i;
+  }
+  // A missing entry leaves the buffer as it was.
+  TDataBuf untouched("before");
+  EXPECT_EQ(ReadEntry(Path({"sub", "absent"}), untouched, db), 0);
+  EXPECT_EQ(untouched.AsString(), "before");
+  EXPECT_TRUE(Problems(db.Bytes).empty());
+}
