@@ -9,24 +9,41 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# put_int32 FILE OFFSET VALUE: writes VALUE as a 32-bit little-endian integer at OFFSET.
-put_int32() {
-  local v=$(( $3 & 0xFFFFFFFF ))
-  printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) \
-    $((v >> 16 & 255)) $((v >> 24 & 255)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+# int32 VALUE...: the values as 32-bit little-endian integers on standard output.
+int32() {
+  local v
+  for v in "$@"; do
+    v=$(( v & 0xFFFFFFFF ))
+    printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) \
+      $((v >> 16 & 255)) $((v >> 24 & 255)))"
+  done
 }
 
-# field NAME: the block offset and stored length of the child NAME in the dump of nested.
+# put_int32 FILE OFFSET VALUE: writes VALUE as a 32-bit little-endian integer at OFFSET.
+put_int32() { int32 "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+
+# block_of / stored_of NAME: the block offset and stored length of the child NAME in the
+# dump of nested.
 block_of() { "$twdb" dump nested | awk -v n="$1" '$1 == n { print $4; exit }'; }
 stored_of() { "$twdb" dump nested | awk -v n="$1" '$1 == n { print $8; exit }'; }
 
 # A fresh file: the magic, no anchor block, end offset 46, an empty free list.
-printf 'twdb1%s\n' "$(printf 'x%.0s' {1..32})" > fresh
-put_int32 fresh 38 -1
-put_int32 fresh 42 46
-put_int32 fresh 46 0
+{ printf 'twdb1%s\n' "$(printf 'x%.0s' {1..32})"; int32 -1 46 0; } > fresh
 
 "$twdb" set-setting settings Version 0.9b2
+
+# Records stored plain (the form a failed compression leaves), so that mutations reach the
+# index texts and child offsets directly: entry "a", and index "sub" holding entry "b".
+{
+  printf 'twdb1%s\n' "$(printf 'x%.0s' {1..32})"
+  int32 50 148 8 119                        # anchor, end offset; anchor block -> root at 119
+  int32 19; printf '\x02\0\0\0'; int32 3 3; printf 'x\r\n'          # 54: entry a at 58
+  int32 18; printf '\x02\0\0\0'; int32 2 2; printf 'hi'               # 73: entry b at 77
+  int32 24; printf '\x01\0\0\0'; int32 4 4; printf 'b\r\n\0'; int32 77  # 91: sub at 95
+  int32 33; printf '\x01\0\0\0'; int32 9 9; printf 'a\r\nsub\r\n\0'; int32 58 95  # 115: root
+  int32 0                                   # 148: empty free list
+} > plain
+"$twdb" check plain >/dev/null
 
 printf 'Subject: hello\r\n\r\nfirst message\r\n' | "$twdb" put nested Mailboxes Inbox msg1
 printf 'Subject: again\r\n\r\nsecond message\r\n' | "$twdb" put nested Mailboxes Inbox msg2
@@ -54,6 +71,6 @@ cp nested long-plain-length && put_int32 long-plain-length $((msg1 + 8)) 1000000
 printf 'not a database\n' > foreign
 
 mkdir -p "$corpus"
-cp fresh settings nested truncated end-offset-past-file root-at-anchor index-cycle \
+cp fresh settings plain nested truncated end-offset-past-file root-at-anchor index-cycle \
   free-extent-over-block bad-stream long-plain-length foreign "$corpus/"
 ls -l "$corpus"

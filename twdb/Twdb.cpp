@@ -301,7 +301,7 @@ void PrintChild(std::ostream& out, int depth, const TStoreChild& child) {
   out << std::string(2 * static_cast<size_t>(depth) + 2, ' ') << child.Name << "  "
       << KindName(child.Kind) << "  block " << child.Offset << " length " << child.BlockLength;
   if (child.Kind != 255)
-    out << "  stored " << child.StoredLength << (child.Compressed == 1 ? " compressed" : " plain")
+    out << "  stored " << child.StoredLength << (child.Compressed == 1 ? " zlib" : " uncompressed")
         << "  plain length " << child.PlainLength;
   out << '\n';
 }
