@@ -266,7 +266,7 @@ class TFileManager {
   bool Initialise();
   bool ReadHeaderFields();
   bool CheckHeaderFields(int64_t size);
-  void ReadFreeList();
+  bool ReadFreeList();
   bool WriteHeaderFields();
   bool WriteFreeList();
   int32_t TakeFromFreeList(int32_t total);
@@ -431,7 +431,7 @@ class TFMindex {
     int32_t Offset;
   };
   bool FindRoot();
-  void Load();
+  bool Load();
   void SplitNames(std::string_view text);
   int FindLowered(std::string_view lowered) const;
   void AddName(std::string_view name, int32_t offset);

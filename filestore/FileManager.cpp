@@ -107,8 +107,7 @@ void TFileManager::Open() {
       MarkDamaged(0, "no database: the file is empty");
     else if (Initialise())
       OpenedLimit_ = kFreshLength;  // a failed operation leaves an empty database
-  } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size)) {
-    ReadFreeList();
+  } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size) && ReadFreeList()) {
     OpenedLimit_ = int64_t(EndOffset_) + 4 + 8 * int64_t(FreeList_.Count());
     OpenedFree_ = FreeList_;
   }
@@ -164,29 +163,25 @@ bool TFileManager::CheckHeaderFields(int64_t size) {
   return true;
 }
 
-void TFileManager::ReadFreeList() {
+// Reads the free list and checks that its extents are in order, apart and among the blocks.
+bool TFileManager::ReadFreeList() {
   Operation_ = OpReadFreeList;
-  if (!Seek(EndOffset_)) return;
+  if (!Seek(EndOffset_)) return false;
   if (!FreeList_.ReadFrom(*Stream_)) {
     MarkDamaged(EndOffset_, "free-list record cut short");
-    return;
-  }
-  const auto& offsets = FreeList_.Offsets;
-  const auto& lengths = FreeList_.Lengths;
-  if (AnchorOffset_ == -1 && !offsets.empty()) {
-    MarkDamaged(EndOffset_, "free extents in a file without blocks");
-    return;
+    return false;
   }
   int64_t previousEnd = HeaderLength;
-  for (size_t i = 0; i < offsets.size(); ++i) {
-    const int64_t start = offsets[i], end = start + lengths[i];
-    if (lengths[i] <= 0 || start < previousEnd || end > EndOffset_) {
-      MarkDamaged(EndOffset_, "free extent " + std::to_string(i) + " (" + Text(start) + ", " +
-                                  Text(lengths[i]) + ") out of order or outside the blocks");
-      return;
+  for (int i = 0; i < FreeList_.Count(); ++i) {
+    const int64_t start = FreeList_.Offsets[size_t(i)], length = FreeList_.Lengths[size_t(i)];
+    if (length <= 0 || start < previousEnd || start + length > EndOffset_) {
+      MarkDamaged(EndOffset_, "free extent " + Text(i) + " (" + Text(start) + ", " + Text(length) +
+                                  ") out of order or outside the blocks");
+      return false;
     }
-    previousEnd = end;
+    previousEnd = start + length;
   }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

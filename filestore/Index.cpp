@@ -73,12 +73,12 @@ TFMindex::TFMindex(TFileManager& manager, TFMindex* parent, std::string_view nam
     BlockOffset_ = parent->Lookup(name);
   else if (!FindRoot())
     return;
-  if (BlockOffset_ != -1) Load();
+  if (BlockOffset_ != -1 && !Load()) Children_.clear();
 }
 
 TFMindex::TFMindex(TFileManager& manager, int32_t blockOffset)
     : Manager_(manager), Parent_(nullptr), BlockOffset_(blockOffset), Detached_(true) {
-  if (BlockOffset_ != -1) Load();
+  if (BlockOffset_ != -1 && !Load()) Children_.clear();
 }
 
 TFMindex::~TFMindex() = default;
@@ -105,29 +105,32 @@ bool TFMindex::FindRoot() {
   return true;
 }
 
-void TFMindex::Load() {
+// Reads the index from its block; false when it cannot be read or the file is damaged.
+bool TFMindex::Load() {
   for (const TFMindex* above = Parent_; above; above = above->Parent_) {
     if (above->BlockOffset_ == BlockOffset_) {
       Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " lies inside itself");
-      return;
+      return false;
     }
   }
   if (!Manager_.PlausibleBlock(BlockOffset_)) {
     Manager_.MarkDamaged(BlockOffset_, "index offset " + std::to_string(BlockOffset_) +
                                            " names no block");
-    return;
+    return false;
   }
   TBlockHead head;
-  if (!ReadBlockHead(Manager_, BlockOffset_, true, head)) return;
+  if (!ReadBlockHead(Manager_, BlockOffset_, true, head)) return false;
   if (head.Kind == TDataBuf::KindEntry) {
-    IsEntry_ = true;
-    return;
+    // Below the root this is a path that runs through an entry; the root must be an index.
+    if (!Parent_) Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " holds an entry");
+    IsEntry_ = Parent_ != nullptr;
+    return IsEntry_;
   }
   BlockLength_ = head.BlockLength;
   // Payload and child offsets in one read; the block lies inside the file.
   const int32_t rest = head.BlockLength - BlockHeadLength;
   auto bytes = store::NewPayload(rest);
-  if (!Manager_.ReadBytes(bytes.get(), rest)) return;
+  if (!Manager_.ReadBytes(bytes.get(), rest)) return false;
   std::string_view text(bytes.get(), static_cast<size_t>(head.Length));
   std::unique_ptr<char[]> plain;
   if (head.Compressed == 1) {
@@ -135,7 +138,7 @@ void TFMindex::Load() {
     if (result != 0) {
       StoreReporter().InflateError(TDataBuf::ErrorText(result));
       Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " does not inflate");
-      return;
+      return false;
     }
     text = std::string_view(plain.get(), static_cast<size_t>(head.OriginalLength));
   }
@@ -147,7 +150,7 @@ void TFMindex::Load() {
     Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names " +
                                            std::to_string(Children_.size()) +
                                            " children but holds fewer offsets");
-    return;
+    return false;
   }
   const char* offsets = bytes.get() + head.Length;
   for (size_t i = 0; i < Children_.size(); ++i) {
@@ -156,10 +159,11 @@ void TFMindex::Load() {
       Manager_.MarkDamaged(BlockOffset_, "child " + std::to_string(i) + " of index" +
                                              At(BlockOffset_) + " names offset " +
                                              std::to_string(offset));
-      return;
+      return false;
     }
     Children_[i].Offset = offset;
   }
+  return true;
 }
 
 // Names end at a carriage return, a line feed or both; a last line end adds no name.

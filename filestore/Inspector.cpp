@@ -97,11 +97,9 @@ bool TStoreInspector::Children(int32_t blockOffset, std::vector<TStoreChild>& ch
                                std::vector<std::string>* problems) {
   const auto manager = Query();
   const TFMindex index(*manager, blockOffset);
-  if (manager->Status() != 0 || index.IsEntry()) {
+  if (manager->Status() != 0) {
     if (problem)
-      *problem = manager->Damaged() ? manager->DamageText()
-                 : index.IsEntry()  ? "index" + At(blockOffset) + " holds an entry"
-                                    : "index" + At(blockOffset) + " cannot be read";
+      *problem = manager->Damaged() ? manager->DamageText() : "index" + At(blockOffset) + " cannot be read";
     return false;
   }
   if (blockLength) *blockLength = index.BlockLength();

@@ -175,7 +175,6 @@ TEST(FileManager, FileIsHeldExclusivelyAndOpeningErrorsNameIt) {
   const FilePath path = folder.File("TW.dbc");
   {
     TFileManager first(path);
-    EXPECT_EQ(ReadFileBytes(path), FreshImage());
     try {
       TFileManager second(path);
       FAIL() << "a second opener got the file";
@@ -184,6 +183,7 @@ TEST(FileManager, FileIsHeldExclusivelyAndOpeningErrorsNameIt) {
       EXPECT_EQ(error.Path, path);
     }
   }
+  EXPECT_EQ(ReadFileBytes(path), FreshImage());
   TFileManager again(path);  // released when the first manager went
   EXPECT_EQ(again.Status(), 0);
 
