@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ScratchFolder.h"
+#include "../support/ScratchFolder.h"
 #include "app/win/Handles.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ScratchFolder.h"
+#include "../support/ScratchFolder.h"
 #include "app/SysUtils.h"
 #include "app/win/Handles.h"
 
