@@ -12,16 +12,7 @@ constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 constexpr wchar_t kPaneClass[] = L"TarnwhistlePane";
 
 void RegisterPaneClass(WNDPROC windowProc) {
-  static const ATOM atom = [&] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kPaneClass;
-    return RegisterClassExW(&windowClass);
-  }();
+  static const ATOM atom = RegisterLayerWindowClass(kPaneClass, windowProc);
   (void)atom;
 }
 

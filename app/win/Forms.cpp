@@ -17,18 +17,12 @@ constexpr wchar_t kFormClass[] = L"TarnwhistleForm";
 
 ATOM formClassAtom = 0;
 
+
 ATOM RegisterFormClass(WNDPROC windowProc) {
   if (formClassAtom) return formClassAtom;
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = windowProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  windowClass.lpszClassName = kFormClass;
-  formClassAtom = RegisterClassExW(&windowClass);
+  formClassAtom = RegisterLayerWindowClass(kFormClass, windowProc);
   return formClassAtom;
 }
 
@@ -46,6 +40,17 @@ void DispatchUiMessage(MSG& message) {
 bool IsDescendant(HWND parent, HWND window) { return window && IsChild(parent, window); }
 
 }  // namespace
+
+ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.lpszClassName = className;
+  return RegisterClassExW(&windowClass);
+}
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');

@@ -258,5 +258,8 @@ class TForm : public TContainer {
   HWND lastFocus_ = nullptr;
 };
 
+// Registers a window class of this layer: arrow cursor, the dialog face as background.
+ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc);
+
 // The form whose window this is, or null for windows of other kinds.
 TForm* FormFromHandle(HWND window);
