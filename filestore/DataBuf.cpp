@@ -30,17 +30,16 @@ void Wipe(char* bytes, size_t count) {
 
 }  // namespace
 
-int store::InflateExact(const char* stream, int32_t streamLength, int32_t plainLength,
-                        std::unique_ptr<char[]>& out) {
+int store::InflateExact(const char* stream, int32_t streamLength, char* plain, int32_t plainLength) {
   if (streamLength < 0 || plainLength < 0 || plainLength > MaxPlainLength(streamLength))
     return Z_DATA_ERROR;
   z_stream z{};
   int result = inflateInit2_(&z, 15, kZlibVersion, static_cast<int>(sizeof(z_stream)));
   if (result != Z_OK) return result;
-  auto plain = NewPayload(plainLength);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream));
+  char none = 0;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream ? stream : &none));
   z.avail_in = static_cast<uInt>(streamLength);
-  z.next_out = reinterpret_cast<Bytef*>(plain.get());
+  z.next_out = reinterpret_cast<Bytef*>(plainLength ? plain : &none);
   z.avail_out = static_cast<uInt>(plainLength);
   const int status = inflate(&z, Z_FINISH);
   if (status != Z_STREAM_END)
@@ -48,9 +47,33 @@ int store::InflateExact(const char* stream, int32_t streamLength, int32_t plainL
   else if (z.total_out != static_cast<uLong>(plainLength))
     result = Z_DATA_ERROR;  // shorter than recorded: a failed read, not a partial one
   const int ended = inflateEnd(&z);
-  if (result == Z_OK && ended != Z_OK) result = ended;
-  if (result == Z_OK) out = std::move(plain);
-  return result;
+  return result == Z_OK ? ended : result;
+}
+
+int store::Deflate(const char* source, int32_t length, std::unique_ptr<char[]>& packed,
+                   int32_t& packedLength) {
+  z_stream z{};
+  int result = deflateInit2_(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY,
+                             kZlibVersion, static_cast<int>(sizeof(z_stream)));
+  if (result != Z_OK) return result;
+  // Always enough for one-call deflate: the worst case adds a few bytes per 16 KB.
+  const auto capacity = static_cast<int64_t>(length * 1.2 + 16);
+  auto out = NewPayload(capacity);
+  char none = 0;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source ? source : &none));
+  z.avail_in = static_cast<uInt>(length);
+  z.next_out = reinterpret_cast<Bytef*>(out.get());
+  z.avail_out = static_cast<uInt>(capacity);
+  const int status = deflate(&z, Z_FINISH);
+  if (status != Z_STREAM_END) result = status == Z_OK ? Z_BUF_ERROR : status;
+  const int ended = deflateEnd(&z);
+  if (result == Z_OK) result = ended;
+  if (result != Z_OK) return result;
+  // The stream is kept in a block of its own size, not in the larger working area.
+  packedLength = static_cast<int32_t>(z.total_out);
+  packed = NewPayload(packedLength);
+  std::memcpy(packed.get(), out.get(), static_cast<size_t>(packedLength));
+  return Z_OK;
 }
 
 TDataBuf::TDataBuf(const void* source, int32_t count) {
@@ -100,43 +123,30 @@ void TDataBuf::Clear() {
 }
 
 int TDataBuf::Compress() {
-  z_stream z{};
-  int result = deflateInit2_(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY,
-                             kZlibVersion, static_cast<int>(sizeof(z_stream)));
+  OriginalLength_ = Length_;
+  std::unique_ptr<char[]> packed;
+  int32_t packedLength = 0;
+  const int result = store::Deflate(Data_.get(), Length_, packed, packedLength);
   if (result == Z_OK) {
-    // Always enough for one-call deflate: the worst case adds a few bytes per 16 KB.
-    const auto capacity = static_cast<int64_t>(Length_ * 1.2 + 16);
-    auto out = store::NewPayload(capacity);
-    OriginalLength_ = Length_;
-    char empty = 0;
-    z.next_in = reinterpret_cast<Bytef*>(Data_ ? Data_.get() : &empty);
-    z.avail_in = static_cast<uInt>(Length_);
-    z.next_out = reinterpret_cast<Bytef*>(out.get());
-    z.avail_out = static_cast<uInt>(capacity);
-    const int status = deflate(&z, Z_FINISH);
-    if (status != Z_STREAM_END) result = status == Z_OK ? Z_BUF_ERROR : status;
-    const int ended = deflateEnd(&z);
-    if (result == Z_OK && ended != Z_OK) result = ended;
-    if (result == Z_OK) {
-      const auto length = static_cast<int32_t>(z.total_out);
-      out[static_cast<size_t>(length)] = '\0';
-      Adopt(std::move(out), length);
-      Compressed = 1;
-    }
+    Adopt(std::move(packed), packedLength);
+    Compressed = 1;
+  } else {
+    StoreReporter().InflateError(ErrorText(result));
   }
-  if (result != Z_OK) StoreReporter().InflateError(ErrorText(result));
   return result;
 }
 
 int TDataBuf::Decompress() {
-  std::unique_ptr<char[]> plain;
-  const int result = store::InflateExact(Data_.get(), Length_, OriginalLength_, plain);
-  if (result == Z_OK) {
-    Adopt(std::move(plain), OriginalLength_);
-    Compressed = 0;
-  } else {
-    StoreReporter().InflateError(ErrorText(result));
+  int result = Z_DATA_ERROR;
+  if (OriginalLength_ >= 0 && OriginalLength_ <= store::MaxPlainLength(Length_)) {
+    auto plain = store::NewPayload(OriginalLength_);
+    result = store::InflateExact(Data_.get(), Length_, plain.get(), OriginalLength_);
+    if (result == Z_OK) {
+      Adopt(std::move(plain), OriginalLength_);
+      Compressed = 0;
+    }
   }
+  if (result != Z_OK) StoreReporter().InflateError(ErrorText(result));
   return result;
 }
 

@@ -427,15 +427,14 @@ class TFMindex {
  private:
   struct TChild {
     uint32_t NameStart;  // into Names_ and Lowered_
-    uint32_t NameLength;
     int32_t Offset;
   };
   bool FindRoot();
   bool Load();
-  void SplitNames(std::string_view text);
+  void SplitNames();
   int FindLowered(std::string_view lowered) const;
   void AddName(std::string_view name, int32_t offset);
-  void PutIndexText(TDataBuf& buffer) const;
+  std::string IndexText() const;
   bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
 
   TFileManager& Manager_;
@@ -445,11 +444,12 @@ class TFMindex {
   int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
   bool IsEntry_ = false;
   bool Detached_ = false;
-  // Names stored end to end, and the same text lower-cased, so that a lookup lower-cases
-  // only the name it looks for. Names replaced or removed leave their bytes behind until
-  // the index object goes.
+  // Every name followed by CR LF, and the same text lower-cased, so that a lookup
+  // lower-cases only the name it looks for. Names renamed or removed leave their bytes
+  // behind until the index object goes; while none has, Names_ is the index text itself.
   std::string Names_;
   std::string Lowered_;
+  bool InOrder_ = true;
   std::vector<TChild> Children_;
 };
 

@@ -131,20 +131,20 @@ bool TFMindex::Load() {
   const int32_t rest = head.BlockLength - BlockHeadLength;
   auto bytes = store::NewPayload(rest);
   if (!Manager_.ReadBytes(bytes.get(), rest)) return false;
-  std::string_view text(bytes.get(), static_cast<size_t>(head.Length));
-  std::unique_ptr<char[]> plain;
   if (head.Compressed == 1) {
-    const int result = store::InflateExact(bytes.get(), head.Length, head.OriginalLength, plain);
+    // Inflated straight into the name store; the record head bounds the plain length.
+    Names_.resize(static_cast<size_t>(head.OriginalLength));
+    const int result = store::InflateExact(bytes.get(), head.Length, Names_.data(), head.OriginalLength);
     if (result != 0) {
       StoreReporter().InflateError(TDataBuf::ErrorText(result));
       Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " does not inflate");
       return false;
     }
-    text = std::string_view(plain.get(), static_cast<size_t>(head.OriginalLength));
+  } else {
+    Names_.assign(bytes.get(), static_cast<size_t>(head.Length));
   }
-  SplitNames(text.substr(0, text.find('\0')));
-  plain.reset();
-  Lowered_ = LocaleLower(Names_);
+  Names_.resize(std::min(Names_.size(), Names_.find('\0')));  // the text ends at a zero byte
+  SplitNames();
   const int64_t offsetsEnd = int64_t(head.Length) + 4 * int64_t(Children_.size());
   if (offsetsEnd > rest) {
     Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names " +
@@ -163,36 +163,61 @@ bool TFMindex::Load() {
     }
     Children_[i].Offset = offset;
   }
+  bytes.reset();
+  Lowered_ = LocaleLower(Names_);
   return true;
 }
 
-// Names end at a carriage return, a line feed or both; a last line end adds no name.
-void TFMindex::SplitNames(std::string_view text) {
-  Names_.assign(text);
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t end = text.find_first_of("\r\n", i);
-    if (end == std::string_view::npos) end = text.size();
-    Children_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(end - i), -1});
+// Names end at a carriage return, a line feed or both, and a last line end adds no name.
+static std::string InUsualForm(std::string_view text) {
+  std::string usual;
+  for (size_t i = 0; i < text.size();) {
+    size_t end = i;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    usual.append(text.substr(i, end - i)).append("\r\n");
     i = end;
     if (i < text.size() && text[i] == '\r') ++i;
     if (i < text.size() && text[i] == '\n') ++i;
   }
+  return usual;
+}
+
+// The store keeps every name followed by CR LF, the form in which index texts are written;
+// a text in any other form is rewritten in that one.
+void TFMindex::SplitNames() {
+  const auto lineFeeds = static_cast<size_t>(std::count(Names_.begin(), Names_.end(), '\n'));
+  Children_.reserve(lineFeeds);
+  bool usual = (Names_.empty() || Names_.ends_with("\r\n")) &&
+               lineFeeds == static_cast<size_t>(std::count(Names_.begin(), Names_.end(), '\r'));
+  // With as many CRs as line feeds, every line feed after a CR means the usual form.
+  for (size_t i = 0; usual && i < Names_.size();) {
+    const size_t end = Names_.find('\n', i);
+    usual = end > i && Names_[end - 1] == '\r';
+    Children_.push_back({static_cast<uint32_t>(i), -1});
+    i = end + 1;
+  }
+  if (usual) return;
+  Children_.clear();
+  Names_ = InUsualForm(Names_);
+  for (size_t i = 0; i < Names_.size(); i = Names_.find('\n', i) + 1)
+    Children_.push_back({static_cast<uint32_t>(i), -1});
 }
 
 // ---------------------------------------------------------------------------------------
 // Children
 
 std::string_view TFMindex::ChildName(int i) const {
-  const TChild& child = Children_[static_cast<size_t>(i)];
-  return std::string_view(Names_).substr(child.NameStart, child.NameLength);
+  const size_t start = Children_[static_cast<size_t>(i)].NameStart;
+  return std::string_view(Names_).substr(start, Names_.find('\r', start) - start);
 }
 
 int TFMindex::FindLowered(std::string_view lowered) const {
+  // A name matches when its lower-cased bytes equal the query and its line end follows.
+  const size_t size = lowered.size();
   for (size_t i = 0; i < Children_.size(); ++i) {
-    const TChild& child = Children_[i];
-    if (child.NameLength == lowered.size() &&
-        std::memcmp(Lowered_.data() + child.NameStart, lowered.data(), lowered.size()) == 0)
+    const size_t start = Children_[i].NameStart;
+    if (start + size < Lowered_.size() && Lowered_[start + size] == '\r' &&
+        std::memcmp(Lowered_.data() + start, lowered.data(), size) == 0)
       return static_cast<int>(i);
   }
   return -1;
@@ -208,9 +233,9 @@ int32_t TFMindex::Lookup(std::string_view name) const {
 }
 
 void TFMindex::AddName(std::string_view name, int32_t offset) {
-  Children_.push_back({static_cast<uint32_t>(Names_.size()), static_cast<uint32_t>(name.size()), offset});
-  Names_ += name;
-  Lowered_ += LocaleLower(std::string(name));
+  Children_.push_back({static_cast<uint32_t>(Names_.size()), offset});
+  Names_.append(name).append("\r\n");
+  Lowered_.append(LocaleLower(std::string(name))).append("\r\n");
 }
 
 int32_t TFMindex::SetChild(std::string_view name, int32_t offset) {
@@ -235,15 +260,24 @@ bool TFMindex::AppendChild(std::string_view name, int32_t offset) {
   return true;
 }
 
-void TFMindex::RemoveChild(int i) { Children_.erase(Children_.begin() + i); }
+void TFMindex::RemoveChild(int i) {
+  const size_t start = Children_[static_cast<size_t>(i)].NameStart;
+  const bool last = static_cast<size_t>(i) + 1 == Children_.size();
+  Children_.erase(Children_.begin() + i);
+  if (last && InOrder_) {
+    Names_.resize(start);  // the name store still holds exactly the children, in order
+    Lowered_.resize(start);
+  } else {
+    InOrder_ = false;
+  }
+}
 
 bool TFMindex::RenameChild(int i, std::string_view newName) {
   if (!StorableName(newName)) return false;
-  TChild& child = Children_[static_cast<size_t>(i)];
-  child.NameStart = static_cast<uint32_t>(Names_.size());
-  child.NameLength = static_cast<uint32_t>(newName.size());
-  Names_ += newName;
-  Lowered_ += LocaleLower(std::string(newName));
+  Children_[static_cast<size_t>(i)].NameStart = static_cast<uint32_t>(Names_.size());
+  Names_.append(newName).append("\r\n");
+  Lowered_.append(LocaleLower(std::string(newName))).append("\r\n");
+  InOrder_ = false;
   return true;
 }
 
@@ -257,21 +291,13 @@ std::string TFMindex::ShowContents() const {
 // ---------------------------------------------------------------------------------------
 // Writing the index
 
-// Every name followed by CR LF, then one zero byte (counted in the plain length), built in
-// place in the buffer.
-void TFMindex::PutIndexText(TDataBuf& buffer) const {
-  int64_t size = 1;
-  for (const TChild& child : Children_) size += child.NameLength + 2;
-  buffer.SetData(nullptr, static_cast<int32_t>(size));
-  char* at = buffer.Data_.get();
-  for (int i = 0; i < Count(); ++i) {
-    const std::string_view name = ChildName(i);
-    std::memcpy(at, name.data(), name.size());
-    at += name.size();
-    *at++ = '\r';
-    *at++ = '\n';
-  }
-  *at = '\0';
+// Every name followed by CR LF, in list order. While the name store holds just that, it
+// is the text itself.
+std::string TFMindex::IndexText() const {
+  if (InOrder_) return Names_;
+  std::string text;
+  for (int i = 0; i < Count(); ++i) text.append(ChildName(i)).append("\r\n");
+  return text;
 }
 
 int32_t TFMindex::WriteBlock() {
@@ -281,19 +307,27 @@ int32_t TFMindex::WriteBlock() {
     return BlockOffset_;
   }
   if (BlockOffset_ != -1) Manager_.Release(BlockOffset_);
-  TDataBuf buffer;
-  PutIndexText(buffer);
-  buffer.Kind = TDataBuf::KindIndex;
-  buffer.Compress();  // stored plain when compression fails
-  const int64_t size = RecordHeaderLength + int64_t(buffer.Length()) + 4 * int64_t(Count());
+  // The plain payload is the text and the zero byte after it, which a string keeps.
+  std::string rebuilt;
+  const std::string& text = InOrder_ ? Names_ : (rebuilt = IndexText());
+  const auto plainLength = static_cast<int32_t>(text.size() + 1);
+  std::unique_ptr<char[]> packed;
+  int32_t length = 0;
+  const int result = store::Deflate(text.data(), plainLength, packed, length);
+  if (result != 0) {
+    StoreReporter().InflateError(TDataBuf::ErrorText(result));
+    length = plainLength;  // stored plain
+  }
+  const int64_t size = RecordHeaderLength + int64_t(length) + 4 * int64_t(Count());
   BlockOffset_ = size > INT32_MAX - 4 ? -1 : Manager_.Allocate(static_cast<int32_t>(size));
   BlockLength_ = BlockOffset_ == -1 ? 0 : static_cast<int32_t>(size) + 4;
   if (BlockOffset_ == -1) return BlockOffset_;
   std::string data(static_cast<size_t>(size), '\0');
-  PutRecordHeader(data.data(), buffer.Kind, buffer.Compressed, buffer.Length(),
-                  buffer.OriginalLength());
-  std::memcpy(data.data() + RecordHeaderLength, buffer.Data(), static_cast<size_t>(buffer.Length()));
-  char* offsets = data.data() + RecordHeaderLength + buffer.Length();
+  PutRecordHeader(data.data(), TDataBuf::KindIndex, result == 0, length, plainLength);
+  std::memcpy(data.data() + RecordHeaderLength, result == 0 ? packed.get() : text.data(),
+              static_cast<size_t>(length));
+  packed.reset();
+  char* offsets = data.data() + RecordHeaderLength + length;
   for (size_t i = 0; i < Children_.size(); ++i) PutInt32(offsets + 4 * i, Children_[i].Offset);
   Manager_.Seek(BlockOffset_) && Manager_.WriteBytes(data.data(), static_cast<int32_t>(size));
   return BlockOffset_;

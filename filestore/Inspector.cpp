@@ -57,9 +57,10 @@ bool PayloadReads(TFileManager& manager, const TStoreChild& entry) {
   if (!manager.Seek(entry.Offset + store::RecordHeaderLength) ||
       !manager.ReadBytes(bytes.get(), entry.StoredLength))
     return false;
-  std::unique_ptr<char[]> plain;
-  return entry.Compressed == 0 ||
-         store::InflateExact(bytes.get(), entry.StoredLength, entry.PlainLength, plain) == 0;
+  if (entry.Compressed == 0) return true;
+  // The record head was checked: the plain length is one this stream can reach.
+  auto plain = store::NewPayload(entry.PlainLength);
+  return store::InflateExact(bytes.get(), entry.StoredLength, plain.get(), entry.PlainLength) == 0;
 }
 
 struct TExtentUse {

@@ -58,11 +58,16 @@ inline std::unique_ptr<char[]> NewPayload(int64_t count) {
   return bytes;
 }
 
-// Inflates exactly `plainLength` bytes from a zlib stream into `out` (with a zero after
-// them). Answers 0 or the zlib code that stopped it; a stream that ends early gives
-// Z_DATA_ERROR, one that would give more Z_BUF_ERROR.
-int InflateExact(const char* stream, int32_t streamLength, int32_t plainLength,
-                 std::unique_ptr<char[]>& out);
+// Inflates a zlib stream into exactly `plainLength` bytes at `plain`. Answers 0 or the zlib
+// code that stopped it; a stream that ends early gives Z_DATA_ERROR, one that would give
+// more Z_BUF_ERROR, and a length no stream of this size can reach Z_DATA_ERROR before
+// anything is done.
+int InflateExact(const char* stream, int32_t streamLength, char* plain, int32_t plainLength);
+
+// Deflates `length` bytes in one call with the store's settings into `packed` (exactly
+// `packedLength` bytes plus a zero). Answers 0 or the zlib code that stopped it.
+int Deflate(const char* source, int32_t length, std::unique_ptr<char[]>& packed,
+            int32_t& packedLength);
 
 // The root index and the sub-indexes named by the first `depth` components below it (fewer
 // when the manager stops on the way).
