@@ -30,7 +30,8 @@ void Wipe(char* bytes, size_t count) {
 
 }  // namespace
 
-int store::InflateExact(const char* stream, int32_t streamLength, char* plain, int32_t plainLength) {
+int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
+                        int32_t plainLength) {
   if (streamLength < 0 || plainLength < 0 || plainLength > MaxPlainLength(streamLength))
     return Z_DATA_ERROR;
   z_stream z{};
@@ -80,7 +81,9 @@ TDataBuf::TDataBuf(const void* source, int32_t count) {
   if (source) SetData(source, count);
 }
 
-TDataBuf::TDataBuf(std::string_view text) { SetData(text.data(), static_cast<int32_t>(text.size())); }
+TDataBuf::TDataBuf(std::string_view text) {
+  SetData(text.data(), static_cast<int32_t>(text.size()));
+}
 
 TDataBuf::~TDataBuf() {
   if (Data_) Clear();
@@ -152,11 +155,16 @@ int TDataBuf::Decompress() {
 
 std::string TDataBuf::ErrorText(int code) {
   switch (code) {
-    case Z_STREAM_ERROR: return "Decompression Error: Z_STREAM_ERROR";
-    case Z_MEM_ERROR: return "Decompression Error: Z_MEM_ERROR";
-    case Z_BUF_ERROR: return "Decompression Error: Z_BUF_ERROR";
-    case Z_VERSION_ERROR: return "Decompression Error: Z_VERSION_ERROR";
-    default: return "Decompression Error: " + std::to_string(code);
+    case Z_STREAM_ERROR:
+      return "Decompression Error: Z_STREAM_ERROR";
+    case Z_MEM_ERROR:
+      return "Decompression Error: Z_MEM_ERROR";
+    case Z_BUF_ERROR:
+      return "Decompression Error: Z_BUF_ERROR";
+    case Z_VERSION_ERROR:
+      return "Decompression Error: Z_VERSION_ERROR";
+    default:
+      return "Decompression Error: " + std::to_string(code);
   }
 }
 

@@ -31,7 +31,8 @@ using store::BuildChain;
 using store::TChain;
 
 bool RunsThroughEntry(const TChain& chain) {
-  return std::any_of(chain.begin(), chain.end(), [](const auto& index) { return index->IsEntry(); });
+  return std::any_of(chain.begin(), chain.end(),
+                     [](const auto& index) { return index->IsEntry(); });
 }
 
 // Opens the database, walks to the index that holds the entry and runs `leaf` on it with the
@@ -42,7 +43,8 @@ int OnEntry(std::string_view path, Database& database, TAccess access, Leaf&& le
   std::vector<std::string> components;
   if (const int status = SplitPath(path, components)) return status;
   TFileManager manager(database);
-  const TChain chain = BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
+  const TChain chain =
+      BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
   if (components.empty() || manager.Stopped()) return manager.Finish();
   if (RunsThroughEntry(chain)) {
     if (access == TAccess::Write) manager.Refuse(StatusRead);
@@ -56,7 +58,8 @@ int OnEntry(std::string_view path, Database& database, TAccess access, Leaf&& le
 int FindSetting(const TStringList& lines, std::string_view name) {
   for (int i = 0; i < lines.Count(); ++i) {
     const size_t equals = lines[i].find('=');
-    if (equals != std::string::npos && SameTextLocale(std::string_view(lines[i]).substr(0, equals), name))
+    if (equals != std::string::npos &&
+        SameTextLocale(std::string_view(lines[i]).substr(0, equals), name))
       return i;
   }
   return -1;
@@ -73,9 +76,9 @@ namespace {
 
 template <class Database>
 int WriteEntryTo(std::string_view entryPath, TDataBuf* buffer, Database& database) {
-  return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
-    index.WriteChild(name, buffer, true);
-  });
+  return OnEntry(
+      entryPath, database, TAccess::Write,
+      [&](TFMindex& index, const std::string& name) { index.WriteChild(name, buffer, true); });
 }
 
 template <class Database>
@@ -89,12 +92,13 @@ template <class Database>
 int RenameEntryIn(std::string_view entryPath, std::string_view newName, Database& database) {
   // A name with a line break would split into two names in the stored index.
   if (!TFMindex::StorableName(newName)) return StatusSeek;
-  return OnEntry(entryPath, database, TAccess::Write, [&](TFMindex& index, const std::string& name) {
-    const int i = index.IndexOf(name);
-    if (i == -1) return;
-    index.RenameChild(i, newName);
-    index.Flush();
-  });
+  return OnEntry(entryPath, database, TAccess::Write,
+                 [&](TFMindex& index, const std::string& name) {
+                   const int i = index.IndexOf(name);
+                   if (i == -1) return;
+                   index.RenameChild(i, newName);
+                   index.Flush();
+                 });
 }
 
 }  // namespace
@@ -125,13 +129,15 @@ int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePat
   return status;
 }
 
-int WriteEntryLines(std::string_view entryPath, const TStringList* lines, const FilePath& database) {
+int WriteEntryLines(std::string_view entryPath, const TStringList* lines,
+                    const FilePath& database) {
   if (!lines) return WriteEntry(entryPath, nullptr, database);
   TDataBuf buffer(lines->Text());
   return WriteEntry(entryPath, &buffer, database);
 }
 
-std::string GetInitValue(std::string_view name, std::string_view fallback, const FilePath& database) {
+std::string GetInitValue(std::string_view name, std::string_view fallback,
+                         const FilePath& database) {
   TStringList lines;
   ReadEntryLines(lines, kInitEntryName, database);
   const int i = FindSetting(lines, name);
@@ -192,8 +198,8 @@ int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath
 namespace {
 
 bool Selected(const std::string* selection, int position) {
-  return !selection ||
-         (static_cast<size_t>(position) < selection->size() && (*selection)[static_cast<size_t>(position)] != 0);
+  return !selection || (static_cast<size_t>(position) < selection->size() &&
+                        (*selection)[static_cast<size_t>(position)] != 0);
 }
 
 bool UsableMailboxName(std::string_view name) {
@@ -214,7 +220,8 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   TFMindex source(manager, &mailboxes, mailbox);
   std::unique_ptr<TFMindex> target;
   if (destination) target = std::make_unique<TFMindex>(manager, &mailboxes, *destination);
-  if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() || (target && target->IsEntry())) {
+  if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() ||
+      (target && target->IsEntry())) {
     manager.Finish();
     return 0;
   }

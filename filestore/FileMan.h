@@ -338,7 +338,9 @@ class TDataBuf {
   bool LoadFromFile(const FilePath& path);
   bool SaveToFile(const FilePath& path) const;
   std::string AsString() const;
-  std::string_view View() const { return {Data_.get() ? Data_.get() : "", static_cast<size_t>(Length_)}; }
+  std::string_view View() const {
+    return {Data_.get() ? Data_.get() : "", static_cast<size_t>(Length_)};
+  }
 
   // The payload, followed by a zero byte; null when there is none.
   const char* Data() const { return Data_.get(); }
@@ -462,7 +464,8 @@ int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& dat
 int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database);
 int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database);
 int WriteEntryLines(std::string_view entryPath, const TStringList* lines, const FilePath& database);
-std::string GetInitValue(std::string_view name, std::string_view fallback, const FilePath& database);
+std::string GetInitValue(std::string_view name, std::string_view fallback,
+                         const FilePath& database);
 int SetInitValue(std::string_view name, std::string_view value, const FilePath& database);
 bool ReadEntryBuffer(std::string_view entryPath, TDataBuf* buffer, const FilePath& database);
 bool EntryHasLines(std::string_view entryPath, TStringList* lines, const FilePath& database);
@@ -495,12 +498,12 @@ const FilePath& ProgramDatabasePath();
 
 struct TStoreChild {
   std::string Name;
-  int32_t Offset = -1;        // data offset of the child's block, -1 for none
-  int32_t BlockLength = 0;    // the block's length prefix (0 when unreadable)
-  uint8_t Kind = 255;         // 1 index, 2 entry, 255 when there is no readable record
+  int32_t Offset = -1;      // data offset of the child's block, -1 for none
+  int32_t BlockLength = 0;  // the block's length prefix (0 when unreadable)
+  uint8_t Kind = 255;       // 1 index, 2 entry, 255 when there is no readable record
   uint8_t Compressed = 0;
-  int32_t StoredLength = 0;   // L, the payload bytes in the record
-  int32_t PlainLength = 0;    // the plain length before compression
+  int32_t StoredLength = 0;  // L, the payload bytes in the record
+  int32_t PlainLength = 0;   // the plain length before compression
 };
 
 class TStoreInspector {

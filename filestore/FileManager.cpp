@@ -47,11 +47,16 @@ const char TFileManager::Magic[MagicLength + 1] = "twdb1xxxxxxxxxxxxxxxxxxxxxxxx
 
 std::string StatusText(int32_t code) {
   switch (code) {
-    case StatusNone: return "No error!";
-    case StatusWrite: return "Fatal write error!";
-    case StatusRead: return "Fatal read error!";
-    case StatusSeek: return "Fatal seek error!";
-    default: return "Unknown FATAL error!";
+    case StatusNone:
+      return "No error!";
+    case StatusWrite:
+      return "Fatal write error!";
+    case StatusRead:
+      return "Fatal read error!";
+    case StatusSeek:
+      return "Fatal seek error!";
+    default:
+      return "Unknown FATAL error!";
   }
 }
 
@@ -149,13 +154,13 @@ bool TFileManager::ReadHeaderFields() {
 
 bool TFileManager::CheckHeaderFields(int64_t size) {
   if (EndOffset_ < HeaderLength || int64_t(EndOffset_) + 4 > size) {
-    MarkDamaged(MagicLength + 4, "end offset " + Text(EndOffset_) + " outside the file (size " +
-                                     Text(size) + ")");
+    MarkDamaged(MagicLength + 4,
+                "end offset " + Text(EndOffset_) + " outside the file (size " + Text(size) + ")");
     return false;
   }
-  if (AnchorOffset_ == -1 ? EndOffset_ != HeaderLength
-                          : int64_t(AnchorOffset_) - 4 < HeaderLength ||
-                                int64_t(AnchorOffset_) + 4 > EndOffset_) {
+  if (AnchorOffset_ == -1
+          ? EndOffset_ != HeaderLength
+          : int64_t(AnchorOffset_) - 4 < HeaderLength || int64_t(AnchorOffset_) + 4 > EndOffset_) {
     MarkDamaged(MagicLength, "anchor offset " + Text(AnchorOffset_) + " does not fit end offset " +
                                  Text(EndOffset_));
     return false;
@@ -268,7 +273,8 @@ bool TFileManager::Put(const void* source, int32_t count) {
     Fail(status);
     return false;
   }
-  if (Stream_->Position() != position && (!Stream_->Seek(position) || Stream_->Position() != position)) {
+  if (Stream_->Position() != position &&
+      (!Stream_->Seek(position) || Stream_->Position() != position)) {
     Fail(StatusSeek);
     return false;
   }
@@ -297,7 +303,8 @@ int32_t TFileManager::KeepOriginal(int64_t position, int64_t count) {
     if (from < to) {
       TSaved saved{from, std::string(size_t(to - from), '\0')};
       if (!Stream_->Seek(from) || Stream_->Position() != from) return StatusSeek;
-      if (Stream_->Read(saved.Bytes.data(), saved.Bytes.size()) != saved.Bytes.size()) return StatusRead;
+      if (Stream_->Read(saved.Bytes.data(), saved.Bytes.size()) != saved.Bytes.size())
+        return StatusRead;
       Journal_.push_back(std::move(saved));
     }
     from = std::max(from, freeEnd);
@@ -331,7 +338,8 @@ bool TFileManager::WriteFreeList() {
   Operation_ = OpWriteFreeList;
   TMemoryStream record;
   FreeList_.WriteTo(record);
-  return Seek(EndOffset_) && WriteBytes(record.Bytes.data(), static_cast<int32_t>(record.Bytes.size()));
+  return Seek(EndOffset_) &&
+         WriteBytes(record.Bytes.data(), static_cast<int32_t>(record.Bytes.size()));
 }
 
 // ---------------------------------------------------------------------------------------

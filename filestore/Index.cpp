@@ -23,13 +23,13 @@ std::string store::RecordProblem(const TBlockHead& head) {
     return "unknown kind " + std::to_string(head.Kind);
   if (head.Length < 0 || int64_t(head.Length) + BlockHeadLength > head.BlockLength)
     return "payload length " + std::to_string(head.Length) + " does not fit the block";
-  const bool lengthsAgree =
-      head.Compressed == 0 ? head.OriginalLength == head.Length
-                           : head.Compressed == 1 && head.OriginalLength >= 0 &&
-                                 head.OriginalLength <= store::MaxPlainLength(head.Length);
+  const bool lengthsAgree = head.Compressed == 0
+                                ? head.OriginalLength == head.Length
+                                : head.Compressed == 1 && head.OriginalLength >= 0 &&
+                                      head.OriginalLength <= store::MaxPlainLength(head.Length);
   if (!lengthsAgree)
-    return "plain length " + std::to_string(head.OriginalLength) +
-           " does not fit payload length " + std::to_string(head.Length);
+    return "plain length " + std::to_string(head.OriginalLength) + " does not fit payload length " +
+           std::to_string(head.Length);
   return {};
 }
 
@@ -114,15 +114,16 @@ bool TFMindex::Load() {
     }
   }
   if (!Manager_.PlausibleBlock(BlockOffset_)) {
-    Manager_.MarkDamaged(BlockOffset_, "index offset " + std::to_string(BlockOffset_) +
-                                           " names no block");
+    Manager_.MarkDamaged(BlockOffset_,
+                         "index offset " + std::to_string(BlockOffset_) + " names no block");
     return false;
   }
   TBlockHead head;
   if (!ReadBlockHead(Manager_, BlockOffset_, true, head)) return false;
   if (head.Kind == TDataBuf::KindEntry) {
     // Below the root this is a path that runs through an entry; the root must be an index.
-    if (!Parent_) Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " holds an entry");
+    if (!Parent_)
+      Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " holds an entry");
     IsEntry_ = Parent_ != nullptr;
     return IsEntry_;
   }
@@ -134,7 +135,8 @@ bool TFMindex::Load() {
   if (head.Compressed == 1) {
     // Inflated straight into the name store; the record head bounds the plain length.
     Names_.resize(static_cast<size_t>(head.OriginalLength));
-    const int result = store::InflateExact(bytes.get(), head.Length, Names_.data(), head.OriginalLength);
+    const int result =
+        store::InflateExact(bytes.get(), head.Length, Names_.data(), head.OriginalLength);
     if (result != 0) {
       StoreReporter().InflateError(TDataBuf::ErrorText(result));
       Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " does not inflate");
@@ -168,20 +170,6 @@ bool TFMindex::Load() {
   return true;
 }
 
-// Names end at a carriage return, a line feed or both, and a last line end adds no name.
-static std::string InUsualForm(std::string_view text) {
-  std::string usual;
-  for (size_t i = 0; i < text.size();) {
-    size_t end = i;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    usual.append(text.substr(i, end - i)).append("\r\n");
-    i = end;
-    if (i < text.size() && text[i] == '\r') ++i;
-    if (i < text.size() && text[i] == '\n') ++i;
-  }
-  return usual;
-}
-
 // The store keeps every name followed by CR LF, the form in which index texts are written;
 // a text in any other form is rewritten in that one.
 void TFMindex::SplitNames() {
@@ -197,8 +185,11 @@ void TFMindex::SplitNames() {
     i = end + 1;
   }
   if (usual) return;
+  // Lines end at CR, LF or CR LF; the list's text form puts CR LF after every one.
+  TStringList lines;
+  lines.SetText(Names_);
+  Names_ = lines.Text();
   Children_.clear();
-  Names_ = InUsualForm(Names_);
   for (size_t i = 0; i < Names_.size(); i = Names_.find('\n', i) + 1)
     Children_.push_back({static_cast<uint32_t>(i), -1});
 }
@@ -357,8 +348,10 @@ bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions, std::vector<i
   // Each block about to be released must be named by its own child and no other.
   size_t named = 0;
   for (const TChild& child : Children_)
-    if (child.Offset != -1 && std::binary_search(offsets.begin(), offsets.end(), child.Offset)) ++named;
-  if (std::adjacent_find(offsets.begin(), offsets.end()) != offsets.end() || named != offsets.size()) {
+    if (child.Offset != -1 && std::binary_search(offsets.begin(), offsets.end(), child.Offset))
+      ++named;
+  if (std::adjacent_find(offsets.begin(), offsets.end()) != offsets.end() ||
+      named != offsets.size()) {
     Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names one block twice");
     return false;
   }

@@ -45,8 +45,8 @@ void Describe(TFileManager& manager, const TFMindex& index, std::vector<TStoreCh
     child.Offset = index.ChildOffset(i);
     std::string problem;
     if (child.Offset != -1 && !ReadRecord(manager, child, problem) && problems)
-      problems->push_back("child \"" + child.Name + "\" of index" + At(index.BlockOffset()) +
-                          ": " + problem);
+      problems->push_back("child \"" + child.Name + "\" of index" + At(index.BlockOffset()) + ": " +
+                          problem);
     children.push_back(std::move(child));
   }
 }
@@ -100,7 +100,8 @@ bool TStoreInspector::Children(int32_t blockOffset, std::vector<TStoreChild>& ch
   const TFMindex index(*manager, blockOffset);
   if (manager->Status() != 0) {
     if (problem)
-      *problem = manager->Damaged() ? manager->DamageText() : "index" + At(blockOffset) + " cannot be read";
+      *problem = manager->Damaged() ? manager->DamageText()
+                                    : "index" + At(blockOffset) + " cannot be read";
     return false;
   }
   if (blockLength) *blockLength = index.BlockLength();
@@ -122,7 +123,8 @@ bool TStoreInspector::List(const std::vector<std::string>& components,
   return true;
 }
 
-bool TStoreInspector::ReadEntryBytes(const std::vector<std::string>& components, std::string& bytes) {
+bool TStoreInspector::ReadEntryBytes(const std::vector<std::string>& components,
+                                     std::string& bytes) {
   if (components.empty()) return false;
   const auto manager = Query();
   const store::TChain chain = store::BuildChain(*manager, components, components.size() - 1);
@@ -176,7 +178,8 @@ std::vector<std::string> TStoreInspector::Check() {
   const int32_t anchor = AnchorOffset();
   if (anchor != -1) {
     char prefix[4];
-    if (!Opened_->Seek(anchor - 4) || !Opened_->ReadBytes(prefix, 4) || store::GetInt32(prefix) != 8)
+    if (!Opened_->Seek(anchor - 4) || !Opened_->ReadBytes(prefix, 4) ||
+        store::GetInt32(prefix) != 8)
       problems.push_back("anchor block" + At(anchor) + " is not 4 bytes long");
     uses.push_back({int64_t(anchor) - 4, 8, "anchor block"});
   }
@@ -214,7 +217,8 @@ std::vector<std::string> TStoreInspector::Check() {
     }
   }
 
-  std::sort(uses.begin(), uses.end(), [](const auto& a, const auto& b) { return a.Start < b.Start; });
+  std::sort(uses.begin(), uses.end(),
+            [](const auto& a, const auto& b) { return a.Start < b.Start; });
   // Against the use reaching furthest so far, which catches one extent covering several.
   size_t furthest = 0;
   for (size_t i = 1; i < uses.size(); ++i) {

@@ -12,11 +12,12 @@
 #include "app/win/Handles.h"
 #include "app/win/WideText.h"
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace store {
@@ -63,14 +64,11 @@ struct TFileStream::Handle {
 
 namespace {
 
-bool Missing(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
+bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // No sharing: a second opener, in this process or another, fails while we hold it.
 HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition) {
-  return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+  return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 OVERLAPPED At(int64_t position) {
@@ -106,7 +104,8 @@ size_t TFileStream::Read(void* target, size_t count) {
     OVERLAPPED at = At(Position_);
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
-    if (!ReadFile(File_->File.get(), static_cast<char*>(target) + done, want, &got, &at) || got == 0)
+    if (!ReadFile(File_->File.get(), static_cast<char*>(target) + done, want, &got, &at) ||
+        got == 0)
       break;
     done += got;
     Position_ += got;
@@ -162,7 +161,8 @@ int64_t TFileStream::Size() {
 size_t TFileStream::Read(void* target, size_t count) {
   size_t done = 0;
   while (done < count) {
-    const ssize_t got = pread(File_->Fd, static_cast<char*>(target) + done, count - done, Position_);
+    const ssize_t got =
+        pread(File_->Fd, static_cast<char*>(target) + done, count - done, Position_);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     done += static_cast<size_t>(got);
@@ -228,9 +228,7 @@ bool TFaultStream::FailsNow(TCall call) {
   return true;
 }
 
-bool TFaultStream::Seek(int64_t offset) {
-  return !FailsNow(TCall::Seek) && Inner_.Seek(offset);
-}
+bool TFaultStream::Seek(int64_t offset) { return !FailsNow(TCall::Seek) && Inner_.Seek(offset); }
 
 size_t TFaultStream::Read(void* target, size_t count) {
   return FailsNow(TCall::Read) ? 0 : Inner_.Read(target, count);

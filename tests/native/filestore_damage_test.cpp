@@ -56,43 +56,59 @@ TEST(Damage, DamagedFilesAreReadErrorsAndWritesChangeNothing) {
   ASSERT_GE(Int32At(base, size_t(Layout(base).End)), 1) << "the base image needs a free extent";
 
   const std::vector<Case> cases = {
-      {"root offset past the end", [](std::string& m, const Layout& at) { PutInt32At(m, 50, at.End + 100); },
-       "a", 2, "new", 2},
-      {"root offset names the anchor block", [](std::string& m, const Layout&) { PutInt32At(m, 50, 50); },
-       "a", 2, "new", 2},
+      {"root offset past the end",
+       [](std::string& m, const Layout& at) { PutInt32At(m, 50, at.End + 100); }, "a", 2, "new", 2},
+      {"root offset names the anchor block",
+       [](std::string& m, const Layout&) { PutInt32At(m, 50, 50); }, "a", 2, "new", 2},
       {"root block too short for its offsets",
-       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(at.Root) - 4, Int32At(m, size_t(at.Root) - 4) - 4); },
+       [](std::string& m, const Layout& at) {
+         PutInt32At(m, size_t(at.Root) - 4, Int32At(m, size_t(at.Root) - 4) - 4);
+       },
        "a", 2, "new", 2},
-      {"unknown record kind", [](std::string& m, const Layout& at) { m[size_t(at.Root)] = 7; }, "a", 2, "new", 2},
+      {"unknown record kind", [](std::string& m, const Layout& at) { m[size_t(at.Root)] = 7; }, "a",
+       2, "new", 2},
       {"payload longer than its block",
-       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(at.Root) + 4, 0x7FFFFFF0); }, "a", 2, "new", 2},
+       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(at.Root) + 4, 0x7FFFFFF0); },
+       "a", 2, "new", 2},
       {"plain length no stream can reach",
-       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(at.Root) + 8, 1 << 30); }, "a", 2, "new", 2},
+       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(at.Root) + 8, 1 << 30); }, "a",
+       2, "new", 2},
       {"index stream fails its check",
-       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(at.Root) + 12 + size_t(at.RootLength) - 4, 0); },
+       [](std::string& m, const Layout& at) {
+         PutInt32At(m, size_t(at.Root) + 12 + size_t(at.RootLength) - 4, 0);
+       },
        "a", 2, "new", 2},
       {"index stream shorter than recorded",
        [](std::string& m, const Layout& at) {
          PutInt32At(m, size_t(at.Root) + 8, Int32At(m, size_t(at.Root) + 8) + 1);
        },
        "a", 2, "new", 2},
-      {"child in free space", [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(A), at.FreeOffset + 4); },
+      {"child in free space",
+       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(A), at.FreeOffset + 4); },
        "b", 2, "new", 2},
-      {"child in the header", [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(B), 10); },
-       "a", 2, "new", 2},
+      {"child in the header",
+       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(B), 10); }, "a", 2, "new",
+       2},
       {"sub-index is the root itself (cycle)",
        [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(Sub), at.Root); },
        Path({"sub", "c"}), 2, Path({"sub", "new"}), 2},
       {"two children share a block",
-       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(B), ChildOffset(m, at, A)); },
+       [](std::string& m, const Layout& at) {
+         PutInt32At(m, at.ChildSlot(B), ChildOffset(m, at, A));
+       },
        "a", 0, "a", 2},
       {"sub-index names an entry block",
-       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(Sub), ChildOffset(m, at, A)); },
+       [](std::string& m, const Layout& at) {
+         PutInt32At(m, at.ChildSlot(Sub), ChildOffset(m, at, A));
+       },
        Path({"sub", "c"}), 0, Path({"sub", "new"}), 2},
       {"entry overlaps the root block",
-       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(A), at.Root + 8); }, "a", 2, "a", 2},
+       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(A), at.Root + 8); }, "a",
+       2, "a", 2},
       {"entry payload longer than its block",
-       [](std::string& m, const Layout& at) { PutInt32At(m, size_t(ChildOffset(m, at, A)) + 4, 5000); },
+       [](std::string& m, const Layout& at) {
+         PutInt32At(m, size_t(ChildOffset(m, at, A)) + 4, 5000);
+       },
        "a", 2, "a", 0},
       {"entry stream fails its check",
        [](std::string& m, const Layout& at) {
@@ -132,8 +148,9 @@ TEST(Damage, DamagedFilesAreReadErrorsAndWritesChangeNothing) {
 
 TEST(Damage, ForeignFilesAreNeverWritten) {
   CapturedReports reports;
-  for (const std::string& foreign : {std::string("-----BEGIN PGP MESSAGE-----\n") + std::string(500, 'Q'),
-                                     std::string(3, '\0')}) {
+  for (const std::string& foreign :
+       {std::string("-----BEGIN PGP MESSAGE-----\n") + std::string(500, 'Q'),
+        std::string(3, '\0')}) {
     TMemoryStream db(foreign);
     EXPECT_EQ(Put(db, "x", "y"), StatusRead);
     EXPECT_EQ(db.Bytes, foreign);

@@ -48,12 +48,15 @@ TEST(Entries, WritingLinesCreatesASoundDatabaseAndReadsThemBack) {
     EXPECT_TRUE(inspector.Check().empty());
     EXPECT_EQ(inspector.FileSize(), inspector.EndOffset() + 4);  // nothing stale yet
     std::vector<std::pair<int, std::string>> tree;
-    inspector.Walk([&](int depth, const TStoreChild& child) { tree.emplace_back(depth, child.Name); });
+    inspector.Walk(
+        [&](int depth, const TStoreChild& child) { tree.emplace_back(depth, child.Name); });
     EXPECT_EQ(tree, (std::vector<std::pair<int, std::string>>{{0, "default"}, {1, "message"}}));
   }
 
   // Repeated, leading and trailing separators address the same entry.
-  for (const std::string& path : {kMessagePath, std::string("\xFF\xFF" "default\xFF\xFF\xFFmessage\xFF"),
+  for (const std::string& path : {kMessagePath,
+                                  std::string("\xFF\xFF"
+                                              "default\xFF\xFF\xFFmessage\xFF"),
                                   std::string("DEFAULT\xFFMessage")}) {
     TStringList read;
     EXPECT_EQ(ReadEntryLines(read, path, db), 0);

@@ -38,9 +38,12 @@ long FirstDifference(const std::string& a, const std::string& b) {
 
 int ExpectedStatus(TFaultStream::TCall call) {
   switch (call) {
-    case TFaultStream::TCall::Seek: return StatusSeek;
-    case TFaultStream::TCall::Read: return StatusRead;
-    case TFaultStream::TCall::Write: return StatusWrite;
+    case TFaultStream::TCall::Seek:
+      return StatusSeek;
+    case TFaultStream::TCall::Read:
+      return StatusRead;
+    case TFaultStream::TCall::Write:
+      return StatusWrite;
   }
   return -1;
 }
@@ -98,24 +101,40 @@ TEST(Faults, OperationsFailingAtEveryCallLeaveTheFileAsItWas) {
   ASSERT_TRUE(Problems(base).empty());
   const std::vector<Operation> operations = {
       {"new entry in a sub-index",
-       [](TStoreStream& db) { TDataBuf b("note text"); return WriteEntry(Path({"default", "note"}), &b, db); }},
+       [](TStoreStream& db) {
+         TDataBuf b("note text");
+         return WriteEntry(Path({"default", "note"}), &b, db);
+       }},
       {"longer replacement",
        [](TStoreStream& db) {
          TDataBuf b(std::string(3000, 'm'));
          return WriteEntry(Path({"default", "message"}), &b, db);
        }},
       {"shorter replacement at the top",
-       [](TStoreStream& db) { TDataBuf b("small"); return WriteEntry("big", &b, db); }},
+       [](TStoreStream& db) {
+         TDataBuf b("small");
+         return WriteEntry("big", &b, db);
+       }},
       {"deletion",
-       [](TStoreStream& db) { return WriteEntry(Path({"default", "article"}), nullptr, db); }},
+       [](TStoreStream& db) {
+         return WriteEntry(Path({"default", "article"}), nullptr, db);
+       }},
       {"rename three levels down",
-       [](TStoreStream& db) { return RenameEntry(Path({"Mailboxes", "In", "m1"}), "m9", db); }},
-      {"read", [](TStoreStream& db) { TDataBuf b; return ReadEntry("big", b, db); }},
+       [](TStoreStream& db) {
+         return RenameEntry(Path({"Mailboxes", "In", "m1"}), "m9", db);
+       }},
+      {"read",
+       [](TStoreStream& db) {
+         TDataBuf b;
+         return ReadEntry("big", b, db);
+       }},
   };
   for (const Operation& op : operations) RunWithEveryFault(base, op);
 }
 
 TEST(Faults, CreatingADatabaseFailingAtEveryCall) {
-  RunWithEveryFault("", {"first entry",
-                         [](TStoreStream& db) { TDataBuf b("text"); return WriteEntry("first", &b, db); }});
+  RunWithEveryFault("", {"first entry", [](TStoreStream& db) {
+                           TDataBuf b("text");
+                           return WriteEntry("first", &b, db);
+                         }});
 }

@@ -8,7 +8,8 @@ using Extents = std::vector<std::pair<int32_t, int32_t>>;
 
 Extents ExtentsOf(const TFreeList& list) {
   Extents extents;
-  for (int i = 0; i < list.Count(); ++i) extents.emplace_back(list.Offsets[size_t(i)], list.Lengths[size_t(i)]);
+  for (int i = 0; i < list.Count(); ++i)
+    extents.emplace_back(list.Offsets[size_t(i)], list.Lengths[size_t(i)]);
   return extents;
 }
 

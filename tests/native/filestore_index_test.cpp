@@ -127,7 +127,8 @@ TEST(Index, EntriesOfEveryLengthRoundTrip) {
   TMemoryStream db;
   std::string big;
   for (int i = 0; big.size() < 300000; ++i) big += "message line " + std::to_string(i) + "\r\n";
-  const std::vector<std::string> payloads = {"", "1", std::string(1, '\0'), std::string(5000, 'z'), big};
+  const std::vector<std::string> payloads = {"", "1", std::string(1, '\0'), std::string(5000, 'z'),
+                                             big};
   for (size_t i = 0; i < payloads.size(); ++i)
     ASSERT_EQ(Put(db, Path({"sub", "e" + std::to_string(i)}), payloads[i]), 0);
   for (size_t i = 0; i < payloads.size(); ++i) {
@@ -153,8 +154,8 @@ TEST(Index, TextsWithOtherLineEndsAreReadAndWrittenBackWithCrLf) {
   const int32_t a = Int32At(db.Bytes, root + 12 + size_t(length));
   const int32_t b = Int32At(db.Bytes, root + 16 + size_t(length));
   const std::string text("A\n\nb", 5);  // with the zero byte
-  const std::string record = std::string("\x01\0\0\0", 4) + Int32(5) + Int32(5) + text + Int32(a) +
-                             Int32(-1) + Int32(b);
+  const std::string record =
+      std::string("\x01\0\0\0", 4) + Int32(5) + Int32(5) + text + Int32(a) + Int32(-1) + Int32(b);
   ASSERT_LE(record.size(), size_t(Int32At(db.Bytes, root - 4)) - 4);
   db.Bytes.replace(root, record.size(), record);
 

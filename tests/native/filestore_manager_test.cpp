@@ -159,7 +159,10 @@ TEST(FileManager, DamagedHeadersAreReadErrorsAndNothingIsWritten) {
 
 TEST(FileManager, InterruptedCreationStartsAfresh) {
   TMemoryStream cut(Magic());
-  { TFileManager manager(cut); EXPECT_EQ(manager.Status(), 0); }
+  {
+    TFileManager manager(cut);
+    EXPECT_EQ(manager.Status(), 0);
+  }
   EXPECT_EQ(cut.Bytes, FreshImage());
 
   // Read-only opening never writes: an empty file is no database.

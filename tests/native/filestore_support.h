@@ -2,6 +2,7 @@
 // the zlib streams that the store should produce.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -10,8 +11,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "filestore/FileMan.h"
 
@@ -55,7 +54,9 @@ class ScratchFolder {
   std::filesystem::path Path_;
 };
 
-inline bool Exists(const FilePath& path) { return std::filesystem::exists(std::filesystem::path(path)); }
+inline bool Exists(const FilePath& path) {
+  return std::filesystem::exists(std::filesystem::path(path));
+}
 
 inline std::string ReadFileBytes(const FilePath& path) {
   std::ifstream file(std::filesystem::path(path), std::ios::binary);
@@ -75,7 +76,8 @@ inline std::string Int32(int32_t value) {
 
 inline int32_t Int32At(const std::string& bytes, size_t at) {
   uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes.at(at + size_t(i)));
+  for (int i = 3; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes.at(at + size_t(i)));
   return static_cast<int32_t>(value);
 }
 
