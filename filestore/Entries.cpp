@@ -229,7 +229,7 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   std::vector<int> taken;  // last position first
   for (int i = source.Count() - 1; i >= 0; --i)
     if (Selected(selection, i)) taken.push_back(i);
-  if (!target && !source.ClaimChildBlocks(taken, nullptr)) {
+  if (!target && !source.ClaimChildBlocks(taken)) {
     manager.Finish();
     return 0;
   }

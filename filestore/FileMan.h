@@ -218,7 +218,6 @@ class TFileManager {
   int32_t Operation() const { return Operation_; }
   const FilePath& FileName() const { return FileName_; }
   const TFreeList& FreeList() const { return FreeList_; }
-  int64_t FileSize() { return Stream_->Size(); }
   bool ReadOnly() const { return Mode_ == TOpenMode::ReadOnly; }
 
   // Consistency guards, used by the index. Once the file is found damaged, or the
@@ -406,9 +405,8 @@ class TFMindex {
   void RemoveChild(int i);
   // Before the blocks of the children at `positions` are released: checks that each is
   // named by no other child, lies inside the blocks area clear of free space and of the
-  // blocks in use, and claims it. Marks the file damaged otherwise. Gives the length
-  // prefixes (0 for a child without a block) when asked.
-  bool ClaimChildBlocks(const std::vector<int>& positions, std::vector<int32_t>* lengths);
+  // blocks in use, and claims it. Marks the file damaged otherwise.
+  bool ClaimChildBlocks(const std::vector<int>& positions);
   // False (and nothing changed) for a name a block cannot store.
   bool RenameChild(int i, std::string_view newName);
 

@@ -109,7 +109,7 @@ void TFileManager::Open() {
   const int64_t size = Stream_->Size();
   if (size == 0 || InterruptedStart(size)) {
     if (ReadOnly())
-      MarkDamaged(0, "no database: the file is empty");
+      MarkDamaged(0, "no database: the file is empty or its creation was cut short");
     else if (Initialise())
       OpenedLimit_ = kFreshLength;  // a failed operation leaves an empty database
   } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size) && ReadFreeList()) {

@@ -340,7 +340,7 @@ int32_t TFMindex::Flush() {
 // ---------------------------------------------------------------------------------------
 // Entries
 
-bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions, std::vector<int32_t>* lengths) {
+bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions) {
   std::vector<int32_t> offsets;
   for (const int i : positions)
     if (ChildOffset(i) != -1) offsets.push_back(ChildOffset(i));
@@ -355,16 +355,11 @@ bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions, std::vector<i
     Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names one block twice");
     return false;
   }
-  for (const int i : positions) {
-    const int32_t offset = ChildOffset(i);
-    int32_t length = 0;
-    if (offset != -1) {
-      char prefix[4];
-      if (!Manager_.Seek(offset - 4) || !Manager_.ReadBytes(prefix, 4)) return false;
-      length = GetInt32(prefix);
-      if (!Manager_.ClaimBlock(offset, length, RecordHeaderLength)) return false;
-    }
-    if (lengths) lengths->push_back(length);
+  for (const int32_t offset : offsets) {
+    char prefix[4];
+    if (!Manager_.Seek(offset - 4) || !Manager_.ReadBytes(prefix, 4) ||
+        !Manager_.ClaimBlock(offset, GetInt32(prefix), RecordHeaderLength))
+      return false;
   }
   return true;
 }
@@ -394,7 +389,7 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
   const int32_t old = ChildOffset(i);
   if (old != -1) {
     // Checked before the release, so that a damaged file is refused before any write.
-    if (!ClaimChildBlocks({i}, nullptr)) return -1;
+    if (!ClaimChildBlocks({i})) return -1;
     Manager_.Release(old);
   }
   int32_t result = old;
