@@ -14,7 +14,5 @@ tw_build() {
 
 # Runs a command on the user's display, or inside a virtual one when there is none.
 tw_with_display() {
-  # Exported shell functions pass through bash -c.
-  if [ -n "${DISPLAY:-}" ]; then "$@"
-  else xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '"$@"' _ "$@"; fi
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; fi
 }

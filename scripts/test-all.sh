@@ -13,19 +13,12 @@ failed=0
 passed_total=0
 failed_total=0
 
-# ctest_in BUILD: runs CTest in build/BUILD, its output to build/BUILD.ctest.log.
-ctest_in() {
-  (cd "build/$1" && ctest -j"$tw_jobs" --output-on-failure --timeout 900) >"build/$1.ctest.log" 2>&1
-}
-export -f ctest_in
-export tw_jobs
-
 # run_suite LABEL BUILD [PREFIX...]: runs the tests of a build (through PREFIX, such as
 # tw_with_display) and keeps CTest's closing line.
 run_suite() {
   local label=$1 name=$2; shift 2
   echo "== $label"
-  "$@" ctest_in "$name"
+  "$@" bash scripts/ctest-in.sh "$name"
   local rc=$?
   tail -n 25 "build/$name.ctest.log"
   local line
