@@ -15,15 +15,20 @@
 
 namespace {
 // Entry names and settings are text of the ANSI code page. Nothing when the argument holds
-// a character the code page cannot represent, which would otherwise become "?".
+// a character the code page cannot represent: Windows would otherwise put "?" or a
+// look-alike ("O" for an omega) in its place and address another entry.
 std::optional<std::string> ToAnsi(const wchar_t* argument) {
   const int wide = static_cast<int>(wcslen(argument));
   if (wide == 0) return std::string();
+  // A UTF-8 code page represents everything and accepts neither flags nor the loss report.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL lossy = FALSE;
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, argument, wide, nullptr, 0, nullptr, &lossy);
+  BOOL* lossReport = utf8 ? nullptr : &lossy;
+  const int bytes = WideCharToMultiByte(CP_ACP, flags, argument, wide, nullptr, 0, nullptr, lossReport);
+  if (bytes == 0 || lossy) return std::nullopt;
   std::string text(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, argument, wide, text.data(), bytes, nullptr, &lossy);
-  if (lossy || bytes == 0) return std::nullopt;
+  WideCharToMultiByte(CP_ACP, flags, argument, wide, text.data(), bytes, nullptr, nullptr);
   return text;
 }
 }  // namespace
