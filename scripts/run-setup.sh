@@ -37,9 +37,15 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   [ -n "${window:-}" ] || { echo "the wizard did not open; see build/setup-run.log"; exit 1; }
   sleep 2
   import -window root "$2"
-  # Escape on the first page closes the wizard without a question.
-  xdotool windowactivate --sync "$window" key Escape 2>/dev/null || xdotool key --window "$window" Escape
-  for _ in $(seq 20); do xdotool search --name "^Tarnwhistle Setup$" >/dev/null 2>&1 || break; sleep 1; done
-  wineserver -w
+  # Alt+F4 is the close box: on the first page the wizard closes without a question.
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  xdotool key --window "$window" alt+F4 >/dev/null 2>&1
+  closed=no
+  for _ in $(seq 20); do
+    xdotool search --name "^Tarnwhistle Setup$" >/dev/null 2>&1 || { closed=yes; break; }
+    sleep 1
+  done
+  if [ $closed = yes ]; then echo "the wizard closed"; else echo "the wizard did not close; stopping Wine"; fi
+  timeout 20 wineserver -w || wineserver -k
 ' _ "$kit/setup.exe" "$screenshot"
 echo "screenshot of the opened wizard: $screenshot"
