@@ -23,7 +23,6 @@ const std::wstring EncryptedExt = L".pgp";
 const std::wstring IniExt = L".ini";
 const std::wstring BackupExt = L".bak";
 
-const std::string InitEntryName = "Initialization";
 const std::string DefaultMessagePath = "default\xFF" "message";
 const std::string DefaultArticlePath = "default\xFF" "article";
 

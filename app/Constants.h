@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "filestore/FileMan.h"
+
 namespace tw {
 
 // Product, version and program files.
@@ -24,7 +26,7 @@ extern const std::wstring IniExt;        // ".ini"
 extern const std::wstring BackupExt;     // ".bak"
 
 // Database entry paths (ANSI bytes, components separated by 0xFF).
-extern const std::string InitEntryName;       // "Initialization"
+using ::InitEntryName;                        // "Initialization", the store's settings entry
 extern const std::string DefaultMessagePath;  // "default" 0xFF "message"
 extern const std::string DefaultArticlePath;  // "default" 0xFF "article"
 

@@ -97,6 +97,7 @@ int RunTarnwhistleSetup() {
   InitCommonControlsEx(&controls);
   TMessageBoxStoreReporter reporter;
   SetStoreReporter(&reporter);
+  SetProgramDatabasePath(tw::Program().ProgramDatabase);
   Application.SetTitle(tw::ProductName);
   try {
     TMainForm mainForm;

@@ -1,5 +1,7 @@
 #include "app/Text.h"
 
+#include <array>
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -51,10 +53,17 @@ unsigned char Lower1252(unsigned char c) {
     default: return c;
   }
 }
+
+// Looked up per byte: child lookups lower-case every name they search for.
+const std::array<unsigned char, 256> kLower1252 = [] {
+  std::array<unsigned char, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = Lower1252(static_cast<unsigned char>(c));
+  return table;
+}();
 }  // namespace
 
 std::string LocaleLower(std::string text) {
-  for (char& c : text) c = static_cast<char>(Lower1252(static_cast<unsigned char>(c)));
+  for (char& c : text) c = static_cast<char>(kLower1252[static_cast<unsigned char>(c)]);
   return text;
 }
 #endif

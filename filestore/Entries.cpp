@@ -10,8 +10,6 @@ namespace {
 constexpr std::string_view kSeparator = "\xFF";
 // The chain of indexes has room for the root and 15 sub-indexes.
 constexpr int kMaxComponents = 16;
-// The entry of name=value settings lines (the shell's InitEntryName).
-constexpr std::string_view kInitEntryName = "Initialization";
 constexpr std::string_view kMailboxesName = "Mailboxes";
 
 enum class TAccess { Read, Write };
@@ -139,7 +137,7 @@ int WriteEntryLines(std::string_view entryPath, const TStringList* lines,
 std::string GetInitValue(std::string_view name, std::string_view fallback,
                          const FilePath& database) {
   TStringList lines;
-  ReadEntryLines(lines, kInitEntryName, database);
+  ReadEntryLines(lines, InitEntryName, database);
   const int i = FindSetting(lines, name);
   const std::string value = i == -1 ? std::string() : lines[i].substr(lines[i].find('=') + 1);
   return value.empty() ? std::string(fallback) : value;
@@ -148,7 +146,7 @@ std::string GetInitValue(std::string_view name, std::string_view fallback,
 int SetInitValue(std::string_view name, std::string_view value, const FilePath& database) {
   TStringList lines;
   // Settings that could not be read are not overwritten with the one line set here.
-  if (const int status = ReadEntryLines(lines, kInitEntryName, database)) return status;
+  if (const int status = ReadEntryLines(lines, InitEntryName, database)) return status;
   const int i = FindSetting(lines, name);
   if (!value.empty()) {
     std::string line = std::string(name) + "=" + std::string(value);
@@ -159,7 +157,7 @@ int SetInitValue(std::string_view name, std::string_view value, const FilePath& 
   } else if (i != -1) {
     lines.Lines.erase(lines.Lines.begin() + i);
   }
-  return WriteEntryLines(kInitEntryName, &lines, database);
+  return WriteEntryLines(InitEntryName, &lines, database);
 }
 
 bool ReadEntryBuffer(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {

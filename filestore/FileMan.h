@@ -458,6 +458,9 @@ class TFMindex {
 // components are skipped; the last names the entry, those before it sub-indexes below the
 // root. At most 16 components. Each call opens and closes the database file once.
 
+// The entry of name=value settings lines that GetInitValue and SetInitValue work on.
+inline constexpr std::string_view InitEntryName = "Initialization";
+
 int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database);
 int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database);
 int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database);
