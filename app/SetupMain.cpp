@@ -18,14 +18,6 @@ TUninstWiz* UninstWiz = nullptr;
 
 namespace {
 
-TFormDesign MainFormDesign() {
-  TFormDesign design;
-  design.Caption = L"Tarnwhistle Setup/Remove";
-  design.ClientWidth = 409;
-  design.ClientHeight = 147;
-  return design;
-}
-
 // Shows `wizard` modally with its pointer set for as long as it lives.
 template <class Wizard>
 void RunWizard(TForm& owner, Wizard*& pointer) {
@@ -73,7 +65,8 @@ TMode DecideMode(const std::wstring& modulePath, const std::wstring& firstArgume
 }
 
 TMainForm::TMainForm()
-    : TForm(nullptr, MainFormDesign()),
+    : TForm(nullptr,
+            {.Caption = L"Tarnwhistle Setup/Remove", .ClientWidth = 409, .ClientHeight = 147}),
       Label1(*this, L"Label1",
              L"This main window is always hidden and calls either the SetupDlg or the UninstDlg.",
              TBounds{8, 40, 393, 64}, taCenter, true) {

@@ -227,19 +227,8 @@ void TDriveComboBox::ShowDriveOf(const std::wstring& path) {
 
 // ---- TBrowseDlg
 
-namespace {
-TFormDesign BrowseDesign() {
-  TFormDesign design;
-  design.Caption = L"Select Directory";
-  design.ClientWidth = 401;
-  design.ClientHeight = 215;
-  design.BorderStyle = bsDialog;
-  return design;
-}
-}  // namespace
-
 TBrowseDlg::TBrowseDlg(TForm* owner)
-    : TForm(owner, BrowseDesign()),
+    : TForm(owner, {.Caption = L"Select Directory", .ClientWidth = 401, .ClientHeight = 215}),
       DirectoryListBox1(*this, L"DirectoryListBox1", {16, 16, 177, 116}),
       OkBtn(*this, L"OkBtn", L"Ok", {224, 178, 75, 25}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {312, 178, 75, 25}),

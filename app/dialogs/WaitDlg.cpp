@@ -6,22 +6,13 @@
 
 namespace {
 
-TFormDesign WaitFormDesign() {
-  TFormDesign design;
-  design.Caption = L"Installing";
-  design.ClientWidth = 257;
-  design.ClientHeight = 107;
-  design.BorderStyle = bsDialog;
-  design.SystemMenu = false;
-  return design;
-}
-
 constexpr int kBlinkTicks = 6;
 
 }  // namespace
 
 TWaitForm::TWaitForm(TForm* owner)
-    : TForm(owner, WaitFormDesign()),
+    : TForm(owner,
+            {.Caption = L"Installing", .ClientWidth = 257, .ClientHeight = 107, .SystemMenu = false}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {91, 74, 75, 25}),
       Panel1(*this, L"Panel1", L"...wait...", {8, 8, 241, 57}),
       Timer1(*this) {

@@ -10,20 +10,12 @@
 
 namespace {
 
-TFormDesign ProbeDesign() {
-  TFormDesign design;
-  design.Caption = L"Probe";
-  design.ClientWidth = 300;
-  design.ClientHeight = 160;
-  return design;
-}
-
 // A dialog with OK (default), Cancel (Esc) and an edit, whose close query records what
 // closes it and refuses as often as told.
 class TProbeForm : public TForm {
  public:
   explicit TProbeForm(TForm* owner = nullptr)
-      : TForm(owner, ProbeDesign()),
+      : TForm(owner, {.Caption = L"Probe", .ClientWidth = 300, .ClientHeight = 160}),
         Edit1(*this, L"Edit1", L"", {16, 16, 150, 21}),
         OkBtn(*this, L"OkBtn", L"OK", {120, 120, 75, 25}),
         CancelBtn(*this, L"CancelBtn", L"Cancel", {208, 120, 75, 25}) {
