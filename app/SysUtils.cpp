@@ -7,6 +7,10 @@
 
 namespace {
 
+// CLSID_ShellLink, spelled out: the uuid library that defines it would bring every other
+// interface identifier of the platform into the program.
+constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0, 0, 0, 0, 0, 0x46}};
+
 // Calls `query(buffer, capacity)` until the answer fits; the query answers the length it
 // wrote, or the capacity it needs when the buffer was too small, or 0 on failure.
 template <class Query>
@@ -145,8 +149,8 @@ HRESULT CreateShortcut(const std::wstring& target, const std::wstring& linkFile,
                        const std::wstring& arguments) {
   CoInitialize(nullptr);  // balanced by the thread's end: callers may hold other COM objects
   ComPtr<IShellLinkW> link;
-  HRESULT status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellLinkW, link.put_void());
+  HRESULT status = CoCreateInstance(kShellLinkClass, nullptr, CLSCTX_INPROC_SERVER,
+                                    __uuidof(IShellLinkW), link.put_void());
   if (FAILED(status)) return status;
   link->SetPath(target.c_str());
   link->SetDescription(description.c_str());
@@ -154,7 +158,7 @@ HRESULT CreateShortcut(const std::wstring& target, const std::wstring& linkFile,
   link->SetIconLocation(iconFile.c_str(), 0);
   if (!arguments.empty()) link->SetArguments(arguments.c_str());
   ComPtr<IPersistFile> file;
-  status = link->QueryInterface(IID_IPersistFile, file.put_void());
+  status = link->QueryInterface(__uuidof(IPersistFile), file.put_void());
   if (FAILED(status)) return status;
   return file->Save(linkFile.c_str(), TRUE);
 }

@@ -2,8 +2,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
@@ -170,20 +168,27 @@ std::string TDataBuf::ErrorText(int code) {
 
 bool TDataBuf::LoadFromFile(const FilePath& path) {
   if (!store::FileExists(path)) return false;
-  std::ifstream file(std::filesystem::path(path), std::ios::binary | std::ios::ate);
-  const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : -1;
-  if (size < 0 || size > INT32_MAX) return false;
-  std::string bytes(static_cast<size_t>(size), '\0');
-  file.seekg(0);
-  if (!file.read(bytes.data(), size)) return false;
-  SetData(bytes.data(), static_cast<int32_t>(size));
-  return true;
+  try {
+    TFileStream file(path, TOpenMode::ReadOnly);
+    const int64_t size = file.Size();
+    if (size < 0 || size > INT32_MAX) return false;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (file.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
+    SetData(bytes.data(), static_cast<int32_t>(size));
+    return true;
+  } catch (const EStoreFileError&) {
+    return false;
+  }
 }
 
 bool TDataBuf::SaveToFile(const FilePath& path) const {
-  std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  file.write(Data_ ? Data_.get() : "", Length_);
-  return static_cast<bool>(file.flush());
+  try {
+    TFileStream file(path, TOpenMode::Replace);
+    const size_t length = static_cast<size_t>(Length_);
+    return file.Write(Data_ ? Data_.get() : "", length) == length;
+  } catch (const EStoreFileError&) {
+    return false;
+  }
 }
 
 std::string TDataBuf::AsString() const { return std::string(View()); }

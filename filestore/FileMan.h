@@ -82,6 +82,7 @@ class TStoreStream {
 enum class TOpenMode {
   ReadWrite,  // open, or create when missing; exclusive
   ReadOnly,   // open an existing file for reading only; exclusive; never creates
+  Replace,    // create, or empty an existing file; exclusive
 };
 
 // A database file held exclusively while the object lives: CreateFileW with no sharing on

@@ -84,6 +84,11 @@ constexpr size_t kChunk = 1u << 30;
 
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode) : File_(std::make_unique<Handle>()) {
   const DWORD access = mode == TOpenMode::ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  if (mode == TOpenMode::Replace) {
+    File_->File.reset(OpenExclusive(path, access, CREATE_ALWAYS));
+    if (!File_->File) ThrowCannotCreate(path);
+    return;
+  }
   File_->File.reset(OpenExclusive(path, access, OPEN_EXISTING));
   if (File_->File) return;
   if (mode == TOpenMode::ReadOnly || !Missing(GetLastError())) ThrowCannotOpen(path);
@@ -140,8 +145,9 @@ struct TFileStream::Handle {
 
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode) {
   const int access = (mode == TOpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-  int fd = open(path.c_str(), access);
+  int fd = open(path.c_str(), mode == TOpenMode::Replace ? access | O_CREAT : access, 0666);
   if (fd < 0) {
+    if (mode == TOpenMode::Replace) ThrowCannotCreate(path);
     if (mode == TOpenMode::ReadOnly || errno != ENOENT) ThrowCannotOpen(path);
     fd = open(path.c_str(), access | O_CREAT | O_EXCL, 0666);
     if (fd < 0) ThrowCannotCreate(path);
@@ -149,6 +155,8 @@ TFileStream::TFileStream(const FilePath& path, TOpenMode mode) {
   File_ = std::make_unique<Handle>(fd);
   // Exclusive and non-blocking: a second opener fails at once while we hold the file.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) ThrowCannotOpen(path);
+  // Emptied only once it is ours, never under another holder's feet.
+  if (mode == TOpenMode::Replace && ftruncate(fd, 0) != 0) ThrowCannotCreate(path);
 }
 
 TFileStream::~TFileStream() = default;

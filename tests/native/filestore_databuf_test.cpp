@@ -128,4 +128,8 @@ TEST(DataBuf, SavesAndLoadsFiles) {
   ASSERT_TRUE(buffer.LoadFromFile(file));
   EXPECT_EQ(buffer.AsString(), source.AsString());
   EXPECT_EQ(buffer.OriginalLength(), 7);
+
+  // Overwriting a longer file leaves nothing of it behind.
+  ASSERT_TRUE(TDataBuf(std::string_view("xy")).SaveToFile(file));
+  EXPECT_EQ(ReadFileBytes(file), "xy");
 }
