@@ -35,14 +35,6 @@ int IndexOf(const std::vector<std::wstring>& items, const std::wstring& item) {
   return found == items.end() ? -1 : static_cast<int>(found - items.begin());
 }
 
-TFormDesign OwnerDesign() {
-  TFormDesign design;
-  design.Caption = L"Owner";
-  design.ClientWidth = 457;
-  design.ClientHeight = 305;
-  return design;
-}
-
 // A kit folder with two files, a hidden one and two sub-folders; an empty folder; a folder
 // whose name has capitals outside ASCII. Removed afterwards, with the current folder put back.
 class BrowseDialogTest : public ::testing::Test {
@@ -69,7 +61,7 @@ class BrowseDialogTest : public ::testing::Test {
 
   std::wstring root_, kit_, empty_, mixed_, previousFolder_;
   UiScript script_;
-  TForm owner_{nullptr, OwnerDesign()};
+  TForm owner_{nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305}};
 };
 
 }  // namespace

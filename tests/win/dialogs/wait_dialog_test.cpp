@@ -24,14 +24,6 @@ void RecordTicks(TWaitForm& form, TickLog& log) {
   };
 }
 
-TFormDesign OwnerDesign() {
-  TFormDesign design;
-  design.Caption = L"Owner";
-  design.ClientWidth = 457;
-  design.ClientHeight = 305;
-  return design;
-}
-
 POINT Centre(HWND window) {
   RECT rect;
   GetWindowRect(window, &rect);
@@ -42,7 +34,7 @@ POINT Centre(HWND window) {
 
 TEST(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
   UiScript script;
-  TForm owner(nullptr, OwnerDesign());
+  TForm owner(nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305});
   TickLog log;
   script.OnModal([&](TForm& form) {
     auto& wait = dynamic_cast<TWaitForm&>(form);
@@ -73,7 +65,7 @@ TEST(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
 
 TEST(WaitDialogTest, CancelThenNoGoesOnFromTheTickItHadReached) {
   UiScript script;
-  TForm owner(nullptr, OwnerDesign());
+  TForm owner(nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305});
   TickLog log;
   TWaitForm* wait = nullptr;
   script.OnModal([&](TForm& form) {
@@ -110,7 +102,7 @@ TEST(WaitDialogTest, CancelThenNoGoesOnFromTheTickItHadReached) {
 
 TEST(WaitDialogTest, CancelThenYesAnswersFalse) {
   UiScript script;
-  TForm owner(nullptr, OwnerDesign());
+  TForm owner(nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305});
   TickLog log;
   script.OnModal([&](TForm& form) {
     auto& wait = dynamic_cast<TWaitForm&>(form);
