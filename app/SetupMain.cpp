@@ -21,10 +21,13 @@ namespace {
 // Shows `wizard` modally with its pointer set for as long as it lives.
 template <class Wizard>
 void RunWizard(TForm& owner, Wizard*& pointer) {
+  struct ClearOnExit {
+    Wizard*& Pointer;
+    ~ClearOnExit() { Pointer = nullptr; }
+  } clear{pointer};
   auto wizard = std::make_unique<Wizard>(&owner);
   pointer = wizard.get();
   wizard->ShowModal();
-  pointer = nullptr;
 }
 
 // The store's complaints reach the user as message boxes; the fatal block-file report goes
