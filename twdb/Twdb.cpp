@@ -119,6 +119,8 @@ class Command {
   // The child `components` name, or nothing when it (or an index on the way) is missing.
   // Fails when the path runs through an entry or the file is damaged.
   std::optional<TStoreChild> Locate(TStoreInspector& store, Components components) const;
+  // Fails when the child found is an index: the command works on entries only.
+  static void RefuseIndex(const std::optional<TStoreChild>& child, Components components);
   std::vector<TStoreChild> ListIndex(TStoreInspector& store, Components components) const;
   // Ends with a failure when a store operation gave a status other than 0.
   void RequireDone(int status, const std::string& what) const;
@@ -154,6 +156,11 @@ const TStoreChild* FindChild(const std::vector<TStoreChild>& children, const std
   for (const auto& child : children)
     if (SameTextLocale(child.Name, name)) return &child;
   return nullptr;
+}
+
+void Command::RefuseIndex(const std::optional<TStoreChild>& child, Components components) {
+  if (child && child->Kind == TDataBuf::KindIndex)
+    Fail(DisplayEntry(components) + " is an index, not an entry");
 }
 
 std::optional<TStoreChild> Command::Locate(TStoreInspector& store, Components components) const {
@@ -208,7 +215,7 @@ void Command::Get() {
   const auto store = OpenSound();
   const auto entry = Locate(*store, path);
   if (!entry) Fail("no entry " + DisplayEntry(path));
-  if (entry->Kind == TDataBuf::KindIndex) Fail(DisplayEntry(path) + " is an index, not an entry");
+  RefuseIndex(entry, path);
   std::string bytes;
   if (entry->Offset != -1 && !store->ReadEntryBytes(Line.Operands, bytes))
     Fail("cannot read " + DisplayEntry(path) + StoreComplaint());
@@ -225,9 +232,7 @@ void Command::Put() {
   if (DatabaseExists()) {
     // Found here, these give a clearer message than the store's bare status code.
     const auto store = OpenSound();
-    const auto existing = Locate(*store, path);
-    if (existing && existing->Kind == TDataBuf::KindIndex)
-      Fail(DisplayEntry(path) + " is an index, not an entry");
+    RefuseIndex(Locate(*store, path), path);
   }
   const std::string data = ReadAll(In);
   if (data.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2))
@@ -242,8 +247,7 @@ void Command::Rm() {
     const auto store = OpenSound();
     const auto entry = Locate(*store, path);
     if (!entry) Fail("no entry " + DisplayEntry(path));
-    // Deleting an index would strand every block below it.
-    if (entry->Kind == TDataBuf::KindIndex) Fail(DisplayEntry(path) + " is an index, not an entry");
+    RefuseIndex(entry, path);  // deleting an index would strand every block below it
   }
   RequireDone(WriteEntry(EntryPath(path), nullptr, Database), "cannot delete " + DisplayEntry(path));
 }
