@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Text.h"
+#include "base/Text.h"
 
 // Database file paths: wide on Windows (opened with CreateFileW), bytes elsewhere.
 #ifdef _WIN32

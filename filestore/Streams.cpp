@@ -9,8 +9,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "app/win/Handles.h"
-#include "app/win/WideText.h"
+#include "base/Handles.h"
+#include "base/WideText.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>

@@ -15,7 +15,7 @@ tw_build kit-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DTW_TESTS=OFF
 kit=build/kit
 rm -rf "$kit"
 mkdir -p "$kit"
-cp build/kit-i686/app/setup.exe "$kit/setup.exe"
+cp build/kit-i686/program/setup.exe "$kit/setup.exe"
 cp kit/* "$kit/"
 echo "kit: $PWD/$kit"
 ls -l "$kit"

@@ -1,7 +1,7 @@
 // The setup wizard's window.
 #pragma once
 
-#include "app/WizardForm.h"
+#include "shell/WizardForm.h"
 
 class TSetupForm : public TWizardForm {
  public:

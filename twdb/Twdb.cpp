@@ -8,7 +8,7 @@
 #include <ostream>
 #include <span>
 
-#include "app/Text.h"
+#include "base/Text.h"
 #include "twdb/Usage.h"
 
 namespace {

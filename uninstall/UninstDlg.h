@@ -1,7 +1,7 @@
 // The uninstall wizard's window.
 #pragma once
 
-#include "app/WizardForm.h"
+#include "shell/WizardForm.h"
 
 class TUninstWiz : public TWizardForm {
  public:

@@ -3,10 +3,10 @@
 // current folder afterwards.
 #include <gtest/gtest.h>
 
-#include "app/SysUtils.h"
-#include "app/Text.h"
-#include "app/dialogs/DirBrow.h"
-#include "app/win/Handles.h"
+#include "shell/SysUtils.h"
+#include "base/Text.h"
+#include "shell/dialogs/DirBrow.h"
+#include "base/Handles.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
 

@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "app/win/Controls.h"
-#include "app/win/UiSeam.h"
+#include "shell/win/Controls.h"
+#include "shell/win/UiSeam.h"
 #include "tests/win/support/UiScript.h"
 
 namespace {

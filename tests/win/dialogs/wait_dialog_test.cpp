@@ -2,7 +2,7 @@
 // confirmed cancel answers false.
 #include <gtest/gtest.h>
 
-#include "app/dialogs/WaitDlg.h"
+#include "shell/dialogs/WaitDlg.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
 

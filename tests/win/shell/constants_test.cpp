@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Constants.h"
+#include "shell/Constants.h"
 
 TEST(Constants, JoinedNamesHaveNoStraySeparators) {
   EXPECT_EQ(tw::UninstallerExe, L"UninstTW.exe");

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/SetupMain.h"
+#include "program/SetupMain.h"
 
 TEST(ParamStr, SplitsAtBlanksAndGroupsQuotes) {
   const std::wstring line = L"\"C:\\Program Files\\setup.exe\"  -u\tsecond \"a b\"c";

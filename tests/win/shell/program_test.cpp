@@ -6,7 +6,7 @@
 #include <string>
 
 #include "../support/ScratchFolder.h"
-#include "app/win/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../support/ScratchFolder.h"
-#include "app/SysUtils.h"
-#include "app/win/Handles.h"
+#include "shell/SysUtils.h"
+#include "base/Handles.h"
 
 namespace {
 

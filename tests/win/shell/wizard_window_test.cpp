@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/UiScript.h"
-#include "app/Constants.h"
+#include "shell/Constants.h"
 #include "setup/SetupDlg.h"
 #include "uninstall/UninstDlg.h"
 

@@ -1,6 +1,6 @@
 #include "ScratchFolder.h"
 
-#include "app/win/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 // Clears the attributes that keep an entry from being deleted, then deletes the tree.

@@ -1,7 +1,7 @@
 #include "Screenshot.h"
 
-#include "app/win/Forms.h"
-#include "app/win/Handles.h"
+#include "shell/win/Forms.h"
+#include "base/Handles.h"
 
 namespace {
 

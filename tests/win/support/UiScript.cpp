@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/win/WideText.h"
+#include "base/WideText.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/win/Controls.h"
-#include "app/win/UiSeam.h"
+#include "shell/win/Controls.h"
+#include "shell/win/UiSeam.h"
 
 struct BoxRecord {
   HWND Owner = nullptr;

@@ -1,13 +1,13 @@
-#include "app/win/Forms.h"
+#include "shell/win/Forms.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include <commctrl.h>
 
-#include "app/win/Controls.h"
-#include "app/win/UiSeam.h"
-#include "app/win/WideText.h"
+#include "shell/win/Controls.h"
+#include "shell/win/UiSeam.h"
+#include "base/WideText.h"
 
 TApplication Application;
 

@@ -1,14 +1,14 @@
-#include "app/SetupMain.h"
+#include "program/SetupMain.h"
 
 #include <commctrl.h>
 
 #include <memory>
 
-#include "app/Constants.h"
-#include "app/SysUtils.h"
-#include "app/Text.h"
-#include "app/win/UiSeam.h"
-#include "app/win/WideText.h"
+#include "shell/Constants.h"
+#include "shell/SysUtils.h"
+#include "base/Text.h"
+#include "shell/win/UiSeam.h"
+#include "base/WideText.h"
 #include "filestore/FileMan.h"
 #include "setup/SetupDlg.h"
 #include "uninstall/UninstDlg.h"

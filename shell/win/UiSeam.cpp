@@ -1,4 +1,4 @@
-#include "app/win/UiSeam.h"
+#include "shell/win/UiSeam.h"
 
 #include <utility>
 

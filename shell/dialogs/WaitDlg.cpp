@@ -1,8 +1,8 @@
-#include "app/dialogs/WaitDlg.h"
+#include "shell/dialogs/WaitDlg.h"
 
-#include "app/Constants.h"
-#include "app/SysUtils.h"
-#include "app/win/UiSeam.h"
+#include "shell/Constants.h"
+#include "shell/SysUtils.h"
+#include "shell/win/UiSeam.h"
 
 namespace {
 

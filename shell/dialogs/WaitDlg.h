@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/win/Controls.h"
+#include "shell/win/Controls.h"
 
 class TWaitForm : public TForm {
  public:

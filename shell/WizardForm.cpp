@@ -1,7 +1,7 @@
-#include "app/WizardForm.h"
+#include "shell/WizardForm.h"
 
-#include "app/Constants.h"
-#include "app/win/UiSeam.h"
+#include "shell/Constants.h"
+#include "shell/win/UiSeam.h"
 
 TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWidth,
                          int clientHeight, const std::wstring& aboutItem, std::wstring title)

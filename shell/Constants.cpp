@@ -1,9 +1,9 @@
-#include "app/Constants.h"
+#include "shell/Constants.h"
 
 #include <windows.h>
 
-#include "app/SysUtils.h"
-#include "app/Text.h"
+#include "shell/SysUtils.h"
+#include "base/Text.h"
 
 namespace tw {
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "app/SetupMain.h"
+#include "program/SetupMain.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return RunTarnwhistleSetup(); }
 

@@ -1,9 +1,9 @@
-#include "app/SysUtils.h"
+#include "shell/SysUtils.h"
 
 #include <shlobj.h>
 
-#include "app/Text.h"
-#include "app/win/Handles.h"
+#include "base/Text.h"
+#include "base/Handles.h"
 
 namespace {
 

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "filestore/FileMan.h"
-
 namespace tw {
 
 // Product, version and program files.
@@ -25,8 +23,8 @@ extern const std::wstring EncryptedExt;  // ".pgp"
 extern const std::wstring IniExt;        // ".ini"
 extern const std::wstring BackupExt;     // ".bak"
 
-// Database entry paths (ANSI bytes, components separated by 0xFF).
-using ::InitEntryName;                        // "Initialization", the store's settings entry
+// Database entry paths (ANSI bytes, components separated by 0xFF); the settings entry is
+// the store's own InitEntryName.
 extern const std::string DefaultMessagePath;  // "default" 0xFF "message"
 extern const std::string DefaultArticlePath;  // "default" 0xFF "article"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/win/Controls.h"
+#include "shell/win/Controls.h"
 
 enum class TMode { Setup, Uninstall };
 

@@ -1,9 +1,9 @@
-#include "app/win/Controls.h"
+#include "shell/win/Controls.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/win/WideText.h"
+#include "base/WideText.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/win/Forms.h"
+#include "shell/win/Forms.h"
 
 class TWizardForm : public TForm {
  public:

@@ -1,6 +1,6 @@
-#include "app/win/Dpi.h"
+#include "shell/win/Dpi.h"
 
-#include "app/win/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/win/Controls.h"
+#include "shell/win/Controls.h"
 
 // The folders from a drive's root down to the current folder, each indented one step
 // further, followed by the current folder's sub-folders. Opening an item (double click)

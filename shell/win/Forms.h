@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/win/Dpi.h"
-#include "app/win/Handles.h"
+#include "shell/win/Dpi.h"
+#include "base/Handles.h"
 
 // How a modal form ended: the id of the message-box button of the same meaning.
 using TModalResult = int;

@@ -1,13 +1,13 @@
-#include "app/dialogs/DirBrow.h"
+#include "shell/dialogs/DirBrow.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
 
-#include "app/SysUtils.h"
-#include "app/Text.h"
-#include "app/win/Handles.h"
-#include "app/win/UiSeam.h"
+#include "shell/SysUtils.h"
+#include "base/Text.h"
+#include "base/Handles.h"
+#include "shell/win/UiSeam.h"
 
 namespace {
 

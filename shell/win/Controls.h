@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win/Forms.h"
+#include "shell/win/Forms.h"
 
 enum TAlignment { taLeftJustify, taCenter, taRightJustify };
 enum TBevelCut { bvNone, bvLowered, bvRaised };

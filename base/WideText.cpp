@@ -1,4 +1,4 @@
-#include "app/win/WideText.h"
+#include "base/WideText.h"
 
 #include <windows.h>
 
