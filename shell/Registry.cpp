@@ -1,0 +1,91 @@
+#include "shell/Registry.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+namespace {
+
+HKEY OpenKey(const std::wstring& path, REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+  return key;
+}
+
+}  // namespace
+
+TRegistryKey TRegistryKey::Open(const std::wstring& path) {
+  return TRegistryKey(OpenKey(path, KEY_ALL_ACCESS));
+}
+
+TRegistryKey TRegistryKey::OpenReadOnly(const std::wstring& path) {
+  return TRegistryKey(OpenKey(path, KEY_READ));
+}
+
+TRegistryKey TRegistryKey::Create(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    key = nullptr;
+  return TRegistryKey(key);
+}
+
+std::optional<std::wstring> TRegistryKey::ReadString(const std::wstring& name) const {
+  DWORD type = 0, bytes = 0;
+  if (!Valid() ||
+      RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return std::nullopt;
+  // Room for a terminator that the stored value may lack; the value may grow between calls.
+  std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1);
+  for (;;) {
+    bytes = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+    const LSTATUS status = RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type,
+                                            reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+    if (status == ERROR_MORE_DATA) {
+      buffer.resize(bytes / sizeof(wchar_t) + 1);
+      continue;
+    }
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+    break;
+  }
+  std::wstring value(buffer.data(), bytes / sizeof(wchar_t));
+  // The stored terminators are not part of the text.
+  while (!value.empty() && value.back() == L'\0') value.pop_back();
+  return value;
+}
+
+std::optional<DWORD> TRegistryKey::ReadInteger(const std::wstring& name) const {
+  DWORD type = 0, value = 0, bytes = sizeof(value);
+  if (!Valid() ||
+      RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                       &bytes) != ERROR_SUCCESS ||
+      type != REG_DWORD || bytes != sizeof(value))
+    return std::nullopt;
+  return value;
+}
+
+bool TRegistryKey::HasValue(const std::wstring& name) const {
+  return Valid() &&
+         RegQueryValueExW(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool TRegistryKey::WriteString(const std::wstring& name, const std::wstring& value) {
+  const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+  return Valid() && RegSetValueExW(key_.get(), name.c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
+}
+
+bool TRegistryKey::WriteInteger(const std::wstring& name, DWORD value) {
+  return Valid() && RegSetValueExW(key_.get(), name.c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+}
+
+bool RegistryKeyExists(const std::wstring& path) {
+  return UniqueKey(OpenKey(path, KEY_READ)).valid();
+}
+
+bool DeleteRegistryTree(const std::wstring& path) {
+  SHDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+  return !RegistryKeyExists(path);
+}
