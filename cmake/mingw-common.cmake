@@ -6,5 +6,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests run under Wine; the test scripts set WINEPREFIX and friends.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Tests run under Wine, started the way scripts/wine-run chooses for this machine; the test
+# scripts set WINEPREFIX and friends.
+get_filename_component(TW_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TW_WINE_RUN})

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds the 32-bit setup.exe, puts a kit folder together, and starts setup
-# from it under Wine. On the user's display it stays open until the user closes it; with no
-# display it runs in a virtual one, which is photographed, and the wizard is closed again.
+# The main job: builds setup.exe, puts a kit folder together, and starts setup from it under
+# Wine. The shipped build is the 32-bit one; a machine that cannot run 32-bit programs runs
+# the 64-bit build instead. On the user's display it stays open until the user closes it;
+# with no display it runs in a virtual one, which is photographed, and the wizard is closed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,27 +10,32 @@ mkdir -p build
 source scripts/build.sh
 source scripts/wine-env.sh build
 
-echo "building setup.exe (32-bit)"
-tw_build kit-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DTW_TESTS=OFF
+if [ "$TW_WIN_ARCH" = i686 ]; then
+  echo "building setup.exe (32-bit)"
+else
+  echo "this machine cannot run 32-bit programs: building and running the 64-bit setup.exe"
+fi
+tw_build "kit-$TW_WIN_ARCH" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$TW_WIN_ARCH.cmake" -DTW_TESTS=OFF
 
 kit=build/kit
 rm -rf "$kit"
 mkdir -p "$kit"
-cp build/kit-i686/program/setup.exe "$kit/setup.exe"
+cp "build/kit-$TW_WIN_ARCH/program/setup.exe" "$kit/setup.exe"
 cp kit/* "$kit/"
 echo "kit: $PWD/$kit"
 ls -l "$kit"
 
 tw_wine_prefix_ready
 if [ -n "${DISPLAY:-}" ]; then
-  wine "$kit/setup.exe" >build/setup-run.log 2>&1
+  tw_wine "$kit/setup.exe" >build/setup-run.log 2>&1
   exit 0
 fi
 
 screenshot=$PWD/build/setup-wizard.png
+export tw_wine_run
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -u
-  wine "$1" >build/setup-run.log 2>&1 &
+  "$tw_wine_run" "$1" >build/setup-run.log 2>&1 &
   for _ in $(seq 60); do
     window=$(xdotool search --name "^Tarnwhistle Setup$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
     sleep 1
@@ -46,6 +52,6 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     sleep 1
   done
   if [ $closed = yes ]; then echo "the wizard closed"; else echo "the wizard did not close; stopping Wine"; fi
-  timeout 20 wineserver -w || wineserver -k
+  timeout 20 "$tw_wine_run" --server -w || "$tw_wine_run" --server -k
 ' _ "$kit/setup.exe" "$screenshot"
 echo "screenshot of the opened wizard: $screenshot"
