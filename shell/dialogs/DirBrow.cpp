@@ -23,18 +23,6 @@ class QuietDriveErrors {
   UINT previous_;
 };
 
-std::wstring CurrentDirectory() {
-  std::wstring folder(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-    if (length < folder.size()) {
-      folder.resize(length);
-      return folder;
-    }
-    folder.resize(length);
-  }
-}
-
 // The names in `folder` that are folders (`folders` true) or files, leaving out hidden and
 // system entries, sorted without regard to letter case.
 std::vector<std::wstring> FolderEntries(const std::wstring& folder, bool folders) {
@@ -61,11 +49,6 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder, bool folders
 size_t RootLength(const std::wstring& path) {
   const wchar_t* afterRoot = PathSkipRootW(path.c_str());
   return afterRoot ? static_cast<size_t>(afterRoot - path.c_str()) : path.size();
-}
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // A small folder, opened or closed, as the folder list's items show them.
@@ -253,9 +236,10 @@ void TBrowseDlg::DirectoryListBox1Change() {
 void TBrowseDlg::DriveComboBox1Change() {
   // The drive's own current folder, its root when it has none.
   const std::wstring drive{DriveComboBox1.Drive(), L':'};
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetFullPathNameW(drive.c_str(), MAX_PATH, folder, nullptr);
-  if (length == 0 || length >= MAX_PATH || !DirectoryListBox1.SetDirectory(folder)) {
+  const std::wstring folder = QueryString([&](wchar_t* buffer, DWORD capacity) {
+    return GetFullPathNameW(drive.c_str(), capacity, buffer, nullptr);
+  });
+  if (!DirectoryListBox1.SetDirectory(folder)) {
     PlayBeep(MB_ICONWARNING);
     DriveComboBox1.ShowDriveOf(DirectoryListBox1.Directory());
   }

@@ -15,15 +15,12 @@ enum TAlignment { taLeftJustify, taCenter, taRightJustify };
 enum TBevelCut { bvNone, bvLowered, bvRaised };
 enum TScrollStyle { ssNone, ssVertical };
 
-class TControl {
+class TControl : public TFormControl {
  public:
-  virtual ~TControl();
-  TControl(const TControl&) = delete;
-  TControl& operator=(const TControl&) = delete;
+  ~TControl() override;
 
-  const std::wstring& Name() const { return name_; }
-  HWND Handle() const { return window_.get(); }
-  TForm& Form() const { return form_; }
+  const std::wstring& Name() const final { return name_; }
+  HWND Handle() const final { return window_.get(); }
 
   const TBounds& Bounds() const { return bounds_; }
   void SetBounds(const TBounds& bounds);
@@ -70,7 +67,7 @@ class TControl {
   virtual void FontChanged() {}
 
   HFONT FontHandle() const;
-  int Scale(int value) const { return ScaleForDpi(value, form_.Dpi()); }
+  int Scale(int value) const { return ScaleForDpi(value, Form().Dpi()); }
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return SendMessageW(Handle(), message, wParam, lParam);
   }
@@ -78,23 +75,16 @@ class TControl {
   void NotifyParent(WORD code) const;
 
  private:
-  friend class TForm;
-  friend class TPaneControl;
-  // Routes a message a parent window got about one of its children; false when it is about
-  // no control of this layer.
-  static bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
-                                LRESULT& result);
-  void ApplyDpi();
+  LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) override;
+  void FormDpiChanged() override;
   void ApplyPlacement();
   void ApplyFont();
 
-  TForm& form_;
   std::wstring name_;
   TBounds bounds_;
   int extraHeight_;
   TFont font_;
   UniqueFont ownFont_;
-  UINT id_;
   UniqueWindow window_;
 };
 
@@ -123,7 +113,10 @@ class TButton : public TControl {
   void Notify(WORD code) override;
 
  private:
-  friend class TForm;
+  bool IsPushButton() const override { return true; }
+  bool IsDefaultButton() const override { return default_; }
+  bool IsCancelButton() const override { return cancel_; }
+  void Press() override { Click(); }
   void ShowAsDefault(bool shown);
 
   TModalResult modalResult_ = mrNone;

@@ -1,12 +1,12 @@
 #include "shell/win/Forms.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include <commctrl.h>
 
-#include "shell/win/Controls.h"
 #include "shell/win/UiSeam.h"
+#include "shell/SysUtils.h"
+#include "base/Error.h"
 #include "base/WideText.h"
 
 TApplication Application;
@@ -39,6 +39,21 @@ void DispatchUiMessage(MSG& message) {
 
 bool IsDescendant(HWND parent, HWND window) { return window && IsChild(parent, window); }
 
+// The child window that a message to its parent is about, or null.
+HWND MessageChild(UINT message, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+      return reinterpret_cast<HWND>(lParam);
+    case WM_DRAWITEM:
+      return reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc) {
@@ -62,6 +77,13 @@ std::wstring WindowText(HWND window) {
 COLORREF ColorToRGB(TColor color) {
   if ((color & clSystemColor) == clSystemColor) return GetSysColor(static_cast<int>(color & 0xFF));
   return color;
+}
+
+TFont NoticeFont() {
+  TFont font;
+  font.Size = 10;
+  font.Color = clBlack;
+  return font;
 }
 
 UniqueFont CreateFontForDpi(const TFont& font, UINT dpi) {
@@ -128,6 +150,14 @@ void TTimer::Restart() {
   if (enabled_ && interval_ > 0) SetTimer(form_.Handle(), id_, interval_, nullptr);
 }
 
+// ---- TFormControl
+
+TFormControl::TFormControl(TForm& form) : form_(form), id_(form.NewControlId()) {
+  form_.AddControl(*this);
+}
+
+TFormControl::~TFormControl() { form_.RemoveControl(*this); }
+
 // ---- TForm
 
 TForm* FormFromHandle(HWND window) {
@@ -144,7 +174,7 @@ TForm::TForm(TForm* owner, const TFormDesign& design) : owner_(owner), design_(d
                   design.Caption.c_str(), Style(), 0, 0, 0, 0, owner ? owner->Handle() : nullptr,
                   nullptr, GetModuleHandleW(nullptr), this);
   if (!Handle())
-    throw std::runtime_error("Cannot create the window " + Utf8FromWide(design.Caption));
+    throw Exception("Cannot create the window " + Utf8FromWide(design.Caption));
   dpi_ = WindowDpi(Handle());
   font_ = CreateFontForDpi(TFont{}, dpi_);
   ApplyClientSize();
@@ -186,12 +216,7 @@ void TForm::CenterOnScreen() {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoW(MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  RECT window;
-  GetWindowRect(Handle(), &window);
-  const RECT& area = monitor.rcWork;
-  const int left = area.left + ((area.right - area.left) - (window.right - window.left)) / 2;
-  const int top = area.top + ((area.bottom - area.top) - (window.bottom - window.top)) / 2;
-  SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterInArea(Handle(), monitor.rcWork);
 }
 
 std::wstring TForm::Caption() const { return WindowText(Handle()); }
@@ -270,15 +295,37 @@ void TForm::AddSystemMenuItem(UINT id, const std::wstring& text) {
   AppendMenuW(GetSystemMenu(Handle(), FALSE), MF_STRING, id, text.c_str());
 }
 
-TControl* TForm::FindNamedControl(std::wstring_view name) const {
-  for (TControl* control : controls_)
+TFormControl* TForm::FindNamedControl(std::wstring_view name) const {
+  for (TFormControl* control : controls_)
     if (control->Name() == name) return control;
   return nullptr;
 }
 
-void TForm::AddControl(TControl& control) { controls_.push_back(&control); }
+TFormControl* TForm::ControlOf(HWND window) const {
+  if (!window) return nullptr;
+  for (TFormControl* control : controls_)
+    if (control->Handle() == window) return control;
+  return nullptr;
+}
 
-void TForm::RemoveControl(TControl& control) { std::erase(controls_, &control); }
+void TForm::AddControl(TFormControl& control) { controls_.push_back(&control); }
+
+void TForm::RemoveControl(TFormControl& control) { std::erase(controls_, &control); }
+
+void TForm::SetActiveControl(TFormControl& control) {
+  if (Visible())
+    ::SetFocus(control.Handle());
+  else
+    lastFocus_ = control.Handle();  // taken when the form is shown and activated
+}
+
+bool TForm::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) {
+  TFormControl* control = ControlOf(MessageChild(message, lParam));
+  if (!control) return false;
+  result = control->ParentMessage(parent, message, wParam, lParam);
+  return true;
+}
 
 TTimer& TForm::AddTimer() { return *ownedTimers_.emplace_back(std::make_unique<TTimer>(*this)); }
 
@@ -297,18 +344,17 @@ void TForm::OnTimerMessage(UINT_PTR id) {
 }
 
 void TForm::PressCancelButton() {
-  for (TControl* control : controls_)
-    if (auto* button = dynamic_cast<TButton*>(control); button && button->Cancel())
-      return button->Click();
+  for (TFormControl* control : controls_)
+    if (control->IsCancelButton()) return control->Press();
 }
 
 LRESULT TForm::DefaultButtonId() const {
   // Enter presses the button that has the focus, any other time the default button.
-  auto* button = dynamic_cast<TButton*>(TControl::FromHandle(GetFocus()));
+  const TFormControl* button = ControlOf(GetFocus());
+  if (button && !button->IsPushButton()) button = nullptr;
   for (auto control = controls_.begin(); !button && control != controls_.end(); ++control)
-    if (auto* candidate = dynamic_cast<TButton*>(*control); candidate && candidate->Default())
-      button = candidate;
-  return button ? MAKELRESULT(button->id_, DC_HASDEFID) : 0;
+    if ((*control)->IsDefaultButton()) button = *control;
+  return button ? MAKELRESULT(button->Id(), DC_HASDEFID) : 0;
 }
 
 void TForm::FocusControl(HWND control) {
@@ -335,7 +381,7 @@ void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
   dpi_ = dpi;
   const UniqueFont previousFont = std::move(font_);  // in use until every control has the new one
   font_ = CreateFontForDpi(TFont{}, dpi_);
-  for (TControl* control : controls_) control->ApplyDpi();
+  for (TFormControl* control : controls_) control->FormDpiChanged();
   ApplyClientSize();
   if (suggested)
     SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
@@ -361,7 +407,7 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (TControl::RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
+  if (RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_COMMAND:
       // Esc comes from the dialog navigation as IDCANCEL without a control.

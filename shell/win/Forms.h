@@ -51,11 +51,52 @@ struct TFont {
   bool IsMessageFont() const { return Name.empty() && Size == 0 && Height == 0 && !Bold; }
 };
 
+// The 10-point black text of the program's notices: the hidden main window's label and
+// the wait dialog's message.
+TFont NoticeFont();
+
 // The font object for `font` at `dpi`.
 UniqueFont CreateFontForDpi(const TFont& font, UINT dpi);
 
 class TForm;
 class TControl;
+
+// A control as its form sees it; TControl (Controls.h) implements it, and the form knows its
+// controls through nothing else. A control is on its form's list from construction to
+// destruction. The form finds controls by name, lets them follow its DPI, hands them the
+// messages its windows get about them, and presses buttons among them for Enter and Esc.
+class TFormControl {
+ public:
+  TFormControl(const TFormControl&) = delete;
+  TFormControl& operator=(const TFormControl&) = delete;
+
+  virtual HWND Handle() const = 0;
+  virtual const std::wstring& Name() const = 0;
+  TForm& Form() const { return form_; }
+  // The control's id in the notifications its parent gets.
+  UINT Id() const { return id_; }
+
+  // A message that the control's parent window got about it: WM_COMMAND, WM_CTLCOLOR* or
+  // WM_DRAWITEM. Answers the window procedure's result.
+  virtual LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  // The form's DPI changed: the control takes its place and font at the new DPI.
+  virtual void FormDpiChanged() = 0;
+
+  // Enter presses the push button that has the focus, any other time the default button;
+  // Esc presses the cancel button.
+  virtual bool IsPushButton() const { return false; }
+  virtual bool IsDefaultButton() const { return false; }
+  virtual bool IsCancelButton() const { return false; }
+  virtual void Press() {}
+
+ protected:
+  explicit TFormControl(TForm& form);
+  virtual ~TFormControl();
+
+ private:
+  TForm& form_;
+  UINT id_;
+};
 
 // Runs an event handler; an exception that escapes it is shown by the application's
 // standard exception display and goes no further.
@@ -199,7 +240,13 @@ class TForm : public TContainer {
   T* FindControl(std::wstring_view name) const {
     return dynamic_cast<T*>(FindNamedControl(name));
   }
-  const std::vector<TControl*>& Controls() const { return controls_; }
+  const std::vector<TFormControl*>& Controls() const { return controls_; }
+  // Gives the control the focus now when the form is shown, or else when it is shown next.
+  void SetActiveControl(TFormControl& control);
+  // Hands a message that a window holding controls (the form's own, a panel's) got about a
+  // child to that child's control; false when the message is about no control of this form.
+  bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                         LRESULT& result);
 
   // A timer that lives as long as the form (for timers that are no member of it).
   TTimer& AddTimer();
@@ -220,14 +267,15 @@ class TForm : public TContainer {
   virtual void WMSysCommand(TSysCommand& command) { (void)command; }
 
  private:
-  friend class TControl;
+  friend class TFormControl;
   friend class TTimer;
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  TControl* FindNamedControl(std::wstring_view name) const;
-  void AddControl(TControl& control);
-  void RemoveControl(TControl& control);
+  TFormControl* FindNamedControl(std::wstring_view name) const;
+  TFormControl* ControlOf(HWND window) const;
+  void AddControl(TFormControl& control);
+  void RemoveControl(TFormControl& control);
   UINT NewControlId() { return nextControlId_++; }
   UINT_PTR AddTimerId(TTimer& timer);
   void RemoveTimer(TTimer& timer);
@@ -248,7 +296,7 @@ class TForm : public TContainer {
   UniqueWindow window_;
   UINT dpi_ = DesignDpi;
   UniqueFont font_;
-  std::vector<TControl*> controls_;
+  std::vector<TFormControl*> controls_;
   std::vector<TTimer*> timers_;
   std::vector<std::unique_ptr<TTimer>> ownedTimers_;
   UINT nextControlId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog keys send

@@ -29,8 +29,8 @@ TEST(LibraryErrors, ThrowTheProgramsExceptionWithTheLibrarysMessage) {
   std::string text = "abc";
   std::function<void()> nothing;
   struct Row {
-    std::function<void()> fail;
-    std::string message;
+    std::function<void()> Fail;
+    std::string Message;
   };
   const Row rows[] = {
       {[&] { (void)numbers.at(5); },
@@ -41,7 +41,7 @@ TEST(LibraryErrors, ThrowTheProgramsExceptionWithTheLibrarysMessage) {
       {[&] { numbers.reserve(numbers.max_size() + 1); }, "vector::reserve"},
       {[&] { nothing(); }, "bad_function_call"},
   };
-  for (const Row& row : rows) EXPECT_EQ(MessageOf(row.fail), row.message);
+  for (const Row& row : rows) EXPECT_EQ(MessageOf(row.Fail), row.Message);
 }
 
 TEST(LibraryErrors, ReachTheExceptionDisplay) {
