@@ -37,62 +37,39 @@ class ScopedHandle {
   H handle_ = Invalid();
 };
 
-struct FileHandleTraits {
+// Handles whose "none" is null, and the two whose "none" is INVALID_HANDLE_VALUE; each
+// closed by the platform's function for it.
+template <class H, auto CloseFunction>
+struct NullHandleTraits {
+  using Handle = H;
+  static H Invalid() { return nullptr; }
+  static void Close(H h) { CloseFunction(h); }
+};
+template <auto CloseFunction>
+struct InvalidHandleTraits {
   using Handle = HANDLE;
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct KernelObjectTraits {
-  using Handle = HANDLE;
-  static HANDLE Invalid() { return nullptr; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct FindTraits {
-  using Handle = HANDLE;
-  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::FindClose(h); }
-};
-struct KeyTraits {
-  using Handle = HKEY;
-  static HKEY Invalid() { return nullptr; }
-  static void Close(HKEY h) { ::RegCloseKey(h); }
+  static void Close(HANDLE h) { CloseFunction(h); }
 };
 
 // A file handle (CreateFile answers INVALID_HANDLE_VALUE for "none").
-using UniqueHandle = ScopedHandle<FileHandleTraits>;
+using UniqueHandle = ScopedHandle<InvalidHandleTraits<&::CloseHandle>>;
 // A process or thread handle, whose "none" is null.
-using UniqueKernelObject = ScopedHandle<KernelObjectTraits>;
+using UniqueKernelObject = ScopedHandle<NullHandleTraits<HANDLE, &::CloseHandle>>;
 // A file search started by FindFirstFile.
-using UniqueFind = ScopedHandle<FindTraits>;
+using UniqueFind = ScopedHandle<InvalidHandleTraits<&::FindClose>>;
 // An open registry key.
-using UniqueKey = ScopedHandle<KeyTraits>;
-
-struct WindowTraits {
-  using Handle = HWND;
-  static HWND Invalid() { return nullptr; }
-  static void Close(HWND h) { ::DestroyWindow(h); }
-};
-template <class Object>
-struct GdiObjectTraits {
-  using Handle = Object;
-  static Object Invalid() { return nullptr; }
-  static void Close(Object h) { ::DeleteObject(h); }
-};
-struct MemoryDCTraits {
-  using Handle = HDC;
-  static HDC Invalid() { return nullptr; }
-  static void Close(HDC h) { ::DeleteDC(h); }
-};
+using UniqueKey = ScopedHandle<NullHandleTraits<HKEY, &::RegCloseKey>>;
 
 // A window this program created and destroys.
-using UniqueWindow = ScopedHandle<WindowTraits>;
+using UniqueWindow = ScopedHandle<NullHandleTraits<HWND, &::DestroyWindow>>;
 // GDI objects this program created.
-using UniqueFont = ScopedHandle<GdiObjectTraits<HFONT>>;
-using UniqueBitmap = ScopedHandle<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = ScopedHandle<GdiObjectTraits<HBRUSH>>;
-using UniquePen = ScopedHandle<GdiObjectTraits<HPEN>>;
+using UniqueFont = ScopedHandle<NullHandleTraits<HFONT, &::DeleteObject>>;
+using UniqueBitmap = ScopedHandle<NullHandleTraits<HBITMAP, &::DeleteObject>>;
+using UniqueBrush = ScopedHandle<NullHandleTraits<HBRUSH, &::DeleteObject>>;
+using UniquePen = ScopedHandle<NullHandleTraits<HPEN, &::DeleteObject>>;
 // A memory device context from CreateCompatibleDC.
-using UniqueMemoryDC = ScopedHandle<MemoryDCTraits>;
+using UniqueMemoryDC = ScopedHandle<NullHandleTraits<HDC, &::DeleteDC>>;
 
 // A window's device context (the screen's for a null window) from GetDC, released on scope
 // exit.
