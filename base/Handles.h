@@ -14,27 +14,27 @@ class ScopedHandle {
 
  public:
   ScopedHandle() = default;
-  explicit ScopedHandle(H handle) : handle_(handle) {}
+  explicit ScopedHandle(H handle) : Handle_(handle) {}
   ScopedHandle(const ScopedHandle&) = delete;
   ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.release()) {}
+  ScopedHandle(ScopedHandle&& other) noexcept : Handle_(other.release()) {}
   ScopedHandle& operator=(ScopedHandle&& other) noexcept {
     reset(other.release());
     return *this;
   }
   ~ScopedHandle() { reset(); }
 
-  H get() const { return handle_; }
-  bool valid() const { return handle_ != Invalid(); }
+  H get() const { return Handle_; }
+  bool valid() const { return Handle_ != Invalid(); }
   explicit operator bool() const { return valid(); }
-  H release() { return std::exchange(handle_, Invalid()); }
+  H release() { return std::exchange(Handle_, Invalid()); }
   void reset(H handle = Invalid()) {
-    if (valid()) Traits::Close(handle_);
-    handle_ = handle;
+    if (valid()) Traits::Close(Handle_);
+    Handle_ = handle;
   }
 
  private:
-  H handle_ = Invalid();
+  H Handle_ = Invalid();
 };
 
 // Handles whose "none" is null, and the two whose "none" is INVALID_HANDLE_VALUE; each
@@ -75,30 +75,30 @@ using UniqueMemoryDC = ScopedHandle<NullHandleTraits<HDC, &::DeleteDC>>;
 // exit.
 class WindowDC {
  public:
-  explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  explicit WindowDC(HWND window) : Window_(window), Dc_(::GetDC(window)) {}
   WindowDC(const WindowDC&) = delete;
   WindowDC& operator=(const WindowDC&) = delete;
   ~WindowDC() {
-    if (dc_) ::ReleaseDC(window_, dc_);
+    if (Dc_) ::ReleaseDC(Window_, Dc_);
   }
-  HDC get() const { return dc_; }
+  HDC get() const { return Dc_; }
 
  private:
-  HWND window_;
-  HDC dc_;
+  HWND Window_;
+  HDC Dc_;
 };
 
 // Selects a GDI object into a device context and puts the previous one back on scope exit.
 class SelectedObject {
  public:
-  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  SelectedObject(HDC dc, HGDIOBJ object) : Dc_(dc), Previous_(::SelectObject(dc, object)) {}
   SelectedObject(const SelectedObject&) = delete;
   SelectedObject& operator=(const SelectedObject&) = delete;
-  ~SelectedObject() { ::SelectObject(dc_, previous_); }
+  ~SelectedObject() { ::SelectObject(Dc_, Previous_); }
 
  private:
-  HDC dc_;
-  HGDIOBJ previous_;
+  HDC Dc_;
+  HGDIOBJ Previous_;
 };
 
 // Owns one reference to a COM interface.
@@ -110,20 +110,20 @@ class ComPtr {
   ComPtr& operator=(const ComPtr&) = delete;
   ~ComPtr() { reset(); }
 
-  T* get() const { return ptr_; }
-  T* operator->() const { return ptr_; }
-  explicit operator bool() const { return ptr_ != nullptr; }
+  T* get() const { return Ptr_; }
+  T* operator->() const { return Ptr_; }
+  explicit operator bool() const { return Ptr_ != nullptr; }
   // For the creating call's out parameter; releases what was held.
   T** put() {
     reset();
-    return &ptr_;
+    return &Ptr_;
   }
   void** put_void() { return reinterpret_cast<void**>(put()); }
   void reset() {
-    if (ptr_) ptr_->Release();
-    ptr_ = nullptr;
+    if (Ptr_) Ptr_->Release();
+    Ptr_ = nullptr;
   }
 
  private:
-  T* ptr_ = nullptr;
+  T* Ptr_ = nullptr;
 };

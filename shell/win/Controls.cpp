@@ -45,14 +45,14 @@ std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int
 TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& text,
                    const TBounds& bounds, const TWindowClass& windowClass)
     : TFormControl(parent.ContainerForm()),
-      name_(std::move(name)),
-      bounds_(bounds),
-      extraHeight_(windowClass.ExtraHeight) {
-  window_.reset(CreateWindowExW(
+      Name_(std::move(name)),
+      Bounds_(bounds),
+      ExtraHeight_(windowClass.ExtraHeight) {
+  Window_.reset(CreateWindowExW(
       windowClass.ExStyle, windowClass.ClassName, text.c_str(),
       WS_CHILD | WS_VISIBLE | windowClass.Style, 0, 0, 0, 0, parent.ContainerHandle(),
       reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())), GetModuleHandleW(nullptr), nullptr));
-  if (!window_) throw Exception("Cannot create the control " + Utf8FromWide(name_));
+  if (!Window_) throw Exception("Cannot create the control " + Utf8FromWide(Name_));
   SetPropW(Handle(), kControlProperty, this);
   ApplyPlacement();
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
@@ -68,13 +68,13 @@ TControl* TControl::FromHandle(HWND window) {
 }
 
 void TControl::SetBounds(const TBounds& bounds) {
-  bounds_ = bounds;
+  Bounds_ = bounds;
   ApplyPlacement();
 }
 
 void TControl::ApplyPlacement() {
   const RECT rect = ScaleBounds(
-      {bounds_.Left, bounds_.Top, bounds_.Width, bounds_.Height + extraHeight_}, Form().Dpi());
+      {Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + ExtraHeight_}, Form().Dpi());
   SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -85,8 +85,8 @@ void TControl::FormDpiChanged() {
 }
 
 void TControl::ApplyFont() {
-  const UniqueFont previousFont = std::move(ownFont_);  // in use until the new one is set
-  if (!font_.IsMessageFont()) ownFont_ = CreateFontForDpi(font_, Form().Dpi());
+  const UniqueFont previousFont = std::move(OwnFont_);  // in use until the new one is set
+  if (!Font_.IsMessageFont()) OwnFont_ = CreateFontForDpi(Font_, Form().Dpi());
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
   FontChanged();
 }
@@ -114,11 +114,11 @@ void TControl::SetFocus() { Form().SetActiveControl(*this); }
 bool TControl::Focused() const { return GetFocus() == Handle(); }
 
 void TControl::SetFont(const TFont& font) {
-  font_ = font;
+  Font_ = font;
   ApplyFont();
 }
 
-HFONT TControl::FontHandle() const { return ownFont_ ? ownFont_.get() : Form().DefaultFont(); }
+HFONT TControl::FontHandle() const { return OwnFont_ ? OwnFont_.get() : Form().DefaultFont(); }
 
 void TControl::NotifyParent(WORD code) const {
   SendMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(Id(), code),
@@ -128,7 +128,7 @@ void TControl::NotifyParent(WORD code) const {
 LRESULT TControl::CtlColor(HWND parent, UINT message, HDC dc) {
   const LRESULT brush = DefWindowProcW(parent, message, reinterpret_cast<WPARAM>(dc),
                                        reinterpret_cast<LPARAM>(Handle()));
-  SetTextColor(dc, ColorToRGB(font_.Color));
+  SetTextColor(dc, ColorToRGB(Font_.Color));
   return brush;
 }
 
@@ -153,7 +153,7 @@ TButton::TButton(TContainer& parent, std::wstring name, const std::wstring& capt
                {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
 
 void TButton::SetDefault(bool isDefault) {
-  default_ = isDefault;
+  Default_ = isDefault;
   ShowAsDefault(isDefault);
 }
 
@@ -169,7 +169,7 @@ void TButton::Notify(WORD code) {
   switch (code) {
     case BN_CLICKED:
       if (OnClick) OnClick();
-      if (modalResult_ != mrNone) Form().SetModalResult(modalResult_);
+      if (ModalResult_ != mrNone) Form().SetModalResult(ModalResult_);
       break;
     case BN_SETFOCUS:
     case BN_KILLFOCUS:
@@ -412,15 +412,15 @@ TPanel::TPanel(TContainer& parent, std::wstring name, const std::wstring& captio
     : TPaneControl(parent, std::move(name), caption, bounds, 0) {}
 
 void TPanel::SetBevel(TBevelCut bevel) {
-  bevel_ = bevel;
+  Bevel_ = bevel;
   InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TPanel::Paint(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
-  if (bevel_ != bvNone)
-    DrawEdge(dc, &client, bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+  if (Bevel_ != bvNone)
+    DrawEdge(dc, &client, Bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   const std::wstring caption = Text();
   if (caption.empty()) return;
   SelectedObject font(dc, FontHandle());
@@ -438,28 +438,28 @@ TNotebook::TNotebook(TContainer& parent, std::wstring name, const TBounds& bound
 void TNotebook::SetPageIndex(int index) {
   if (index < 0 || index >= PageCount()) return;
   const HWND focus = GetFocus();
-  const bool focusLeaves = pageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
-  pageIndex_ = index;
-  pages_[static_cast<size_t>(index)]->SetVisible(true);
-  for (TPage* page : pages_)
-    if (page != pages_[static_cast<size_t>(index)]) page->SetVisible(false);
+  const bool focusLeaves = PageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
+  PageIndex_ = index;
+  Pages_[static_cast<size_t>(index)]->SetVisible(true);
+  for (TPage* page : Pages_)
+    if (page != Pages_[static_cast<size_t>(index)]) page->SetVisible(false);
   // A hidden control keeps the keyboard unless the focus moves on.
   if (focusLeaves)
     if (HWND next = GetNextDlgTabItem(Form().Handle(), nullptr, FALSE)) ::SetFocus(next);
 }
 
 void TNotebook::AddPage(TPage& page) {
-  pages_.push_back(&page);
-  page.SetVisible(PageCount() - 1 == pageIndex_);
+  Pages_.push_back(&page);
+  page.SetVisible(PageCount() - 1 == PageIndex_);
 }
 
-void TNotebook::RemovePage(TPage& page) { std::erase(pages_, &page); }
+void TNotebook::RemovePage(TPage& page) { std::erase(Pages_, &page); }
 
 TPage::TPage(TNotebook& notebook, const std::wstring& caption)
     : TPaneControl(notebook, caption, caption,
                    {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
-      notebook_(notebook) {
-  notebook_.AddPage(*this);
+      Notebook_(notebook) {
+  Notebook_.AddPage(*this);
 }
 
-TPage::~TPage() { notebook_.RemovePage(*this); }
+TPage::~TPage() { Notebook_.RemovePage(*this); }

@@ -106,7 +106,7 @@ UniqueFont CreateFontForDpi(const TFont& font, UINT dpi) {
 void TApplication::ShowException(const std::exception& error) {
   std::wstring text = WideFromUtf8(error.what());
   if (!text.empty() && text.back() != L'.') text += L'.';
-  ShowMessageBox(GetActiveWindow(), text, title_, MB_OK | MB_ICONERROR);
+  ShowMessageBox(GetActiveWindow(), text, Title_, MB_OK | MB_ICONERROR);
 }
 
 int TApplication::Run() {
@@ -128,35 +128,35 @@ void TApplication::ProcessMessages() {
 
 // ---- TTimer
 
-TTimer::TTimer(TForm& form) : form_(form), id_(form.AddTimerId(*this)) {}
+TTimer::TTimer(TForm& form) : Form_(form), Id_(form.AddTimerId(*this)) {}
 
 TTimer::~TTimer() {
-  KillTimer(form_.Handle(), id_);
-  form_.RemoveTimer(*this);
+  KillTimer(Form_.Handle(), Id_);
+  Form_.RemoveTimer(*this);
 }
 
 void TTimer::SetInterval(UINT milliseconds) {
-  interval_ = milliseconds;
+  Interval_ = milliseconds;
   Restart();
 }
 
 void TTimer::SetEnabled(bool enabled) {
-  enabled_ = enabled;
+  Enabled_ = enabled;
   Restart();
 }
 
 void TTimer::Restart() {
-  KillTimer(form_.Handle(), id_);
-  if (enabled_ && interval_ > 0) SetTimer(form_.Handle(), id_, interval_, nullptr);
+  KillTimer(Form_.Handle(), Id_);
+  if (Enabled_ && Interval_ > 0) SetTimer(Form_.Handle(), Id_, Interval_, nullptr);
 }
 
 // ---- TFormControl
 
-TFormControl::TFormControl(TForm& form) : form_(form), id_(form.NewControlId()) {
-  form_.AddControl(*this);
+TFormControl::TFormControl(TForm& form) : Form_(form), Id_(form.NewControlId()) {
+  Form_.AddControl(*this);
 }
 
-TFormControl::~TFormControl() { form_.RemoveControl(*this); }
+TFormControl::~TFormControl() { Form_.RemoveControl(*this); }
 
 // ---- TForm
 
@@ -166,7 +166,7 @@ TForm* FormFromHandle(HWND window) {
   return reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-TForm::TForm(TForm* owner, const TFormDesign& design) : owner_(owner), design_(design) {
+TForm::TForm(TForm* owner, const TFormDesign& design) : Owner_(owner), Design_(design) {
   DWORD exStyle = WS_EX_CONTROLPARENT;
   if (design.BorderStyle == bsDialog) exStyle |= WS_EX_DLGMODALFRAME;
   if (design.ShowInTaskbar) exStyle |= WS_EX_APPWINDOW;
@@ -175,29 +175,29 @@ TForm::TForm(TForm* owner, const TFormDesign& design) : owner_(owner), design_(d
                   nullptr, GetModuleHandleW(nullptr), this);
   if (!Handle())
     throw Exception("Cannot create the window " + Utf8FromWide(design.Caption));
-  dpi_ = WindowDpi(Handle());
-  font_ = CreateFontForDpi(TFont{}, dpi_);
+  Dpi_ = WindowDpi(Handle());
+  Font_ = CreateFontForDpi(TFont{}, Dpi_);
   ApplyClientSize();
   CenterOnScreen();
 }
 
 TForm::~TForm() {
-  ownedTimers_.clear();
+  OwnedTimers_.clear();
   if (Handle()) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
 }
 
 DWORD TForm::Style() const {
   DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-  if (design_.BorderStyle == bsSizeable) style |= WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-  if (design_.SystemMenu) style |= WS_SYSMENU;
+  if (Design_.BorderStyle == bsSizeable) style |= WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  if (Design_.SystemMenu) style |= WS_SYSMENU;
   return style;
 }
 
 void TForm::ApplyClientSize() {
-  const int width = ScaleForDpi(design_.ClientWidth, dpi_),
-            height = ScaleForDpi(design_.ClientHeight, dpi_);
+  const int width = ScaleForDpi(Design_.ClientWidth, Dpi_),
+            height = ScaleForDpi(Design_.ClientHeight, Dpi_);
   SIZE size = WindowSizeForClient(
-      width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+      width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), Dpi_);
   SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The frame the system draws may differ from its own forecast (Wine keeps its title bar
@@ -224,12 +224,12 @@ std::wstring TForm::Caption() const { return WindowText(Handle()); }
 void TForm::SetCaption(const std::wstring& caption) { SetWindowTextW(Handle(), caption.c_str()); }
 
 TModalResult TForm::ShowModal() {
-  HWND ownerWindow = owner_ ? owner_->Handle() : nullptr;
+  HWND ownerWindow = Owner_ ? Owner_->Handle() : nullptr;
   // An owner that is disabled already (by a dialog further out) stays so afterwards.
   const bool disableOwner = ownerWindow && IsWindowEnabled(ownerWindow);
   if (disableOwner) EnableWindow(ownerWindow, FALSE);
-  modalResult_ = mrNone;
-  modal_ = true;
+  ModalResult_ = mrNone;
+  Modal_ = true;
   Guard([&] { FormShow(); });
   ShowWindow(Handle(), SW_SHOWNORMAL);
   UpdateWindow(Handle());
@@ -238,22 +238,22 @@ TModalResult TForm::ShowModal() {
   // The owner is enabled before the dialog hides, so that it gets the activation back.
   if (disableOwner) EnableWindow(ownerWindow, TRUE);
   ShowWindow(Handle(), SW_HIDE);
-  modal_ = false;
-  return modalResult_;
+  Modal_ = false;
+  return ModalResult_;
 }
 
 void TForm::RunModalLoop() {
   for (;;) {
-    if (modalResult_ != mrNone) {
+    if (ModalResult_ != mrNone) {
       if (CloseQuery()) return;
-      modalResult_ = mrNone;
+      ModalResult_ = mrNone;
     }
     MSG message;
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got <= 0) {
       // The application is ending: leave the quit message to the outer loops.
       if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-      modalResult_ = mrCancel;
+      ModalResult_ = mrCancel;
       return;
     }
     DispatchUiMessage(message);
@@ -280,8 +280,8 @@ void TForm::Hide() { ShowWindow(Handle(), SW_HIDE); }
 bool TForm::Visible() const { return IsWindowVisible(Handle()) != FALSE; }
 
 void TForm::Close() {
-  if (modal_) {
-    modalResult_ = mrCancel;  // the modal loop asks the close query
+  if (Modal_) {
+    ModalResult_ = mrCancel;  // the modal loop asks the close query
     return;
   }
   if (CloseQuery()) Hide();
@@ -296,27 +296,27 @@ void TForm::AddSystemMenuItem(UINT id, const std::wstring& text) {
 }
 
 TFormControl* TForm::FindNamedControl(std::wstring_view name) const {
-  for (TFormControl* control : controls_)
+  for (TFormControl* control : Controls_)
     if (control->Name() == name) return control;
   return nullptr;
 }
 
 TFormControl* TForm::ControlOf(HWND window) const {
   if (!window) return nullptr;
-  for (TFormControl* control : controls_)
+  for (TFormControl* control : Controls_)
     if (control->Handle() == window) return control;
   return nullptr;
 }
 
-void TForm::AddControl(TFormControl& control) { controls_.push_back(&control); }
+void TForm::AddControl(TFormControl& control) { Controls_.push_back(&control); }
 
-void TForm::RemoveControl(TFormControl& control) { std::erase(controls_, &control); }
+void TForm::RemoveControl(TFormControl& control) { std::erase(Controls_, &control); }
 
 void TForm::SetActiveControl(TFormControl& control) {
   if (Visible())
     ::SetFocus(control.Handle());
   else
-    lastFocus_ = control.Handle();  // taken when the form is shown and activated
+    LastFocus_ = control.Handle();  // taken when the form is shown and activated
 }
 
 bool TForm::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
@@ -327,24 +327,24 @@ bool TForm::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM l
   return true;
 }
 
-TTimer& TForm::AddTimer() { return *ownedTimers_.emplace_back(std::make_unique<TTimer>(*this)); }
+TTimer& TForm::AddTimer() { return *OwnedTimers_.emplace_back(std::make_unique<TTimer>(*this)); }
 
 UINT_PTR TForm::AddTimerId(TTimer& timer) {
-  timers_.push_back(&timer);
-  return nextTimerId_++;
+  Timers_.push_back(&timer);
+  return NextTimerId_++;
 }
 
-void TForm::RemoveTimer(TTimer& timer) { std::erase(timers_, &timer); }
+void TForm::RemoveTimer(TTimer& timer) { std::erase(Timers_, &timer); }
 
 void TForm::OnTimerMessage(UINT_PTR id) {
   auto timer =
-      std::find_if(timers_.begin(), timers_.end(), [&](TTimer* t) { return t->id_ == id; });
-  if (timer == timers_.end() || !(*timer)->Enabled() || !(*timer)->OnTimer) return;
+      std::find_if(Timers_.begin(), Timers_.end(), [&](TTimer* t) { return t->Id_ == id; });
+  if (timer == Timers_.end() || !(*timer)->Enabled() || !(*timer)->OnTimer) return;
   Guard([&] { (*timer)->OnTimer(); });
 }
 
 void TForm::PressCancelButton() {
-  for (TFormControl* control : controls_)
+  for (TFormControl* control : Controls_)
     if (control->IsCancelButton()) return control->Press();
 }
 
@@ -352,7 +352,7 @@ LRESULT TForm::DefaultButtonId() const {
   // Enter presses the button that has the focus, any other time the default button.
   const TFormControl* button = ControlOf(GetFocus());
   if (button && !button->IsPushButton()) button = nullptr;
-  for (auto control = controls_.begin(); !button && control != controls_.end(); ++control)
+  for (auto control = Controls_.begin(); !button && control != Controls_.end(); ++control)
     if ((*control)->IsDefaultButton()) button = *control;
   return button ? MAKELRESULT(button->Id(), DC_HASDEFID) : 0;
 }
@@ -368,20 +368,20 @@ void TForm::FocusControl(HWND control) {
 void TForm::OnActivate(bool active) {
   HWND focus = GetFocus();
   if (!active) {
-    if (IsDescendant(Handle(), focus)) lastFocus_ = focus;
+    if (IsDescendant(Handle(), focus)) LastFocus_ = focus;
     return;
   }
-  HWND target = lastFocus_;
+  HWND target = LastFocus_;
   if (!IsDescendant(Handle(), target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
     target = GetNextDlgTabItem(Handle(), nullptr, FALSE);
   if (target) ::SetFocus(target);
 }
 
 void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
-  dpi_ = dpi;
-  const UniqueFont previousFont = std::move(font_);  // in use until every control has the new one
-  font_ = CreateFontForDpi(TFont{}, dpi_);
-  for (TFormControl* control : controls_) control->FormDpiChanged();
+  Dpi_ = dpi;
+  const UniqueFont previousFont = std::move(Font_);  // in use until every control has the new one
+  Font_ = CreateFontForDpi(TFont{}, Dpi_);
+  for (TFormControl* control : Controls_) control->FormDpiChanged();
   ApplyClientSize();
   if (suggested)
     SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
@@ -391,7 +391,7 @@ void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    form->window_.reset(window);
+    form->Window_.reset(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   }
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -399,7 +399,7 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
   if (message == WM_NCDESTROY) {
     // Destroyed from outside (with its owner): the form no longer owns a window.
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    form->window_.release();
+    form->Window_.release();
     return DefWindowProcW(window, message, wParam, lParam);
   }
   return form->HandleMessage(message, wParam, lParam);

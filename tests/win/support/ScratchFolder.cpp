@@ -28,12 +28,12 @@ void ForceRemove(const std::wstring& path) {
 ScratchFolder::ScratchFolder(const std::wstring& name) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  path_ = std::wstring(temp) + L"twtest-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
-  ForceRemove(path_);
-  CreateDirectoryW(path_.c_str(), nullptr);
+  Path_ = std::wstring(temp) + L"twtest-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  ForceRemove(Path_);
+  CreateDirectoryW(Path_.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() { ForceRemove(path_); }
+ScratchFolder::~ScratchFolder() { ForceRemove(Path_); }
 
 bool WriteTextFile(const std::wstring& path, const std::string& text) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

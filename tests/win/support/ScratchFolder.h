@@ -13,11 +13,11 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::wstring& Path() const { return path_; }
-  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+  const std::wstring& Path() const { return Path_; }
+  std::wstring operator/(const std::wstring& name) const { return Path_ + L"\\" + name; }
 
  private:
-  std::wstring path_;
+  std::wstring Path_;
 };
 
 // Writes a small file; answers whether it worked.
