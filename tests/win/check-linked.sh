@@ -1,8 +1,8 @@
 #!/bin/sh
 # Reads the linker map of setup.exe and fails when a library object named below was linked:
 # the standard library's exception classes and string instantiations (brought by its own
-# throw helpers and by std::runtime_error) and the C runtime's printf family. Together they
-# cost setup.exe more than 100 KB of its size budget.
+# throw helpers and by std::runtime_error), its iostreams and locales, and the C runtime's
+# printf family. Together they cost setup.exe more than 100 KB of its size budget.
 # Usage: check-linked.sh MAP
 set -eu
 map=$1
@@ -12,6 +12,7 @@ members=$(sed -n '/^Archive member included/,/^\(Discarded input sections\|Memor
   sed -n 's#^[^ ]*/\([^/ ]*\.a\)(\([^)]*\)).*#\1(\2)#p' | sort -u)
 
 forbidden='^libstdc\+\+\.a\((functexcept|functional|snprintf_lite|sso_string|cow-stdexcept|stdexcept|cxx11-stdexcept|(cow-)?w?string-inst|random)\.o\)$
+^libstdc\+\+\.a\(.*(ios|locale|stream).*\)$
 ^libmingwex\.a\(.*(printf|pformat).*\)$'
 
 # Still taken in through the store's error class (std::runtime_error) and its default
