@@ -7,16 +7,11 @@
 #include "base/Text.h"
 #include "shell/dialogs/DirBrow.h"
 #include "base/Handles.h"
+#include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
 
 namespace {
-
-std::wstring CurrentFolder() {
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-  return std::wstring(folder, length);
-}
 
 void WriteFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
   UniqueHandle file(
@@ -40,9 +35,7 @@ int IndexOf(const std::vector<std::wstring>& items, const std::wstring& item) {
 class BrowseDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    Root_ = std::wstring(temp) + L"TwBrowse " + std::to_wstring(GetCurrentProcessId());
+    Root_ = TempFolder() + L"TwBrowse " + std::to_wstring(GetCurrentProcessId());
     Kit_ = Root_ + L"\\Kit";
     Empty_ = Root_ + L"\\Empty";
     Mixed_ = Root_ + L"\\Mixed Case \u00C4\u00D6";
@@ -51,7 +44,7 @@ class BrowseDialogTest : public ::testing::Test {
     WriteFile(Kit_ + L"\\TW.ini");
     WriteFile(Kit_ + L"\\ReadMe.txt");
     WriteFile(Kit_ + L"\\hidden.txt", FILE_ATTRIBUTE_HIDDEN);
-    PreviousFolder_ = CurrentFolder();
+    PreviousFolder_ = CurrentDirectory();
   }
   void TearDown() override {
     SetCurrentDirectoryW(PreviousFolder_.c_str());
@@ -73,7 +66,7 @@ TEST_F(BrowseDialogTest, OpensOnTheProgramsFolderAndItsListsFollowTheFolder) {
     EXPECT_EQ(dialog.Owner(), &Owner_);
     const std::wstring programFolder = StripBackslash(ExtractFilePath(ModuleFileName()));
     ExpectSameFolder(dialog.DirectoryListBox1.Directory(), programFolder);
-    ExpectSameFolder(CurrentFolder(), programFolder);
+    ExpectSameFolder(CurrentDirectory(), programFolder);
 
     // The kit: the file list shows its visible files; the folder list the way down from the
     // drive's root and the sub-folders; the drive selector its drive.
@@ -86,7 +79,7 @@ TEST_F(BrowseDialogTest, OpensOnTheProgramsFolderAndItsListsFollowTheFolder) {
               (std::vector<std::wstring>{L"Kit", L"Sub1", L"Sub2"}));
     EXPECT_EQ(dialog.DirectoryListBox1.ItemIndex(), static_cast<int>(folders.size()) - 3);
     EXPECT_EQ(dialog.DriveComboBox1.Drive(), LocaleLower(Kit_.substr(0, 1))[0]);
-    ExpectSameFolder(CurrentFolder(), Kit_);
+    ExpectSameFolder(CurrentDirectory(), Kit_);
     SaveScreenshot(form.Handle(), L"folder-picker");
 
     // Down into a sub-folder, then up again through the kit's own item.
@@ -101,7 +94,7 @@ TEST_F(BrowseDialogTest, OpensOnTheProgramsFolderAndItsListsFollowTheFolder) {
   });
   EXPECT_EQ(BrowseForFolder(&Owner_, L""), L"cancel");
   // The last folder the list showed stays the current folder, cancel or not.
-  ExpectSameFolder(CurrentFolder(), Kit_ + L"\\Sub1");
+  ExpectSameFolder(CurrentDirectory(), Kit_ + L"\\Sub1");
 }
 
 TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysOpen) {
@@ -141,7 +134,7 @@ TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysO
   EXPECT_EQ(BrowseForFolder(&Owner_, L"TW.ini"), L"cancel");
   ASSERT_EQ(Script_.Boxes().size(), 2u);
   EXPECT_EQ(Script_.Boxes()[1].Text, invalidText);
-  ExpectSameFolder(CurrentFolder(), Mixed_);
+  ExpectSameFolder(CurrentDirectory(), Mixed_);
 }
 
 TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
@@ -168,5 +161,5 @@ TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
     Press(form, L"OkBtn");
   });
   EXPECT_EQ(BrowseForFolder(&Owner_), L"c:\\");
-  ExpectSameFolder(CurrentFolder(), L"c:\\");
+  ExpectSameFolder(CurrentDirectory(), L"c:\\");
 }
