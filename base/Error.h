@@ -9,9 +9,9 @@
 
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
+  explicit Exception(std::string message) : Message_(std::move(message)) {}
+  const char* what() const noexcept override { return Message_.c_str(); }
 
  private:
-  std::string message_;
+  std::string Message_;
 };

@@ -14,114 +14,91 @@ class ScopedHandle {
 
  public:
   ScopedHandle() = default;
-  explicit ScopedHandle(H handle) : handle_(handle) {}
+  explicit ScopedHandle(H handle) : Handle_(handle) {}
   ScopedHandle(const ScopedHandle&) = delete;
   ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.release()) {}
+  ScopedHandle(ScopedHandle&& other) noexcept : Handle_(other.release()) {}
   ScopedHandle& operator=(ScopedHandle&& other) noexcept {
     reset(other.release());
     return *this;
   }
   ~ScopedHandle() { reset(); }
 
-  H get() const { return handle_; }
-  bool valid() const { return handle_ != Invalid(); }
+  H get() const { return Handle_; }
+  bool valid() const { return Handle_ != Invalid(); }
   explicit operator bool() const { return valid(); }
-  H release() { return std::exchange(handle_, Invalid()); }
+  H release() { return std::exchange(Handle_, Invalid()); }
   void reset(H handle = Invalid()) {
-    if (valid()) Traits::Close(handle_);
-    handle_ = handle;
+    if (valid()) Traits::Close(Handle_);
+    Handle_ = handle;
   }
 
  private:
-  H handle_ = Invalid();
+  H Handle_ = Invalid();
 };
 
-struct FileHandleTraits {
+// Handles whose "none" is null, and the two whose "none" is INVALID_HANDLE_VALUE; each
+// closed by the platform's function for it.
+template <class H, auto CloseFunction>
+struct NullHandleTraits {
+  using Handle = H;
+  static H Invalid() { return nullptr; }
+  static void Close(H h) { CloseFunction(h); }
+};
+template <auto CloseFunction>
+struct InvalidHandleTraits {
   using Handle = HANDLE;
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct KernelObjectTraits {
-  using Handle = HANDLE;
-  static HANDLE Invalid() { return nullptr; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct FindTraits {
-  using Handle = HANDLE;
-  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::FindClose(h); }
-};
-struct KeyTraits {
-  using Handle = HKEY;
-  static HKEY Invalid() { return nullptr; }
-  static void Close(HKEY h) { ::RegCloseKey(h); }
+  static void Close(HANDLE h) { CloseFunction(h); }
 };
 
 // A file handle (CreateFile answers INVALID_HANDLE_VALUE for "none").
-using UniqueHandle = ScopedHandle<FileHandleTraits>;
+using UniqueHandle = ScopedHandle<InvalidHandleTraits<&::CloseHandle>>;
 // A process or thread handle, whose "none" is null.
-using UniqueKernelObject = ScopedHandle<KernelObjectTraits>;
+using UniqueKernelObject = ScopedHandle<NullHandleTraits<HANDLE, &::CloseHandle>>;
 // A file search started by FindFirstFile.
-using UniqueFind = ScopedHandle<FindTraits>;
+using UniqueFind = ScopedHandle<InvalidHandleTraits<&::FindClose>>;
 // An open registry key.
-using UniqueKey = ScopedHandle<KeyTraits>;
-
-struct WindowTraits {
-  using Handle = HWND;
-  static HWND Invalid() { return nullptr; }
-  static void Close(HWND h) { ::DestroyWindow(h); }
-};
-template <class Object>
-struct GdiObjectTraits {
-  using Handle = Object;
-  static Object Invalid() { return nullptr; }
-  static void Close(Object h) { ::DeleteObject(h); }
-};
-struct MemoryDCTraits {
-  using Handle = HDC;
-  static HDC Invalid() { return nullptr; }
-  static void Close(HDC h) { ::DeleteDC(h); }
-};
+using UniqueKey = ScopedHandle<NullHandleTraits<HKEY, &::RegCloseKey>>;
 
 // A window this program created and destroys.
-using UniqueWindow = ScopedHandle<WindowTraits>;
+using UniqueWindow = ScopedHandle<NullHandleTraits<HWND, &::DestroyWindow>>;
 // GDI objects this program created.
-using UniqueFont = ScopedHandle<GdiObjectTraits<HFONT>>;
-using UniqueBitmap = ScopedHandle<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = ScopedHandle<GdiObjectTraits<HBRUSH>>;
-using UniquePen = ScopedHandle<GdiObjectTraits<HPEN>>;
+using UniqueFont = ScopedHandle<NullHandleTraits<HFONT, &::DeleteObject>>;
+using UniqueBitmap = ScopedHandle<NullHandleTraits<HBITMAP, &::DeleteObject>>;
+using UniqueBrush = ScopedHandle<NullHandleTraits<HBRUSH, &::DeleteObject>>;
+using UniquePen = ScopedHandle<NullHandleTraits<HPEN, &::DeleteObject>>;
 // A memory device context from CreateCompatibleDC.
-using UniqueMemoryDC = ScopedHandle<MemoryDCTraits>;
+using UniqueMemoryDC = ScopedHandle<NullHandleTraits<HDC, &::DeleteDC>>;
 
 // A window's device context (the screen's for a null window) from GetDC, released on scope
 // exit.
 class WindowDC {
  public:
-  explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  explicit WindowDC(HWND window) : Window_(window), Dc_(::GetDC(window)) {}
   WindowDC(const WindowDC&) = delete;
   WindowDC& operator=(const WindowDC&) = delete;
   ~WindowDC() {
-    if (dc_) ::ReleaseDC(window_, dc_);
+    if (Dc_) ::ReleaseDC(Window_, Dc_);
   }
-  HDC get() const { return dc_; }
+  HDC get() const { return Dc_; }
 
  private:
-  HWND window_;
-  HDC dc_;
+  HWND Window_;
+  HDC Dc_;
 };
 
 // Selects a GDI object into a device context and puts the previous one back on scope exit.
 class SelectedObject {
  public:
-  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  SelectedObject(HDC dc, HGDIOBJ object) : Dc_(dc), Previous_(::SelectObject(dc, object)) {}
   SelectedObject(const SelectedObject&) = delete;
   SelectedObject& operator=(const SelectedObject&) = delete;
-  ~SelectedObject() { ::SelectObject(dc_, previous_); }
+  ~SelectedObject() { ::SelectObject(Dc_, Previous_); }
 
  private:
-  HDC dc_;
-  HGDIOBJ previous_;
+  HDC Dc_;
+  HGDIOBJ Previous_;
 };
 
 // Owns one reference to a COM interface.
@@ -133,20 +110,20 @@ class ComPtr {
   ComPtr& operator=(const ComPtr&) = delete;
   ~ComPtr() { reset(); }
 
-  T* get() const { return ptr_; }
-  T* operator->() const { return ptr_; }
-  explicit operator bool() const { return ptr_ != nullptr; }
+  T* get() const { return Ptr_; }
+  T* operator->() const { return Ptr_; }
+  explicit operator bool() const { return Ptr_ != nullptr; }
   // For the creating call's out parameter; releases what was held.
   T** put() {
     reset();
-    return &ptr_;
+    return &Ptr_;
   }
   void** put_void() { return reinterpret_cast<void**>(put()); }
   void reset() {
-    if (ptr_) ptr_->Release();
-    ptr_ = nullptr;
+    if (Ptr_) Ptr_->Release();
+    Ptr_ = nullptr;
   }
 
  private:
-  T* ptr_ = nullptr;
+  T* Ptr_ = nullptr;
 };

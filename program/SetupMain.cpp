@@ -73,10 +73,7 @@ TMainForm::TMainForm()
       Label1(*this, L"Label1",
              L"This main window is always hidden and calls either the SetupDlg or the UninstDlg.",
              TBounds{8, 40, 393, 64}, taCenter, true) {
-  TFont font;
-  font.Size = 10;
-  font.Color = clBlack;
-  Label1.SetFont(font);
+  Label1.SetFont(NoticeFont());
 
   if (DecideMode(ModuleFileName(), ParamStr(GetCommandLineW(), 1)) == TMode::Setup) {
     Application.SetTitle(tw::SetupTitle);

@@ -33,14 +33,14 @@ TRegistryKey TRegistryKey::Create(const std::wstring& path) {
 std::optional<std::wstring> TRegistryKey::ReadString(const std::wstring& name) const {
   DWORD type = 0, bytes = 0;
   if (!Valid() ||
-      RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+      RegQueryValueExW(Key_.get(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return std::nullopt;
   // Room for a terminator that the stored value may lack; the value may grow between calls.
   std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1);
   for (;;) {
     bytes = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-    const LSTATUS status = RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type,
+    const LSTATUS status = RegQueryValueExW(Key_.get(), name.c_str(), nullptr, &type,
                                             reinterpret_cast<BYTE*>(buffer.data()), &bytes);
     if (status == ERROR_MORE_DATA) {
       buffer.resize(bytes / sizeof(wchar_t) + 1);
@@ -58,7 +58,7 @@ std::optional<std::wstring> TRegistryKey::ReadString(const std::wstring& name) c
 std::optional<DWORD> TRegistryKey::ReadInteger(const std::wstring& name) const {
   DWORD type = 0, value = 0, bytes = sizeof(value);
   if (!Valid() ||
-      RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+      RegQueryValueExW(Key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
                        &bytes) != ERROR_SUCCESS ||
       type != REG_DWORD || bytes != sizeof(value))
     return std::nullopt;
@@ -67,17 +67,17 @@ std::optional<DWORD> TRegistryKey::ReadInteger(const std::wstring& name) const {
 
 bool TRegistryKey::HasValue(const std::wstring& name) const {
   return Valid() &&
-         RegQueryValueExW(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         RegQueryValueExW(Key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool TRegistryKey::WriteString(const std::wstring& name, const std::wstring& value) {
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return Valid() && RegSetValueExW(key_.get(), name.c_str(), 0, REG_SZ,
+  return Valid() && RegSetValueExW(Key_.get(), name.c_str(), 0, REG_SZ,
                                    reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
 }
 
 bool TRegistryKey::WriteInteger(const std::wstring& name, DWORD value) {
-  return Valid() && RegSetValueExW(key_.get(), name.c_str(), 0, REG_DWORD,
+  return Valid() && RegSetValueExW(Key_.get(), name.c_str(), 0, REG_DWORD,
                                    reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
 }
 

@@ -18,7 +18,7 @@ class TRegistryKey {
   // Opens `path`, creating it (and the keys above it) when missing; invalid when it cannot.
   static TRegistryKey Create(const std::wstring& path);
 
-  bool Valid() const { return key_.valid(); }
+  bool Valid() const { return Key_.valid(); }
 
   // A REG_SZ or REG_EXPAND_SZ value; nothing when missing or of another type.
   std::optional<std::wstring> ReadString(const std::wstring& name) const;
@@ -31,8 +31,8 @@ class TRegistryKey {
   bool WriteInteger(const std::wstring& name, DWORD value);
 
  private:
-  explicit TRegistryKey(HKEY key) : key_(key) {}
-  UniqueKey key_;
+  explicit TRegistryKey(HKEY key) : Key_(key) {}
+  UniqueKey Key_;
 };
 
 // True when the key `path` exists under the current user's root.

@@ -11,22 +11,6 @@ namespace {
 // interface identifier of the platform into the program.
 constexpr CLSID kShellLinkClass = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0, 0, 0, 0, 0, 0x46}};
 
-// Calls `query(buffer, capacity)` until the answer fits; the query answers the length it
-// wrote, or the capacity it needs when the buffer was too small, or 0 on failure.
-template <class Query>
-std::wstring QueryString(Query query, DWORD initial = MAX_PATH) {
-  std::wstring text(initial, L'\0');
-  for (;;) {
-    DWORD length = query(text.data(), static_cast<DWORD>(text.size()));
-    if (length == 0) return {};
-    if (length < text.size()) {
-      text.resize(length);
-      return text;
-    }
-    text.resize(length + 1);
-  }
-}
-
 bool IsDots(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
@@ -49,7 +33,7 @@ void ForEachEntry(const std::wstring& wildcard, Visit visit) {
 }
 
 bool IsFolder(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -73,16 +57,15 @@ void RemoveLink(const std::wstring& path) {
 }  // namespace
 
 std::wstring ModuleFileName() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
+  return QueryString([](wchar_t* buffer, DWORD capacity) {
+    return GetModuleFileNameW(nullptr, buffer, capacity);
+  });
+}
+
+std::wstring CurrentDirectory() {
+  return QueryString([](wchar_t* buffer, DWORD capacity) {
+    return GetCurrentDirectoryW(capacity, buffer);
+  });
 }
 
 std::wstring ShortPathName(const std::wstring& path) {
@@ -95,6 +78,11 @@ std::wstring WindowsDirectory() {
   return QueryString([](wchar_t* buffer, DWORD capacity) {
     return GetWindowsDirectoryW(buffer, capacity);
   });
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWORD attributeMask) {
@@ -164,12 +152,16 @@ HRESULT CreateShortcut(const std::wstring& target, const std::wstring& linkFile,
 }
 
 void CenterOver(HWND window, HWND reference) {
-  if (!reference) return;
-  RECT placed, over;
-  if (!GetWindowRect(window, &placed) || !GetWindowRect(reference, &over)) return;
+  RECT over;
+  if (reference && GetWindowRect(reference, &over)) CenterInArea(window, over);
+}
+
+void CenterInArea(HWND window, const RECT& area) {
+  RECT placed;
+  if (!GetWindowRect(window, &placed)) return;
   const int width = placed.right - placed.left, height = placed.bottom - placed.top;
-  const int left = over.left + ((over.right - over.left) - width) / 2;
-  const int top = over.top + ((over.bottom - over.top) - height) / 2;
+  const int left = area.left + ((area.right - area.left) - width) / 2;
+  const int top = area.top + ((area.bottom - area.top) - height) / 2;
   SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

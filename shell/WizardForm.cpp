@@ -10,13 +10,13 @@ TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWi
                     .ClientHeight = clientHeight,
                     .BorderStyle = bsSingle,
                     .ShowInTaskbar = true}),
-      title_(std::move(title)) {
+      Title_(std::move(title)) {
   AddSystemMenuSeparator();
   AddSystemMenuItem(AboutCommand, aboutItem);
 }
 
 void TWizardForm::WMSysCommand(TSysCommand& command) {
   if (command.CmdType != AboutCommand) return;
-  ShowMessageBox(Handle(), tw::AboutText(title_), L"About...", MB_OK);
+  ShowMessageBox(Handle(), tw::AboutText(Title_), L"About...", MB_OK);
   command.Handled = true;
 }

@@ -18,5 +18,5 @@ class TWizardForm : public TForm {
   void WMSysCommand(TSysCommand& command) override;
 
  private:
-  std::wstring title_;
+  std::wstring Title_;
 };

@@ -14,26 +14,14 @@ namespace {
 // No "insert a disk" box from the system while a drive without a medium is looked at.
 class QuietDriveErrors {
  public:
-  QuietDriveErrors() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  QuietDriveErrors() : Previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
   QuietDriveErrors(const QuietDriveErrors&) = delete;
   QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
-  ~QuietDriveErrors() { SetErrorMode(previous_); }
+  ~QuietDriveErrors() { SetErrorMode(Previous_); }
 
  private:
-  UINT previous_;
+  UINT Previous_;
 };
-
-std::wstring CurrentDirectory() {
-  std::wstring folder(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-    if (length < folder.size()) {
-      folder.resize(length);
-      return folder;
-    }
-    folder.resize(length);
-  }
-}
 
 // The names in `folder` that are folders (`folders` true) or files, leaving out hidden and
 // system entries, sorted without regard to letter case.
@@ -61,11 +49,6 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder, bool folders
 size_t RootLength(const std::wstring& path) {
   const wchar_t* afterRoot = PathSkipRootW(path.c_str());
   return afterRoot ? static_cast<size_t>(afterRoot - path.c_str()) : path.size();
-}
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // A small folder, opened or closed, as the folder list's items show them.
@@ -96,14 +79,14 @@ TDirectoryListBox::TDirectoryListBox(TContainer& parent, std::wstring name, cons
 bool TDirectoryListBox::SetDirectory(const std::wstring& folder) {
   QuietDriveErrors quiet;
   if (folder.empty() || !SetCurrentDirectoryW(folder.c_str())) return false;
-  directory_ = CurrentDirectory();
+  Directory_ = CurrentDirectory();
 
   // The chain from the root down to the current folder, then its sub-folders.
   Clear();
-  const size_t rootLength = RootLength(directory_);
-  Add(LocaleLower(directory_.substr(0, rootLength)));
+  const size_t rootLength = RootLength(Directory_);
+  Add(LocaleLower(Directory_.substr(0, rootLength)));
   SetItemData(0, 0);
-  std::wstring rest = directory_.substr(rootLength);
+  std::wstring rest = Directory_.substr(rootLength);
   int level = 0;
   for (size_t start = 0; start < rest.size();) {
     size_t end = rest.find(L'\\', start);
@@ -112,19 +95,19 @@ bool TDirectoryListBox::SetDirectory(const std::wstring& folder) {
     SetItemData(Count() - 1, ++level);
     start = end + 1;
   }
-  chainLength_ = Count();
-  for (const auto& subFolder : FolderEntries(directory_, true)) {
+  ChainLength_ = Count();
+  for (const auto& subFolder : FolderEntries(Directory_, true)) {
     Add(subFolder);
     SetItemData(Count() - 1, level + 1);
   }
-  SetItemIndex(chainLength_ - 1);
+  SetItemIndex(ChainLength_ - 1);
   if (OnDirectoryChange) OnDirectoryChange();
   return true;
 }
 
 std::wstring TDirectoryListBox::ItemPath(int index) const {
-  if (index >= chainLength_) return AddBackslash(directory_) + Item(index);
-  std::wstring path = directory_.substr(0, RootLength(directory_));
+  if (index >= ChainLength_) return AddBackslash(Directory_) + Item(index);
+  std::wstring path = Directory_.substr(0, RootLength(Directory_));
   for (int i = 1; i <= index; ++i) path = AddBackslash(path) + Item(i);
   return path;
 }
@@ -133,7 +116,7 @@ void TDirectoryListBox::OpenItem(int index) {
   if (index < 0 || index >= Count()) return;
   if (!SetDirectory(ItemPath(index))) {
     PlayBeep(MB_ICONWARNING);
-    SetItemIndex(chainLength_ - 1);
+    SetItemIndex(ChainLength_ - 1);
   }
 }
 
@@ -164,7 +147,7 @@ void TDirectoryListBox::DrawItem(const DRAWITEMSTRUCT& item) {
   box.top = item.rcItem.top + (height - glyph) / 2;
   box.right = box.left + glyph;
   box.bottom = box.top + glyph * 4 / 5;
-  DrawFolderGlyph(dc, box, index < chainLength_);
+  DrawFolderGlyph(dc, box, index < ChainLength_);
 
   RECT text = item.rcItem;
   text.left = box.right + Scale(4);
@@ -207,22 +190,22 @@ TDriveComboBox::TDriveComboBox(TContainer& parent, std::wstring name, const TBou
         label[0])
       text += L" [" + std::wstring(label) + L"]";
     Add(text);
-    letters_.push_back(letter);
+    Letters_.push_back(letter);
   }
 }
 
 wchar_t TDriveComboBox::Drive() const {
   const int index = ItemIndex();
-  return index >= 0 && index < static_cast<int>(letters_.size())
-             ? letters_[static_cast<size_t>(index)]
+  return index >= 0 && index < static_cast<int>(Letters_.size())
+             ? Letters_[static_cast<size_t>(index)]
              : 0;
 }
 
 void TDriveComboBox::ShowDriveOf(const std::wstring& path) {
   if (path.size() < 2 || path[1] != L':') return SetItemIndex(-1);
   const wchar_t letter = LocaleLower(path.substr(0, 1))[0];
-  const auto found = std::find(letters_.begin(), letters_.end(), letter);
-  SetItemIndex(found == letters_.end() ? -1 : static_cast<int>(found - letters_.begin()));
+  const auto found = std::find(Letters_.begin(), Letters_.end(), letter);
+  SetItemIndex(found == Letters_.end() ? -1 : static_cast<int>(found - Letters_.begin()));
 }
 
 // ---- TBrowseDlg
@@ -253,9 +236,10 @@ void TBrowseDlg::DirectoryListBox1Change() {
 void TBrowseDlg::DriveComboBox1Change() {
   // The drive's own current folder, its root when it has none.
   const std::wstring drive{DriveComboBox1.Drive(), L':'};
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetFullPathNameW(drive.c_str(), MAX_PATH, folder, nullptr);
-  if (length == 0 || length >= MAX_PATH || !DirectoryListBox1.SetDirectory(folder)) {
+  const std::wstring folder = QueryString([&](wchar_t* buffer, DWORD capacity) {
+    return GetFullPathNameW(drive.c_str(), capacity, buffer, nullptr);
+  });
+  if (!DirectoryListBox1.SetDirectory(folder)) {
     PlayBeep(MB_ICONWARNING);
     DriveComboBox1.ShowDriveOf(DirectoryListBox1.Directory());
   }

@@ -14,7 +14,7 @@ class TDirectoryListBox : public TListBox {
   TDirectoryListBox(TContainer& parent, std::wstring name, const TBounds& bounds);
 
   // A full path without a trailing backslash; a drive's root keeps its backslash.
-  const std::wstring& Directory() const { return directory_; }
+  const std::wstring& Directory() const { return Directory_; }
   // Makes `folder` the current folder (and the process's); false, with nothing changed,
   // when the process cannot change to it.
   bool SetDirectory(const std::wstring& folder);
@@ -32,8 +32,8 @@ class TDirectoryListBox : public TListBox {
  private:
   std::wstring ItemPath(int index) const;
 
-  std::wstring directory_;
-  int chainLength_ = 0;  // items that lead from the root to the current folder
+  std::wstring Directory_;
+  int ChainLength_ = 0;  // items that lead from the root to the current folder
 };
 
 // The files of one folder, sorted by name; hidden and system files are left out.
@@ -55,7 +55,7 @@ class TDriveComboBox : public TComboBox {
   void ShowDriveOf(const std::wstring& path);
 
  private:
-  std::vector<wchar_t> letters_;
+  std::vector<wchar_t> Letters_;
 };
 
 class TBrowseDlg : public TForm {

@@ -20,10 +20,7 @@ TWaitForm::TWaitForm(TForm* owner)
   CancelBtn.SetModalResult(mrCancel);
   CancelBtn.SetCancel(true);
   Panel1.SetBevel(bvLowered);
-  TFont panelFont;
-  panelFont.Size = 10;
-  panelFont.Color = clBlack;
-  Panel1.SetFont(panelFont);
+  Panel1.SetFont(NoticeFont());
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer1.SetEnabled(true);  // the countdown runs from creation on
 }

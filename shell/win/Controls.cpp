@@ -1,8 +1,8 @@
 #include "shell/win/Controls.h"
 
 #include <algorithm>
-#include <stdexcept>
 
+#include "base/Error.h"
 #include "base/WideText.h"
 
 namespace {
@@ -11,9 +11,11 @@ namespace {
 constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 constexpr wchar_t kPaneClass[] = L"TarnwhistlePane";
 
-void RegisterPaneClass(WNDPROC windowProc) {
-  static const ATOM atom = RegisterLayerWindowClass(kPaneClass, windowProc);
-  (void)atom;
+// The class of panes, registered on first use.
+const wchar_t* PaneClass(WNDPROC windowProc) {
+  static ATOM atom = 0;
+  if (!atom) atom = RegisterLayerWindowClass(kPaneClass, windowProc);
+  return kPaneClass;
 }
 
 void ChangeStyle(HWND window, int index, DWORD bits, bool set) {
@@ -42,24 +44,21 @@ std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int
 
 TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& text,
                    const TBounds& bounds, const TWindowClass& windowClass)
-    : form_(parent.ContainerForm()),
-      name_(std::move(name)),
-      bounds_(bounds),
-      extraHeight_(windowClass.ExtraHeight),
-      id_(form_.NewControlId()) {
-  window_.reset(CreateWindowExW(
+    : TFormControl(parent.ContainerForm()),
+      Name_(std::move(name)),
+      Bounds_(bounds),
+      ExtraHeight_(windowClass.ExtraHeight) {
+  Window_.reset(CreateWindowExW(
       windowClass.ExStyle, windowClass.ClassName, text.c_str(),
       WS_CHILD | WS_VISIBLE | windowClass.Style, 0, 0, 0, 0, parent.ContainerHandle(),
-      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id_)), GetModuleHandleW(nullptr), nullptr));
-  if (!window_) throw std::runtime_error("Cannot create the control " + Utf8FromWide(name_));
+      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())), GetModuleHandleW(nullptr), nullptr));
+  if (!Window_) throw Exception("Cannot create the control " + Utf8FromWide(Name_));
   SetPropW(Handle(), kControlProperty, this);
   ApplyPlacement();
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
-  form_.AddControl(*this);
 }
 
 TControl::~TControl() {
-  form_.RemoveControl(*this);
   // From here on the window's messages no longer reach this object.
   RemovePropW(Handle(), kControlProperty);
 }
@@ -69,25 +68,25 @@ TControl* TControl::FromHandle(HWND window) {
 }
 
 void TControl::SetBounds(const TBounds& bounds) {
-  bounds_ = bounds;
+  Bounds_ = bounds;
   ApplyPlacement();
 }
 
 void TControl::ApplyPlacement() {
   const RECT rect = ScaleBounds(
-      {bounds_.Left, bounds_.Top, bounds_.Width, bounds_.Height + extraHeight_}, form_.Dpi());
+      {Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + ExtraHeight_}, Form().Dpi());
   SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TControl::ApplyDpi() {
+void TControl::FormDpiChanged() {
   ApplyPlacement();
   ApplyFont();
 }
 
 void TControl::ApplyFont() {
-  const UniqueFont previousFont = std::move(ownFont_);  // in use until the new one is set
-  if (!font_.IsMessageFont()) ownFont_ = CreateFontForDpi(font_, form_.Dpi());
+  const UniqueFont previousFont = std::move(OwnFont_);  // in use until the new one is set
+  if (!Font_.IsMessageFont()) OwnFont_ = CreateFontForDpi(Font_, Form().Dpi());
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
   FontChanged();
 }
@@ -110,64 +109,40 @@ void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOW
 
 void TControl::SetTabStop(bool tabStop) { ChangeStyle(Handle(), GWL_STYLE, WS_TABSTOP, tabStop); }
 
-void TControl::SetFocus() {
-  if (form_.Visible())
-    ::SetFocus(Handle());
-  else
-    form_.lastFocus_ = Handle();  // taken when the form is shown and activated
-}
+void TControl::SetFocus() { Form().SetActiveControl(*this); }
 
 bool TControl::Focused() const { return GetFocus() == Handle(); }
 
 void TControl::SetFont(const TFont& font) {
-  font_ = font;
+  Font_ = font;
   ApplyFont();
 }
 
-HFONT TControl::FontHandle() const { return ownFont_ ? ownFont_.get() : form_.DefaultFont(); }
+HFONT TControl::FontHandle() const { return OwnFont_ ? OwnFont_.get() : Form().DefaultFont(); }
 
 void TControl::NotifyParent(WORD code) const {
-  SendMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(id_, code),
+  SendMessageW(GetParent(Handle()), WM_COMMAND, MAKEWPARAM(Id(), code),
                reinterpret_cast<LPARAM>(Handle()));
 }
 
 LRESULT TControl::CtlColor(HWND parent, UINT message, HDC dc) {
   const LRESULT brush = DefWindowProcW(parent, message, reinterpret_cast<WPARAM>(dc),
                                        reinterpret_cast<LPARAM>(Handle()));
-  SetTextColor(dc, ColorToRGB(font_.Color));
+  SetTextColor(dc, ColorToRGB(Font_.Color));
   return brush;
 }
 
-bool TControl::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
-                                 LRESULT& result) {
+LRESULT TControl::ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
-        Guard([&] { control->Notify(HIWORD(wParam)); });
-        result = 0;
-        return true;
-      }
-      return false;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-      if (TControl* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
-        result = control->CtlColor(parent, message, reinterpret_cast<HDC>(wParam));
-        return true;
-      }
-      return false;
-    case WM_DRAWITEM: {
-      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      if (TControl* control = FromHandle(item->hwndItem)) {
-        control->DrawItem(*item);
-        result = TRUE;
-        return true;
-      }
-      return false;
-    }
+      Guard([&] { Notify(HIWORD(wParam)); });
+      return 0;
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    default:  // WM_CTLCOLOR*
+      return CtlColor(parent, message, reinterpret_cast<HDC>(wParam));
   }
-  return false;
 }
 
 // ---- TButton
@@ -178,7 +153,7 @@ TButton::TButton(TContainer& parent, std::wstring name, const std::wstring& capt
                {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
 
 void TButton::SetDefault(bool isDefault) {
-  default_ = isDefault;
+  Default_ = isDefault;
   ShowAsDefault(isDefault);
 }
 
@@ -194,12 +169,12 @@ void TButton::Notify(WORD code) {
   switch (code) {
     case BN_CLICKED:
       if (OnClick) OnClick();
-      if (modalResult_ != mrNone) Form().SetModalResult(modalResult_);
+      if (ModalResult_ != mrNone) Form().SetModalResult(ModalResult_);
       break;
     case BN_SETFOCUS:
     case BN_KILLFOCUS:
       // The focused button is the one Enter presses, and it looks so.
-      for (TControl* control : Form().Controls())
+      for (TFormControl* control : Form().Controls())
         if (auto* button = dynamic_cast<TButton*>(control))
           button->ShowAsDefault(code == BN_SETFOCUS ? button == this : button->Default());
       break;
@@ -392,7 +367,7 @@ void TComboBox::Notify(WORD code) {
 TPaneControl::TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text,
                            const TBounds& bounds, DWORD extraStyle)
     : TControl(parent, std::move(name), text, bounds,
-               {(RegisterPaneClass(&TPaneControl::WindowProc), kPaneClass),
+               {PaneClass(&TPaneControl::WindowProc),
                 WS_CLIPCHILDREN | WS_CLIPSIBLINGS | extraStyle, WS_EX_CONTROLPARENT}) {}
 
 LRESULT CALLBACK TPaneControl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -404,7 +379,7 @@ LRESULT CALLBACK TPaneControl::WindowProc(HWND window, UINT message, WPARAM wPar
 
 LRESULT TPaneControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
+  if (Form().RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -437,15 +412,15 @@ TPanel::TPanel(TContainer& parent, std::wstring name, const std::wstring& captio
     : TPaneControl(parent, std::move(name), caption, bounds, 0) {}
 
 void TPanel::SetBevel(TBevelCut bevel) {
-  bevel_ = bevel;
+  Bevel_ = bevel;
   InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TPanel::Paint(HDC dc) {
   RECT client;
   GetClientRect(Handle(), &client);
-  if (bevel_ != bvNone)
-    DrawEdge(dc, &client, bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+  if (Bevel_ != bvNone)
+    DrawEdge(dc, &client, Bevel_ == bvLowered ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   const std::wstring caption = Text();
   if (caption.empty()) return;
   SelectedObject font(dc, FontHandle());
@@ -463,28 +438,28 @@ TNotebook::TNotebook(TContainer& parent, std::wstring name, const TBounds& bound
 void TNotebook::SetPageIndex(int index) {
   if (index < 0 || index >= PageCount()) return;
   const HWND focus = GetFocus();
-  const bool focusLeaves = pageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
-  pageIndex_ = index;
-  pages_[static_cast<size_t>(index)]->SetVisible(true);
-  for (TPage* page : pages_)
-    if (page != pages_[static_cast<size_t>(index)]) page->SetVisible(false);
+  const bool focusLeaves = PageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
+  PageIndex_ = index;
+  Pages_[static_cast<size_t>(index)]->SetVisible(true);
+  for (TPage* page : Pages_)
+    if (page != Pages_[static_cast<size_t>(index)]) page->SetVisible(false);
   // A hidden control keeps the keyboard unless the focus moves on.
   if (focusLeaves)
     if (HWND next = GetNextDlgTabItem(Form().Handle(), nullptr, FALSE)) ::SetFocus(next);
 }
 
 void TNotebook::AddPage(TPage& page) {
-  pages_.push_back(&page);
-  page.SetVisible(PageCount() - 1 == pageIndex_);
+  Pages_.push_back(&page);
+  page.SetVisible(PageCount() - 1 == PageIndex_);
 }
 
-void TNotebook::RemovePage(TPage& page) { std::erase(pages_, &page); }
+void TNotebook::RemovePage(TPage& page) { std::erase(Pages_, &page); }
 
 TPage::TPage(TNotebook& notebook, const std::wstring& caption)
     : TPaneControl(notebook, caption, caption,
                    {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
-      notebook_(notebook) {
-  notebook_.AddPage(*this);
+      Notebook_(notebook) {
+  Notebook_.AddPage(*this);
 }
 
-TPage::~TPage() { notebook_.RemovePage(*this); }
+TPage::~TPage() { Notebook_.RemovePage(*this); }

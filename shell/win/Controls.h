@@ -15,17 +15,14 @@ enum TAlignment { taLeftJustify, taCenter, taRightJustify };
 enum TBevelCut { bvNone, bvLowered, bvRaised };
 enum TScrollStyle { ssNone, ssVertical };
 
-class TControl {
+class TControl : public TFormControl {
  public:
-  virtual ~TControl();
-  TControl(const TControl&) = delete;
-  TControl& operator=(const TControl&) = delete;
+  ~TControl() override;
 
-  const std::wstring& Name() const { return name_; }
-  HWND Handle() const { return window_.get(); }
-  TForm& Form() const { return form_; }
+  const std::wstring& Name() const final { return Name_; }
+  HWND Handle() const final { return Window_.get(); }
 
-  const TBounds& Bounds() const { return bounds_; }
+  const TBounds& Bounds() const { return Bounds_; }
   void SetBounds(const TBounds& bounds);
 
   // The window text: a caption, or an edit's contents. Setting an equal text does nothing
@@ -44,7 +41,7 @@ class TControl {
   void SetFocus();
   bool Focused() const;
 
-  const TFont& Font() const { return font_; }
+  const TFont& Font() const { return Font_; }
   void SetFont(const TFont& font);
 
   // The control of a window of this form layer, or null.
@@ -70,7 +67,7 @@ class TControl {
   virtual void FontChanged() {}
 
   HFONT FontHandle() const;
-  int Scale(int value) const { return ScaleForDpi(value, form_.Dpi()); }
+  int Scale(int value) const { return ScaleForDpi(value, Form().Dpi()); }
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return SendMessageW(Handle(), message, wParam, lParam);
   }
@@ -78,24 +75,17 @@ class TControl {
   void NotifyParent(WORD code) const;
 
  private:
-  friend class TForm;
-  friend class TPaneControl;
-  // Routes a message a parent window got about one of its children; false when it is about
-  // no control of this layer.
-  static bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
-                                LRESULT& result);
-  void ApplyDpi();
+  LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) override;
+  void FormDpiChanged() override;
   void ApplyPlacement();
   void ApplyFont();
 
-  TForm& form_;
-  std::wstring name_;
-  TBounds bounds_;
-  int extraHeight_;
-  TFont font_;
-  UniqueFont ownFont_;
-  UINT id_;
-  UniqueWindow window_;
+  std::wstring Name_;
+  TBounds Bounds_;
+  int ExtraHeight_;
+  TFont Font_;
+  UniqueFont OwnFont_;
+  UniqueWindow Window_;
 };
 
 // A push button. A press (the user's, or Click) runs OnClick and then, when it has a modal
@@ -105,14 +95,14 @@ class TButton : public TControl {
   TButton(TContainer& parent, std::wstring name, const std::wstring& caption,
           const TBounds& bounds);
 
-  TModalResult ModalResult() const { return modalResult_; }
-  void SetModalResult(TModalResult result) { modalResult_ = result; }
+  TModalResult ModalResult() const { return ModalResult_; }
+  void SetModalResult(TModalResult result) { ModalResult_ = result; }
   // The default button is pressed by Enter when no other button has the focus.
-  bool Default() const { return default_; }
+  bool Default() const { return Default_; }
   void SetDefault(bool isDefault);
   // The cancel button is pressed by Esc.
-  bool Cancel() const { return cancel_; }
-  void SetCancel(bool isCancel) { cancel_ = isCancel; }
+  bool Cancel() const { return Cancel_; }
+  void SetCancel(bool isCancel) { Cancel_ = isCancel; }
 
   // Presses the button as a user would: nothing happens while it is disabled.
   void Click();
@@ -123,12 +113,15 @@ class TButton : public TControl {
   void Notify(WORD code) override;
 
  private:
-  friend class TForm;
+  bool IsPushButton() const override { return true; }
+  bool IsDefaultButton() const override { return Default_; }
+  bool IsCancelButton() const override { return Cancel_; }
+  void Press() override { Click(); }
   void ShowAsDefault(bool shown);
 
-  TModalResult modalResult_ = mrNone;
-  bool default_ = false;
-  bool cancel_ = false;
+  TModalResult ModalResult_ = mrNone;
+  bool Default_ = false;
+  bool Cancel_ = false;
 };
 
 // A static text. An ampersand marks an accelerator ("&&" shows one), which moves the focus
@@ -263,7 +256,7 @@ class TPanel : public TPaneControl {
   void Paint(HDC dc) override;
 
  private:
-  TBevelCut bevel_ = bvRaised;
+  TBevelCut Bevel_ = bvRaised;
 };
 
 class TPage;
@@ -273,20 +266,20 @@ class TNotebook : public TPaneControl {
  public:
   TNotebook(TContainer& parent, std::wstring name, const TBounds& bounds);
 
-  int PageCount() const { return static_cast<int>(pages_.size()); }
-  TPage& Page(int index) const { return *pages_.at(static_cast<size_t>(index)); }
-  int PageIndex() const { return pageIndex_; }
+  int PageCount() const { return static_cast<int>(Pages_.size()); }
+  TPage& Page(int index) const { return *Pages_.at(static_cast<size_t>(index)); }
+  int PageIndex() const { return PageIndex_; }
   // Shows the page `index` and hides the others.
   void SetPageIndex(int index);
-  TPage& ActivePage() const { return Page(pageIndex_); }
+  TPage& ActivePage() const { return Page(PageIndex_); }
 
  private:
   friend class TPage;
   void AddPage(TPage& page);
   void RemovePage(TPage& page);
 
-  std::vector<TPage*> pages_;
-  int pageIndex_ = 0;
+  std::vector<TPage*> Pages_;
+  int PageIndex_ = 0;
 };
 
 // A page of a notebook; it fills the notebook and holds the controls of one step.
@@ -299,5 +292,5 @@ class TPage : public TPaneControl {
   std::wstring Caption() const { return Text(); }
 
  private:
-  TNotebook& notebook_;
+  TNotebook& Notebook_;
 };

@@ -1,12 +1,12 @@
 #include "shell/win/Forms.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include <commctrl.h>
 
-#include "shell/win/Controls.h"
 #include "shell/win/UiSeam.h"
+#include "shell/SysUtils.h"
+#include "base/Error.h"
 #include "base/WideText.h"
 
 TApplication Application;
@@ -39,6 +39,21 @@ void DispatchUiMessage(MSG& message) {
 
 bool IsDescendant(HWND parent, HWND window) { return window && IsChild(parent, window); }
 
+// The child window that a message to its parent is about, or null.
+HWND MessageChild(UINT message, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+      return reinterpret_cast<HWND>(lParam);
+    case WM_DRAWITEM:
+      return reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc) {
@@ -64,6 +79,13 @@ COLORREF ColorToRGB(TColor color) {
   return color;
 }
 
+TFont NoticeFont() {
+  TFont font;
+  font.Size = 10;
+  font.Color = clBlack;
+  return font;
+}
+
 UniqueFont CreateFontForDpi(const TFont& font, UINT dpi) {
   LOGFONTW logFont = MessageFontForDpi(dpi);
   if (!font.Name.empty()) {
@@ -84,7 +106,7 @@ UniqueFont CreateFontForDpi(const TFont& font, UINT dpi) {
 void TApplication::ShowException(const std::exception& error) {
   std::wstring text = WideFromUtf8(error.what());
   if (!text.empty() && text.back() != L'.') text += L'.';
-  ShowMessageBox(GetActiveWindow(), text, title_, MB_OK | MB_ICONERROR);
+  ShowMessageBox(GetActiveWindow(), text, Title_, MB_OK | MB_ICONERROR);
 }
 
 int TApplication::Run() {
@@ -106,27 +128,35 @@ void TApplication::ProcessMessages() {
 
 // ---- TTimer
 
-TTimer::TTimer(TForm& form) : form_(form), id_(form.AddTimerId(*this)) {}
+TTimer::TTimer(TForm& form) : Form_(form), Id_(form.AddTimerId(*this)) {}
 
 TTimer::~TTimer() {
-  KillTimer(form_.Handle(), id_);
-  form_.RemoveTimer(*this);
+  KillTimer(Form_.Handle(), Id_);
+  Form_.RemoveTimer(*this);
 }
 
 void TTimer::SetInterval(UINT milliseconds) {
-  interval_ = milliseconds;
+  Interval_ = milliseconds;
   Restart();
 }
 
 void TTimer::SetEnabled(bool enabled) {
-  enabled_ = enabled;
+  Enabled_ = enabled;
   Restart();
 }
 
 void TTimer::Restart() {
-  KillTimer(form_.Handle(), id_);
-  if (enabled_ && interval_ > 0) SetTimer(form_.Handle(), id_, interval_, nullptr);
+  KillTimer(Form_.Handle(), Id_);
+  if (Enabled_ && Interval_ > 0) SetTimer(Form_.Handle(), Id_, Interval_, nullptr);
 }
+
+// ---- TFormControl
+
+TFormControl::TFormControl(TForm& form) : Form_(form), Id_(form.NewControlId()) {
+  Form_.AddControl(*this);
+}
+
+TFormControl::~TFormControl() { Form_.RemoveControl(*this); }
 
 // ---- TForm
 
@@ -136,7 +166,7 @@ TForm* FormFromHandle(HWND window) {
   return reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-TForm::TForm(TForm* owner, const TFormDesign& design) : owner_(owner), design_(design) {
+TForm::TForm(TForm* owner, const TFormDesign& design) : Owner_(owner), Design_(design) {
   DWORD exStyle = WS_EX_CONTROLPARENT;
   if (design.BorderStyle == bsDialog) exStyle |= WS_EX_DLGMODALFRAME;
   if (design.ShowInTaskbar) exStyle |= WS_EX_APPWINDOW;
@@ -144,30 +174,30 @@ TForm::TForm(TForm* owner, const TFormDesign& design) : owner_(owner), design_(d
                   design.Caption.c_str(), Style(), 0, 0, 0, 0, owner ? owner->Handle() : nullptr,
                   nullptr, GetModuleHandleW(nullptr), this);
   if (!Handle())
-    throw std::runtime_error("Cannot create the window " + Utf8FromWide(design.Caption));
-  dpi_ = WindowDpi(Handle());
-  font_ = CreateFontForDpi(TFont{}, dpi_);
+    throw Exception("Cannot create the window " + Utf8FromWide(design.Caption));
+  Dpi_ = WindowDpi(Handle());
+  Font_ = CreateFontForDpi(TFont{}, Dpi_);
   ApplyClientSize();
   CenterOnScreen();
 }
 
 TForm::~TForm() {
-  ownedTimers_.clear();
+  OwnedTimers_.clear();
   if (Handle()) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
 }
 
 DWORD TForm::Style() const {
   DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-  if (design_.BorderStyle == bsSizeable) style |= WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-  if (design_.SystemMenu) style |= WS_SYSMENU;
+  if (Design_.BorderStyle == bsSizeable) style |= WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  if (Design_.SystemMenu) style |= WS_SYSMENU;
   return style;
 }
 
 void TForm::ApplyClientSize() {
-  const int width = ScaleForDpi(design_.ClientWidth, dpi_),
-            height = ScaleForDpi(design_.ClientHeight, dpi_);
+  const int width = ScaleForDpi(Design_.ClientWidth, Dpi_),
+            height = ScaleForDpi(Design_.ClientHeight, Dpi_);
   SIZE size = WindowSizeForClient(
-      width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+      width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), Dpi_);
   SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The frame the system draws may differ from its own forecast (Wine keeps its title bar
@@ -186,12 +216,7 @@ void TForm::CenterOnScreen() {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoW(MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  RECT window;
-  GetWindowRect(Handle(), &window);
-  const RECT& area = monitor.rcWork;
-  const int left = area.left + ((area.right - area.left) - (window.right - window.left)) / 2;
-  const int top = area.top + ((area.bottom - area.top) - (window.bottom - window.top)) / 2;
-  SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterInArea(Handle(), monitor.rcWork);
 }
 
 std::wstring TForm::Caption() const { return WindowText(Handle()); }
@@ -199,12 +224,12 @@ std::wstring TForm::Caption() const { return WindowText(Handle()); }
 void TForm::SetCaption(const std::wstring& caption) { SetWindowTextW(Handle(), caption.c_str()); }
 
 TModalResult TForm::ShowModal() {
-  HWND ownerWindow = owner_ ? owner_->Handle() : nullptr;
+  HWND ownerWindow = Owner_ ? Owner_->Handle() : nullptr;
   // An owner that is disabled already (by a dialog further out) stays so afterwards.
   const bool disableOwner = ownerWindow && IsWindowEnabled(ownerWindow);
   if (disableOwner) EnableWindow(ownerWindow, FALSE);
-  modalResult_ = mrNone;
-  modal_ = true;
+  ModalResult_ = mrNone;
+  Modal_ = true;
   Guard([&] { FormShow(); });
   ShowWindow(Handle(), SW_SHOWNORMAL);
   UpdateWindow(Handle());
@@ -213,22 +238,22 @@ TModalResult TForm::ShowModal() {
   // The owner is enabled before the dialog hides, so that it gets the activation back.
   if (disableOwner) EnableWindow(ownerWindow, TRUE);
   ShowWindow(Handle(), SW_HIDE);
-  modal_ = false;
-  return modalResult_;
+  Modal_ = false;
+  return ModalResult_;
 }
 
 void TForm::RunModalLoop() {
   for (;;) {
-    if (modalResult_ != mrNone) {
+    if (ModalResult_ != mrNone) {
       if (CloseQuery()) return;
-      modalResult_ = mrNone;
+      ModalResult_ = mrNone;
     }
     MSG message;
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got <= 0) {
       // The application is ending: leave the quit message to the outer loops.
       if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-      modalResult_ = mrCancel;
+      ModalResult_ = mrCancel;
       return;
     }
     DispatchUiMessage(message);
@@ -255,8 +280,8 @@ void TForm::Hide() { ShowWindow(Handle(), SW_HIDE); }
 bool TForm::Visible() const { return IsWindowVisible(Handle()) != FALSE; }
 
 void TForm::Close() {
-  if (modal_) {
-    modalResult_ = mrCancel;  // the modal loop asks the close query
+  if (Modal_) {
+    ModalResult_ = mrCancel;  // the modal loop asks the close query
     return;
   }
   if (CloseQuery()) Hide();
@@ -270,45 +295,66 @@ void TForm::AddSystemMenuItem(UINT id, const std::wstring& text) {
   AppendMenuW(GetSystemMenu(Handle(), FALSE), MF_STRING, id, text.c_str());
 }
 
-TControl* TForm::FindNamedControl(std::wstring_view name) const {
-  for (TControl* control : controls_)
+TFormControl* TForm::FindNamedControl(std::wstring_view name) const {
+  for (TFormControl* control : Controls_)
     if (control->Name() == name) return control;
   return nullptr;
 }
 
-void TForm::AddControl(TControl& control) { controls_.push_back(&control); }
-
-void TForm::RemoveControl(TControl& control) { std::erase(controls_, &control); }
-
-TTimer& TForm::AddTimer() { return *ownedTimers_.emplace_back(std::make_unique<TTimer>(*this)); }
-
-UINT_PTR TForm::AddTimerId(TTimer& timer) {
-  timers_.push_back(&timer);
-  return nextTimerId_++;
+TFormControl* TForm::ControlOf(HWND window) const {
+  if (!window) return nullptr;
+  for (TFormControl* control : Controls_)
+    if (control->Handle() == window) return control;
+  return nullptr;
 }
 
-void TForm::RemoveTimer(TTimer& timer) { std::erase(timers_, &timer); }
+void TForm::AddControl(TFormControl& control) { Controls_.push_back(&control); }
+
+void TForm::RemoveControl(TFormControl& control) { std::erase(Controls_, &control); }
+
+void TForm::SetActiveControl(TFormControl& control) {
+  if (Visible())
+    ::SetFocus(control.Handle());
+  else
+    LastFocus_ = control.Handle();  // taken when the form is shown and activated
+}
+
+bool TForm::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) {
+  TFormControl* control = ControlOf(MessageChild(message, lParam));
+  if (!control) return false;
+  result = control->ParentMessage(parent, message, wParam, lParam);
+  return true;
+}
+
+TTimer& TForm::AddTimer() { return *OwnedTimers_.emplace_back(std::make_unique<TTimer>(*this)); }
+
+UINT_PTR TForm::AddTimerId(TTimer& timer) {
+  Timers_.push_back(&timer);
+  return NextTimerId_++;
+}
+
+void TForm::RemoveTimer(TTimer& timer) { std::erase(Timers_, &timer); }
 
 void TForm::OnTimerMessage(UINT_PTR id) {
   auto timer =
-      std::find_if(timers_.begin(), timers_.end(), [&](TTimer* t) { return t->id_ == id; });
-  if (timer == timers_.end() || !(*timer)->Enabled() || !(*timer)->OnTimer) return;
+      std::find_if(Timers_.begin(), Timers_.end(), [&](TTimer* t) { return t->Id_ == id; });
+  if (timer == Timers_.end() || !(*timer)->Enabled() || !(*timer)->OnTimer) return;
   Guard([&] { (*timer)->OnTimer(); });
 }
 
 void TForm::PressCancelButton() {
-  for (TControl* control : controls_)
-    if (auto* button = dynamic_cast<TButton*>(control); button && button->Cancel())
-      return button->Click();
+  for (TFormControl* control : Controls_)
+    if (control->IsCancelButton()) return control->Press();
 }
 
 LRESULT TForm::DefaultButtonId() const {
   // Enter presses the button that has the focus, any other time the default button.
-  auto* button = dynamic_cast<TButton*>(TControl::FromHandle(GetFocus()));
-  for (auto control = controls_.begin(); !button && control != controls_.end(); ++control)
-    if (auto* candidate = dynamic_cast<TButton*>(*control); candidate && candidate->Default())
-      button = candidate;
-  return button ? MAKELRESULT(button->id_, DC_HASDEFID) : 0;
+  const TFormControl* button = ControlOf(GetFocus());
+  if (button && !button->IsPushButton()) button = nullptr;
+  for (auto control = Controls_.begin(); !button && control != Controls_.end(); ++control)
+    if ((*control)->IsDefaultButton()) button = *control;
+  return button ? MAKELRESULT(button->Id(), DC_HASDEFID) : 0;
 }
 
 void TForm::FocusControl(HWND control) {
@@ -322,20 +368,20 @@ void TForm::FocusControl(HWND control) {
 void TForm::OnActivate(bool active) {
   HWND focus = GetFocus();
   if (!active) {
-    if (IsDescendant(Handle(), focus)) lastFocus_ = focus;
+    if (IsDescendant(Handle(), focus)) LastFocus_ = focus;
     return;
   }
-  HWND target = lastFocus_;
+  HWND target = LastFocus_;
   if (!IsDescendant(Handle(), target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
     target = GetNextDlgTabItem(Handle(), nullptr, FALSE);
   if (target) ::SetFocus(target);
 }
 
 void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
-  dpi_ = dpi;
-  const UniqueFont previousFont = std::move(font_);  // in use until every control has the new one
-  font_ = CreateFontForDpi(TFont{}, dpi_);
-  for (TControl* control : controls_) control->ApplyDpi();
+  Dpi_ = dpi;
+  const UniqueFont previousFont = std::move(Font_);  // in use until every control has the new one
+  Font_ = CreateFontForDpi(TFont{}, Dpi_);
+  for (TFormControl* control : Controls_) control->FormDpiChanged();
   ApplyClientSize();
   if (suggested)
     SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
@@ -345,7 +391,7 @@ void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    form->window_.reset(window);
+    form->Window_.reset(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   }
   auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -353,7 +399,7 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
   if (message == WM_NCDESTROY) {
     // Destroyed from outside (with its owner): the form no longer owns a window.
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    form->window_.release();
+    form->Window_.release();
     return DefWindowProcW(window, message, wParam, lParam);
   }
   return form->HandleMessage(message, wParam, lParam);
@@ -361,7 +407,7 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (TControl::RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
+  if (RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_COMMAND:
       // Esc comes from the dialog navigation as IDCANCEL without a control.

@@ -51,11 +51,52 @@ struct TFont {
   bool IsMessageFont() const { return Name.empty() && Size == 0 && Height == 0 && !Bold; }
 };
 
+// The 10-point black text of the program's notices: the hidden main window's label and
+// the wait dialog's message.
+TFont NoticeFont();
+
 // The font object for `font` at `dpi`.
 UniqueFont CreateFontForDpi(const TFont& font, UINT dpi);
 
 class TForm;
 class TControl;
+
+// A control as its form sees it; TControl (Controls.h) implements it, and the form knows its
+// controls through nothing else. A control is on its form's list from construction to
+// destruction. The form finds controls by name, lets them follow its DPI, hands them the
+// messages its windows get about them, and presses buttons among them for Enter and Esc.
+class TFormControl {
+ public:
+  TFormControl(const TFormControl&) = delete;
+  TFormControl& operator=(const TFormControl&) = delete;
+
+  virtual HWND Handle() const = 0;
+  virtual const std::wstring& Name() const = 0;
+  TForm& Form() const { return Form_; }
+  // The control's id in the notifications its parent gets.
+  UINT Id() const { return Id_; }
+
+  // A message that the control's parent window got about it: WM_COMMAND, WM_CTLCOLOR* or
+  // WM_DRAWITEM. Answers the window procedure's result.
+  virtual LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  // The form's DPI changed: the control takes its place and font at the new DPI.
+  virtual void FormDpiChanged() = 0;
+
+  // Enter presses the push button that has the focus, any other time the default button;
+  // Esc presses the cancel button.
+  virtual bool IsPushButton() const { return false; }
+  virtual bool IsDefaultButton() const { return false; }
+  virtual bool IsCancelButton() const { return false; }
+  virtual void Press() {}
+
+ protected:
+  explicit TFormControl(TForm& form);
+  virtual ~TFormControl();
+
+ private:
+  TForm& Form_;
+  UINT Id_;
+};
 
 // Runs an event handler; an exception that escapes it is shown by the application's
 // standard exception display and goes no further.
@@ -66,8 +107,8 @@ void Guard(Handler&& handler) noexcept;
 class TApplication {
  public:
   // Shown on the task bar and as the caption of the exception display.
-  const std::wstring& Title() const { return title_; }
-  void SetTitle(std::wstring title) { title_ = std::move(title); }
+  const std::wstring& Title() const { return Title_; }
+  void SetTitle(std::wstring title) { Title_ = std::move(title); }
 
   // The standard exception display: an error box captioned with the title, whose text is
   // the exception's message followed by a full stop.
@@ -79,7 +120,7 @@ class TApplication {
   void ProcessMessages();
 
  private:
-  std::wstring title_;
+  std::wstring Title_;
 };
 
 extern TApplication Application;
@@ -112,13 +153,13 @@ class TTimer {
   TTimer(const TTimer&) = delete;
   TTimer& operator=(const TTimer&) = delete;
 
-  UINT Interval() const { return interval_; }
+  UINT Interval() const { return Interval_; }
   // A running timer starts its new interval now.
   void SetInterval(UINT milliseconds);
-  bool Enabled() const { return enabled_; }
+  bool Enabled() const { return Enabled_; }
   void SetEnabled(bool enabled);
-  int Tag() const { return tag_; }
-  void SetTag(int tag) { tag_ = tag; }
+  int Tag() const { return Tag_; }
+  void SetTag(int tag) { Tag_ = tag; }
 
   std::function<void()> OnTimer;
 
@@ -126,11 +167,11 @@ class TTimer {
   friend class TForm;
   void Restart();
 
-  TForm& form_;
-  UINT_PTR id_;
-  UINT interval_ = 1000;
-  bool enabled_ = false;
-  int tag_ = 0;
+  TForm& Form_;
+  UINT_PTR Id_;
+  UINT Interval_ = 1000;
+  bool Enabled_ = false;
+  int Tag_ = 0;
 };
 
 enum TBorderStyle {
@@ -165,10 +206,10 @@ class TForm : public TContainer {
   TForm(const TForm&) = delete;
   TForm& operator=(const TForm&) = delete;
 
-  HWND Handle() const { return window_.get(); }
-  TForm* Owner() const { return owner_; }
+  HWND Handle() const { return Window_.get(); }
+  TForm* Owner() const { return Owner_; }
   // The DPI the form is laid out for: its monitor's.
-  UINT Dpi() const { return dpi_; }
+  UINT Dpi() const { return Dpi_; }
 
   std::wstring Caption() const;
   void SetCaption(const std::wstring& caption);
@@ -176,10 +217,10 @@ class TForm : public TContainer {
   // Shows the form and runs its message loop until a modal result is set and the close
   // query allows it; the owner is disabled meanwhile. Answers the modal result.
   TModalResult ShowModal();
-  TModalResult ModalResult() const { return modalResult_; }
+  TModalResult ModalResult() const { return ModalResult_; }
   // While the form is modal, a result other than mrNone asks for the close.
-  void SetModalResult(TModalResult result) { modalResult_ = result; }
-  bool Modal() const { return modal_; }
+  void SetModalResult(TModalResult result) { ModalResult_ = result; }
+  bool Modal() const { return Modal_; }
 
   // A modeless show and hide.
   void Show();
@@ -199,13 +240,19 @@ class TForm : public TContainer {
   T* FindControl(std::wstring_view name) const {
     return dynamic_cast<T*>(FindNamedControl(name));
   }
-  const std::vector<TControl*>& Controls() const { return controls_; }
+  const std::vector<TFormControl*>& Controls() const { return Controls_; }
+  // Gives the control the focus now when the form is shown, or else when it is shown next.
+  void SetActiveControl(TFormControl& control);
+  // Hands a message that a window holding controls (the form's own, a panel's) got about a
+  // child to that child's control; false when the message is about no control of this form.
+  bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                         LRESULT& result);
 
   // A timer that lives as long as the form (for timers that are no member of it).
   TTimer& AddTimer();
 
   // The font of controls that keep the default font.
-  HFONT DefaultFont() const { return font_.get(); }
+  HFONT DefaultFont() const { return Font_.get(); }
 
   HWND ContainerHandle() const override { return Handle(); }
   TForm& ContainerForm() override { return *this; }
@@ -220,15 +267,16 @@ class TForm : public TContainer {
   virtual void WMSysCommand(TSysCommand& command) { (void)command; }
 
  private:
-  friend class TControl;
+  friend class TFormControl;
   friend class TTimer;
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  TControl* FindNamedControl(std::wstring_view name) const;
-  void AddControl(TControl& control);
-  void RemoveControl(TControl& control);
-  UINT NewControlId() { return nextControlId_++; }
+  TFormControl* FindNamedControl(std::wstring_view name) const;
+  TFormControl* ControlOf(HWND window) const;
+  void AddControl(TFormControl& control);
+  void RemoveControl(TFormControl& control);
+  UINT NewControlId() { return NextControlId_++; }
   UINT_PTR AddTimerId(TTimer& timer);
   void RemoveTimer(TTimer& timer);
   void OnTimerMessage(UINT_PTR id);
@@ -243,19 +291,19 @@ class TForm : public TContainer {
   void FocusControl(HWND control);
   void OnActivate(bool active);
 
-  TForm* owner_;
-  TFormDesign design_;
-  UniqueWindow window_;
-  UINT dpi_ = DesignDpi;
-  UniqueFont font_;
-  std::vector<TControl*> controls_;
-  std::vector<TTimer*> timers_;
-  std::vector<std::unique_ptr<TTimer>> ownedTimers_;
-  UINT nextControlId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog keys send
-  UINT_PTR nextTimerId_ = 1;
-  TModalResult modalResult_ = mrNone;
-  bool modal_ = false;
-  HWND lastFocus_ = nullptr;
+  TForm* Owner_;
+  TFormDesign Design_;
+  UniqueWindow Window_;
+  UINT Dpi_ = DesignDpi;
+  UniqueFont Font_;
+  std::vector<TFormControl*> Controls_;
+  std::vector<TTimer*> Timers_;
+  std::vector<std::unique_ptr<TTimer>> OwnedTimers_;
+  UINT NextControlId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog keys send
+  UINT_PTR NextTimerId_ = 1;
+  TModalResult ModalResult_ = mrNone;
+  bool Modal_ = false;
+  HWND LastFocus_ = nullptr;
 };
 
 // Registers a window class of this layer: arrow cursor, the dialog face as background.

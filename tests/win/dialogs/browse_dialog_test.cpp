@@ -7,16 +7,11 @@
 #include "base/Text.h"
 #include "shell/dialogs/DirBrow.h"
 #include "base/Handles.h"
+#include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
 
 namespace {
-
-std::wstring CurrentFolder() {
-  wchar_t folder[MAX_PATH];
-  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-  return std::wstring(folder, length);
-}
 
 void WriteFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
   UniqueHandle file(
@@ -40,68 +35,66 @@ int IndexOf(const std::vector<std::wstring>& items, const std::wstring& item) {
 class BrowseDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    root_ = std::wstring(temp) + L"TwBrowse " + std::to_wstring(GetCurrentProcessId());
-    kit_ = root_ + L"\\Kit";
-    empty_ = root_ + L"\\Empty";
-    mixed_ = root_ + L"\\Mixed Case \u00C4\u00D6";
-    for (const auto& folder : {root_, kit_, kit_ + L"\\Sub1", kit_ + L"\\Sub2", empty_, mixed_})
+    Root_ = TempFolder() + L"TwBrowse " + std::to_wstring(GetCurrentProcessId());
+    Kit_ = Root_ + L"\\Kit";
+    Empty_ = Root_ + L"\\Empty";
+    Mixed_ = Root_ + L"\\Mixed Case \u00C4\u00D6";
+    for (const auto& folder : {Root_, Kit_, Kit_ + L"\\Sub1", Kit_ + L"\\Sub2", Empty_, Mixed_})
       CreateDirectoryW(folder.c_str(), nullptr);
-    WriteFile(kit_ + L"\\TW.ini");
-    WriteFile(kit_ + L"\\ReadMe.txt");
-    WriteFile(kit_ + L"\\hidden.txt", FILE_ATTRIBUTE_HIDDEN);
-    previousFolder_ = CurrentFolder();
+    WriteFile(Kit_ + L"\\TW.ini");
+    WriteFile(Kit_ + L"\\ReadMe.txt");
+    WriteFile(Kit_ + L"\\hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+    PreviousFolder_ = CurrentDirectory();
   }
   void TearDown() override {
-    SetCurrentDirectoryW(previousFolder_.c_str());
-    SetFileAttributesW((kit_ + L"\\hidden.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteTree(root_);
+    SetCurrentDirectoryW(PreviousFolder_.c_str());
+    SetFileAttributesW((Kit_ + L"\\hidden.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteTree(Root_);
   }
 
-  std::wstring root_, kit_, empty_, mixed_, previousFolder_;
-  UiScript script_;
-  TForm owner_{nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305}};
+  std::wstring Root_, Kit_, Empty_, Mixed_, PreviousFolder_;
+  UiScript Script_;
+  TForm Owner_{nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305}};
 };
 
 }  // namespace
 
 TEST_F(BrowseDialogTest, OpensOnTheProgramsFolderAndItsListsFollowTheFolder) {
-  script_.OnModal([&](TForm& form) {
+  Script_.OnModal([&](TForm& form) {
     auto& dialog = dynamic_cast<TBrowseDlg&>(form);
     EXPECT_EQ(dialog.Caption(), L"Select Directory");
-    EXPECT_EQ(dialog.Owner(), &owner_);
+    EXPECT_EQ(dialog.Owner(), &Owner_);
     const std::wstring programFolder = StripBackslash(ExtractFilePath(ModuleFileName()));
     ExpectSameFolder(dialog.DirectoryListBox1.Directory(), programFolder);
-    ExpectSameFolder(CurrentFolder(), programFolder);
+    ExpectSameFolder(CurrentDirectory(), programFolder);
 
     // The kit: the file list shows its visible files; the folder list the way down from the
     // drive's root and the sub-folders; the drive selector its drive.
-    ASSERT_TRUE(dialog.DirectoryListBox1.SetDirectory(kit_));
+    ASSERT_TRUE(dialog.DirectoryListBox1.SetDirectory(Kit_));
     EXPECT_EQ(dialog.FileListBox1.Items(), (std::vector<std::wstring>{L"ReadMe.txt", L"TW.ini"}));
     const std::vector<std::wstring> folders = dialog.DirectoryListBox1.Items();
     ASSERT_GE(folders.size(), 4u);
-    EXPECT_EQ(folders.front(), LocaleLower(kit_.substr(0, 3)));
+    EXPECT_EQ(folders.front(), LocaleLower(Kit_.substr(0, 3)));
     EXPECT_EQ(std::vector<std::wstring>(folders.end() - 3, folders.end()),
               (std::vector<std::wstring>{L"Kit", L"Sub1", L"Sub2"}));
     EXPECT_EQ(dialog.DirectoryListBox1.ItemIndex(), static_cast<int>(folders.size()) - 3);
-    EXPECT_EQ(dialog.DriveComboBox1.Drive(), LocaleLower(kit_.substr(0, 1))[0]);
-    ExpectSameFolder(CurrentFolder(), kit_);
+    EXPECT_EQ(dialog.DriveComboBox1.Drive(), LocaleLower(Kit_.substr(0, 1))[0]);
+    ExpectSameFolder(CurrentDirectory(), Kit_);
     SaveScreenshot(form.Handle(), L"folder-picker");
 
     // Down into a sub-folder, then up again through the kit's own item.
     dialog.DirectoryListBox1.OpenItem(static_cast<int>(folders.size()) - 1);
-    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), kit_ + L"\\Sub2");
+    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), Kit_ + L"\\Sub2");
     EXPECT_TRUE(dialog.FileListBox1.Items().empty());
     const int kitItem = IndexOf(dialog.DirectoryListBox1.Items(), L"Kit");
     dialog.DirectoryListBox1.OpenItem(kitItem);
-    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), kit_);
+    ExpectSameFolder(dialog.DirectoryListBox1.Directory(), Kit_);
     dialog.DirectoryListBox1.OpenItem(kitItem + 1);
     Press(form, L"CancelBtn");
   });
-  EXPECT_EQ(BrowseForFolder(&owner_, L""), L"cancel");
+  EXPECT_EQ(BrowseForFolder(&Owner_, L""), L"cancel");
   // The last folder the list showed stays the current folder, cancel or not.
-  ExpectSameFolder(CurrentFolder(), kit_ + L"\\Sub1");
+  ExpectSameFolder(CurrentDirectory(), Kit_ + L"\\Sub1");
 }
 
 TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysOpen) {
@@ -109,53 +102,53 @@ TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysO
   const std::wstring invalidText =
       L"The file 'TW.ini' is not in the directory you have chosen.\nPlease select again.";
   // Refused, then the user picks the kit, which has the file.
-  script_.OnModal([&](TForm& form) {
+  Script_.OnModal([&](TForm& form) {
     dialog = &dynamic_cast<TBrowseDlg&>(form);
-    ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(empty_));
+    ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(Empty_));
     Press(form, L"OkBtn");
   });
-  script_.Answer([&](const BoxRecord&) {
+  Script_.Answer([&](const BoxRecord&) {
     After(*dialog, 50, [&] {
       EXPECT_TRUE(dialog->Visible());
-      dialog->DirectoryListBox1.SetDirectory(kit_);
+      dialog->DirectoryListBox1.SetDirectory(Kit_);
       Press(*dialog, L"OkBtn");
     });
     return IDOK;
   });
-  EXPECT_EQ(BrowseForFolder(&owner_, L"TW.ini"), LocaleLower(kit_));
-  ASSERT_EQ(script_.Boxes().size(), 1u);
-  EXPECT_EQ(script_.Boxes()[0].Caption, L"Invalid path");
-  EXPECT_EQ(script_.Boxes()[0].Text, invalidText);
-  EXPECT_EQ(script_.Boxes()[0].Flags, static_cast<UINT>(MB_OK));
+  EXPECT_EQ(BrowseForFolder(&Owner_, L"TW.ini"), LocaleLower(Kit_));
+  ASSERT_EQ(Script_.Boxes().size(), 1u);
+  EXPECT_EQ(Script_.Boxes()[0].Caption, L"Invalid path");
+  EXPECT_EQ(Script_.Boxes()[0].Text, invalidText);
+  EXPECT_EQ(Script_.Boxes()[0].Flags, static_cast<UINT>(MB_OK));
 
   // Refused, then Cancel still closes it.
-  script_.OnModal([&](TForm& form) {
+  Script_.OnModal([&](TForm& form) {
     dialog = &dynamic_cast<TBrowseDlg&>(form);
-    ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(mixed_));
+    ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(Mixed_));
     Press(form, L"OkBtn");
   });
-  script_.Answer([&](const BoxRecord&) {
+  Script_.Answer([&](const BoxRecord&) {
     After(*dialog, 50, [&] { Press(*dialog, L"CancelBtn"); });
     return IDOK;
   });
-  EXPECT_EQ(BrowseForFolder(&owner_, L"TW.ini"), L"cancel");
-  ASSERT_EQ(script_.Boxes().size(), 2u);
-  EXPECT_EQ(script_.Boxes()[1].Text, invalidText);
-  ExpectSameFolder(CurrentFolder(), mixed_);
+  EXPECT_EQ(BrowseForFolder(&Owner_, L"TW.ini"), L"cancel");
+  ASSERT_EQ(Script_.Boxes().size(), 2u);
+  EXPECT_EQ(Script_.Boxes()[1].Text, invalidText);
+  ExpectSameFolder(CurrentDirectory(), Mixed_);
 }
 
 TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
-  script_.OnModal([&](TForm& form) {
-    ASSERT_TRUE(dynamic_cast<TBrowseDlg&>(form).DirectoryListBox1.SetDirectory(mixed_));
+  Script_.OnModal([&](TForm& form) {
+    ASSERT_TRUE(dynamic_cast<TBrowseDlg&>(form).DirectoryListBox1.SetDirectory(Mixed_));
     Press(form, L"OkBtn");
   });
-  const std::wstring answer = BrowseForFolder(&owner_);
-  EXPECT_EQ(answer, LocaleLower(mixed_));
+  const std::wstring answer = BrowseForFolder(&Owner_);
+  EXPECT_EQ(answer, LocaleLower(Mixed_));
   EXPECT_NE(answer.back(), L'\\');
   EXPECT_NE(answer.find(L"mixed case \u00E4\u00F6"), std::wstring::npos);
 
   // The drive selector takes the folder list to drive C:, whose root is then opened.
-  script_.OnModal([&](TForm& form) {
+  Script_.OnModal([&](TForm& form) {
     auto& dialog = dynamic_cast<TBrowseDlg&>(form);
     int driveC = -1;
     for (int i = 0; i < dialog.DriveComboBox1.Count(); ++i)
@@ -167,6 +160,6 @@ TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
     ExpectSameFolder(dialog.DirectoryListBox1.Directory(), L"c:\\");
     Press(form, L"OkBtn");
   });
-  EXPECT_EQ(BrowseForFolder(&owner_), L"c:\\");
-  ExpectSameFolder(CurrentFolder(), L"c:\\");
+  EXPECT_EQ(BrowseForFolder(&Owner_), L"c:\\");
+  ExpectSameFolder(CurrentDirectory(), L"c:\\");
 }

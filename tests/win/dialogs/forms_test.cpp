@@ -289,9 +289,20 @@ TEST(FormsTest, NotebookShowsOnePageAndMovesTheFocusOffAHiddenPageAndAccelerator
     EXPECT_TRUE(IsChild(form.Handle(), GetFocus()));
     notebook.SetPageIndex(7);  // no such page: nothing changes
     EXPECT_EQ(notebook.PageIndex(), 1);
+    // A page passes its controls' notifications on to them, as the form does.
+    int runClicks = 0;
+    run.OnClick = [&] { ++runClicks; };
+    run.Click();
+    EXPECT_EQ(runClicks, 1);
+    EXPECT_TRUE(run.Checked());
     Press(form, L"OkBtn");
   });
   form.ShowModal();
+  {
+    TEdit gone(done, L"Gone", L"", {8, 40, 100, 21});
+    EXPECT_EQ(form.FindControl<TEdit>(L"Gone"), &gone);
+  }
+  EXPECT_EQ(form.FindControl(L"Gone"), nullptr) << "a destroyed control leaves its form";
 }
 
 TEST(FormsTest, SystemMenuItemsReachWMSysCommand) {

@@ -2,6 +2,8 @@
 // confirmed cancel answers false.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "shell/dialogs/WaitDlg.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
@@ -30,17 +32,30 @@ POINT Centre(HWND window) {
   return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
+// A wizard-sized owner, and a record of every tick of the dialog it opens.
+class WaitDialogTest : public testing::Test {
+ protected:
+  // What happens when the dialog opens; its ticks are recorded from then on.
+  void OnOpen(std::function<void(TWaitForm&)> action) {
+    Script_.OnModal([this, action](TForm& form) {
+      auto& wait = dynamic_cast<TWaitForm&>(form);
+      RecordTicks(wait, Log_);
+      action(wait);
+    });
+  }
+
+  UiScript Script_;
+  TForm Owner_{nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305}};
+  TickLog Log_;
+};
+
 }  // namespace
 
-TEST(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
-  UiScript script;
-  TForm owner(nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305});
-  TickLog log;
-  script.OnModal([&](TForm& form) {
-    auto& wait = dynamic_cast<TWaitForm&>(form);
+TEST_F(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
+  OnOpen([&](TWaitForm& wait) {
     EXPECT_EQ(wait.Caption(), L"Tarnwhistle");
-    EXPECT_EQ(wait.Owner(), &owner);
-    const POINT centre = Centre(wait.Handle()), ownerCentre = Centre(owner.Handle());
+    EXPECT_EQ(wait.Owner(), &Owner_);
+    const POINT centre = Centre(wait.Handle()), ownerCentre = Centre(Owner_.Handle());
     EXPECT_NEAR(centre.x, ownerCentre.x, 1);
     EXPECT_NEAR(centre.y, ownerCentre.y, 1);
     // The first second: "...wait..." and a Cancel that neither a click nor Esc can press.
@@ -48,72 +63,62 @@ TEST(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
     EXPECT_FALSE(wait.CancelBtn.Enabled());
     wait.CancelBtn.Click();
     PostMessageW(wait.CancelBtn.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
-    RecordTicks(wait, log);
     After(wait, 1250, [&] { SaveScreenshot(wait.Handle(), L"wait-dialog"); });
   });
   const ULONGLONG start = GetTickCount64();
-  EXPECT_TRUE(ShowWaitDialog(L"Tarnwhistle", kMessage, &owner));
+  EXPECT_TRUE(ShowWaitDialog(L"Tarnwhistle", kMessage, &Owner_));
   const ULONGLONG elapsed = GetTickCount64() - start;
   EXPECT_GE(elapsed, 3000u);
   EXPECT_LE(elapsed, 10000u);
-  EXPECT_TRUE(script.Boxes().empty());
+  EXPECT_TRUE(Script_.Boxes().empty());
   // The first tick shows the message, six blink ticks follow; it closes with the message on.
-  EXPECT_EQ(log.PanelTexts,
+  EXPECT_EQ(Log_.PanelTexts,
             (std::vector<std::wstring>{kMessage, L"", kMessage, L"", kMessage, L"", kMessage}));
-  EXPECT_EQ(log.CancelEnabled, std::vector<bool>(7, true));
+  EXPECT_EQ(Log_.CancelEnabled, std::vector<bool>(7, true));
 }
 
-TEST(WaitDialogTest, CancelThenNoGoesOnFromTheTickItHadReached) {
-  UiScript script;
-  TForm owner(nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305});
-  TickLog log;
+TEST_F(WaitDialogTest, CancelThenNoGoesOnFromTheTickItHadReached) {
   TWaitForm* wait = nullptr;
-  script.OnModal([&](TForm& form) {
-    wait = &dynamic_cast<TWaitForm&>(form);
-    RecordTicks(*wait, log);
+  OnOpen([&](TWaitForm& form) {
+    wait = &form;
     After(form, 2200, [&] { Press(form, L"CancelBtn"); });
   });
   int ticksWhenAsked = -1;
   bool timerRanWhileAsked = true;
   size_t ticksWhileAsked = 99;
-  script.Answer([&](const BoxRecord&) {
+  Script_.Answer([&](const BoxRecord&) {
     ticksWhenAsked = wait->TickCount;
     timerRanWhileAsked = wait->Timer1.Enabled();
     // The user takes a while to answer; the countdown stands still meanwhile.
-    const size_t before = log.PanelTexts.size();
+    const size_t before = Log_.PanelTexts.size();
     PumpMessagesFor(1200);
-    ticksWhileAsked = log.PanelTexts.size() - before;
+    ticksWhileAsked = Log_.PanelTexts.size() - before;
     return IDNO;
   });
-  EXPECT_TRUE(ShowWaitDialog(L"Tarnwhistle", kMessage, &owner));
+  EXPECT_TRUE(ShowWaitDialog(L"Tarnwhistle", kMessage, &Owner_));
 
-  ASSERT_EQ(script.Boxes().size(), 1u);
-  EXPECT_EQ(script.Boxes()[0].Caption, L"Tarnwhistle");
-  EXPECT_EQ(script.Boxes()[0].Text, L"Cancel process?");
-  EXPECT_EQ(script.Boxes()[0].Flags, static_cast<UINT>(MB_YESNO));
+  ASSERT_EQ(Script_.Boxes().size(), 1u);
+  EXPECT_EQ(Script_.Boxes()[0].Caption, L"Tarnwhistle");
+  EXPECT_EQ(Script_.Boxes()[0].Text, L"Cancel process?");
+  EXPECT_EQ(Script_.Boxes()[0].Flags, static_cast<UINT>(MB_YESNO));
   EXPECT_FALSE(timerRanWhileAsked);
   EXPECT_EQ(ticksWhileAsked, 0u);
   EXPECT_GE(ticksWhenAsked, 1);
   EXPECT_LT(ticksWhenAsked, 6);
   // One first tick and six blink ticks in all: the countdown was not started over.
-  EXPECT_EQ(log.PanelTexts.size(), 7u);
-  EXPECT_EQ(log.PanelTexts.back(), kMessage);
+  EXPECT_EQ(Log_.PanelTexts.size(), 7u);
+  EXPECT_EQ(Log_.PanelTexts.back(), kMessage);
 }
 
-TEST(WaitDialogTest, CancelThenYesAnswersFalse) {
-  UiScript script;
-  TForm owner(nullptr, {.Caption = L"Owner", .ClientWidth = 457, .ClientHeight = 305});
-  TickLog log;
-  script.OnModal([&](TForm& form) {
-    auto& wait = dynamic_cast<TWaitForm&>(form);
-    RecordTicks(wait, log);
+TEST_F(WaitDialogTest, CancelThenYesAnswersFalse) {
+  OnOpen([&](TWaitForm& wait) {
     // Esc is the cancel button's key once the button can be pressed.
-    After(form, 1600, [&] { PostMessageW(wait.CancelBtn.Handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
+    After(wait, 1600, [&] { PostMessageW(wait.CancelBtn.Handle(), WM_KEYDOWN, VK_ESCAPE, 0); });
   });
-  script.Answer(IDYES);
-  EXPECT_FALSE(ShowWaitDialog(L"Tarnwhistle", L"...uninstalling software...", &owner));
-  ASSERT_EQ(script.Boxes().size(), 1u);
-  EXPECT_EQ(script.Boxes()[0].Text, L"Cancel process?");
-  EXPECT_LT(log.PanelTexts.size(), 7u);  // ended before the countdown ran out
-  EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
+  Script_.Answer(IDYES);
+  EXPECT_FALSE(ShowWaitDialog(L"Tarnwhistle", L"...uninstalling software...", &Owner_));
+  ASSERT_EQ(Script_.Boxes().size(), 1u);
+  EXPECT_EQ(Script_.Boxes()[0].Text, L"Cancel process?");
+  EXPECT_LT(Log_.PanelTexts.size(), 7u);  // ended before the countdown ran out
+  EXPECT_TRUE(IsWindowEnabled(Owner_.Handle()));
 }

@@ -14,9 +14,9 @@ TEST(ParamStr, SplitsAtBlanksAndGroupsQuotes) {
 
 TEST(DecideMode, FollowsTheFileNameAndTheFirstArgument) {
   struct Row {
-    const wchar_t* module;
-    const wchar_t* commandLine;
-    TMode mode;
+    const wchar_t* Module;
+    const wchar_t* CommandLine;
+    TMode Mode;
   };
   const Row rows[] = {
       {L"C:\\kit\\setup.exe", L"setup.exe", TMode::Setup},
@@ -33,7 +33,7 @@ TEST(DecideMode, FollowsTheFileNameAndTheFirstArgument) {
       {L"C:\\setup.exe\\tool.exe", L"tool.exe", TMode::Uninstall},
   };
   for (const Row& row : rows)
-    EXPECT_EQ(DecideMode(row.module, ParamStr(row.commandLine, 1)), row.mode)
-        << "module " << testing::PrintToString(std::wstring(row.module)) << ", command line "
-        << testing::PrintToString(std::wstring(row.commandLine));
+    EXPECT_EQ(DecideMode(row.Module, ParamStr(row.CommandLine, 1)), row.Mode)
+        << "module " << testing::PrintToString(std::wstring(row.Module)) << ", command line "
+        << testing::PrintToString(std::wstring(row.CommandLine));
 }

@@ -203,3 +203,40 @@ TEST(CenterOver, CentresAndTruncatesTowardZero) {
   DestroyWindow(small);
   DestroyWindow(reference);
 }
+
+TEST(QueryString, GrowsTheBufferUntilTheTextFits) {
+  // Calls that report the capacity they need, and calls that truncate and report the
+  // capacity they had, both give the whole text however long it is.
+  const std::wstring longText(3 * MAX_PATH + 7, L'x');
+  struct Row {
+    bool Truncates;
+    std::wstring Text;
+  };
+  const Row rows[] = {{false, longText}, {true, longText}, {false, L"short"}, {true, L"short"}};
+  for (const Row& row : rows) {
+    int calls = 0;
+    const std::wstring answer = QueryString([&](wchar_t* buffer, DWORD capacity) -> DWORD {
+      ++calls;
+      const size_t length = row.Text.size();
+      if (length >= capacity) {
+        if (!row.Truncates) return static_cast<DWORD>(length + 1);
+        row.Text.copy(buffer, capacity - 1);
+        return capacity;
+      }
+      row.Text.copy(buffer, length);
+      return static_cast<DWORD>(length);
+    });
+    EXPECT_EQ(answer, row.Text) << "truncates " << row.Truncates;
+    EXPECT_LE(calls, 3) << "truncates " << row.Truncates;
+  }
+  EXPECT_EQ(QueryString([](wchar_t*, DWORD) -> DWORD { return 0; }), L"") << "failure";
+}
+
+TEST(FileExists, IsTrueForFilesOnly) {
+  ScratchFolder scratch(L"exists");
+  MakeFile(scratch / L"file.txt");
+  MakeFolder(scratch / L"folder");
+  EXPECT_TRUE(FileExists(scratch / L"file.txt"));
+  EXPECT_FALSE(FileExists(scratch / L"folder"));
+  EXPECT_FALSE(FileExists(scratch / L"absent.txt"));
+}

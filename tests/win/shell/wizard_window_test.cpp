@@ -53,28 +53,33 @@ SeenWindow ShowAndLook(UiScript& script) {
 
 }  // namespace
 
-TEST(WizardWindows, SetupWindowAndItsAboutBox) {
-  UiScript script;
-  const SeenWindow seen = ShowAndLook<TSetupForm>(script);
-  EXPECT_EQ(seen.Caption, L"Tarnwhistle Setup");
-  EXPECT_EQ(seen.Client.cx, 457);
-  EXPECT_EQ(seen.Client.cy, 305);
-  EXPECT_EQ(seen.LastMenuItem, L"About Setup...");
-  EXPECT_TRUE(seen.SeparatorBeforeIt);
-  EXPECT_TRUE(seen.OwnTaskbarButton);
-  ASSERT_EQ(script.Boxes().size(), 1u);
-  EXPECT_EQ(script.Boxes()[0].Caption, L"About...");
-  EXPECT_EQ(script.Boxes()[0].Text, L"Tarnwhistle Setup  .9b2\n" + tw::CopyrightNotice);
-  EXPECT_EQ(script.Boxes()[0].Flags & 0xF, static_cast<UINT>(MB_OK));
-}
-
-TEST(WizardWindows, UninstallWindowAndItsAboutBox) {
-  UiScript script;
-  const SeenWindow seen = ShowAndLook<TUninstWiz>(script);
-  EXPECT_EQ(seen.Caption, L"Un-Install Wizard");
-  EXPECT_EQ(seen.Client.cx, 458);
-  EXPECT_EQ(seen.Client.cy, 305);
-  EXPECT_EQ(seen.LastMenuItem, L"About Uninstall...");
-  ASSERT_EQ(script.Boxes().size(), 1u);
-  EXPECT_EQ(script.Boxes()[0].Text, L"Tarnwhistle Uninstall  .9b2\n" + tw::CopyrightNotice);
+TEST(WizardWindows, CaptionSizeTaskbarButtonAndAboutBox) {
+  struct Row {
+    SeenWindow (*Show)(UiScript&);
+    std::wstring Caption;
+    SIZE Client;
+    std::wstring AboutItem;
+    std::wstring AboutTitle;
+  };
+  const Row rows[] = {
+      {ShowAndLook<TSetupForm>, L"Tarnwhistle Setup", {457, 305}, L"About Setup...",
+       L"Tarnwhistle Setup"},
+      {ShowAndLook<TUninstWiz>, L"Un-Install Wizard", {458, 305}, L"About Uninstall...",
+       L"Tarnwhistle Uninstall"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Narrow(row.Caption));
+    UiScript script;
+    const SeenWindow seen = row.Show(script);
+    EXPECT_EQ(seen.Caption, row.Caption);
+    EXPECT_EQ(seen.Client.cx, row.Client.cx);
+    EXPECT_EQ(seen.Client.cy, row.Client.cy);
+    EXPECT_EQ(seen.LastMenuItem, row.AboutItem);
+    EXPECT_TRUE(seen.SeparatorBeforeIt);
+    EXPECT_TRUE(seen.OwnTaskbarButton);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes()[0].Caption, L"About...");
+    EXPECT_EQ(script.Boxes()[0].Text, row.AboutTitle + L"  .9b2\n" + tw::CopyrightNotice);
+    EXPECT_EQ(script.Boxes()[0].Flags & 0xF, static_cast<UINT>(MB_OK));
+  }
 }

@@ -1,6 +1,7 @@
 #include "ScratchFolder.h"
 
 #include "base/Handles.h"
+#include "shell/SysUtils.h"
 
 namespace {
 // Clears the attributes that keep an entry from being deleted, then deletes the tree.
@@ -26,14 +27,12 @@ void ForceRemove(const std::wstring& path) {
 }  // namespace
 
 ScratchFolder::ScratchFolder(const std::wstring& name) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  path_ = std::wstring(temp) + L"twtest-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
-  ForceRemove(path_);
-  CreateDirectoryW(path_.c_str(), nullptr);
+  Path_ = TempFolder() + L"twtest-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  ForceRemove(Path_);
+  CreateDirectoryW(Path_.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() { ForceRemove(path_); }
+ScratchFolder::~ScratchFolder() { ForceRemove(Path_); }
 
 bool WriteTextFile(const std::wstring& path, const std::string& text) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -47,8 +46,12 @@ bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring UnixToWine(const std::string& unixPath) {
+std::wstring UnixToWine(std::wstring_view unixPath) {
   std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  for (wchar_t c : unixPath) path += c == L'/' ? L'\\' : c;
   return path;
+}
+
+std::wstring TempFolder() {
+  return QueryString([](wchar_t* buffer, DWORD capacity) { return GetTempPathW(capacity, buffer); });
 }

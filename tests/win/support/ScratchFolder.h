@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 class ScratchFolder {
  public:
@@ -13,15 +14,20 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::wstring& Path() const { return path_; }
-  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+  const std::wstring& Path() const { return Path_; }
+  std::wstring operator/(const std::wstring& name) const { return Path_ + L"\\" + name; }
 
  private:
-  std::wstring path_;
+  std::wstring Path_;
 };
 
 // Writes a small file; answers whether it worked.
 bool WriteTextFile(const std::wstring& path, const std::string& text);
 bool Exists(const std::wstring& path);
 // Converts a Unix path of the build to the Windows path Wine gives it on drive Z:.
-std::wstring UnixToWine(const std::string& unixPath);
+std::wstring UnixToWine(std::wstring_view unixPath);
+inline std::wstring UnixToWine(std::string_view unixPath) {
+  return UnixToWine(std::wstring(unixPath.begin(), unixPath.end()));
+}
+// The system's folder for temporary files, ending in a backslash.
+std::wstring TempFolder();

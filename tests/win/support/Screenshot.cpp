@@ -1,20 +1,18 @@
 #include "Screenshot.h"
 
+#include "ScratchFolder.h"
+#include "shell/SysUtils.h"
 #include "shell/win/Forms.h"
 #include "base/Handles.h"
 
 namespace {
 
 std::wstring ArtifactsFolder() {
-  wchar_t value[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableW(L"TW_ARTIFACTS_DIR", value, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {};
-  std::wstring folder(value, length);
-  // Under Wine the variable comes from the Unix side; the root of that file system is Z:.
-  if (folder.front() == L'/') folder = L"Z:" + folder;
-  for (wchar_t& c : folder)
-    if (c == L'/') c = L'\\';
-  return folder;
+  const std::wstring folder = QueryString([](wchar_t* buffer, DWORD capacity) {
+    return GetEnvironmentVariableW(L"TW_ARTIFACTS_DIR", buffer, capacity);
+  });
+  // Under Wine the variable may come from the Unix side, whose root is drive Z:.
+  return !folder.empty() && folder.front() == L'/' ? UnixToWine(folder) : folder;
 }
 
 bool WriteAll(HANDLE file, const void* data, DWORD size) {

@@ -32,12 +32,12 @@ void CloseOnFatalFailure(TForm& form) {
 
 std::string Narrow(std::wstring_view text) { return Utf8FromWide(text); }
 
-UiScript::UiScript() : previous_(SetUiDriver(this)) {}
+UiScript::UiScript() : Previous_(SetUiDriver(this)) {}
 
 UiScript::~UiScript() {
-  SetUiDriver(previous_);
-  EXPECT_TRUE(answers_.empty()) << answers_.size() << " expected message box(es) never came";
-  EXPECT_TRUE(actions_.empty()) << actions_.size() << " expected modal form(s) never opened";
+  SetUiDriver(Previous_);
+  EXPECT_TRUE(Answers_.empty()) << Answers_.size() << " expected message box(es) never came";
+  EXPECT_TRUE(Actions_.empty()) << Actions_.size() << " expected modal form(s) never opened";
 }
 
 UiScript& UiScript::Answer(int button) {
@@ -45,39 +45,39 @@ UiScript& UiScript::Answer(int button) {
 }
 
 UiScript& UiScript::Answer(BoxAnswer answer) {
-  answers_.push_back(std::move(answer));
+  Answers_.push_back(std::move(answer));
   return *this;
 }
 
 UiScript& UiScript::OnModal(ModalAction action) {
-  actions_.push_back(action ? std::move(action) : [](TForm&) {});
+  Actions_.push_back(action ? std::move(action) : [](TForm&) {});
   return *this;
 }
 
 int UiScript::AnswerMessageBox(const MessageBoxRequest& box) {
   BoxRecord record{box.Owner, box.Caption, box.Text, box.Flags, 0};
-  if (answers_.empty()) {
+  if (Answers_.empty()) {
     ADD_FAILURE() << "unexpected message box \"" << Narrow(box.Caption)
                   << "\": " << Narrow(box.Text);
     record.Answer = SafeAnswer(box.Flags);
   } else {
-    BoxAnswer answer = std::move(answers_.front());
-    answers_.pop_front();
+    BoxAnswer answer = std::move(Answers_.front());
+    Answers_.pop_front();
     record.Answer = answer(record);
   }
-  boxes_.push_back(record);
+  Boxes_.push_back(record);
   return record.Answer;
 }
 
 void UiScript::ModalLoopStarting(TForm& form) {
-  modalCaptions_.push_back(form.Caption());
-  if (actions_.empty()) {
+  ModalCaptions_.push_back(form.Caption());
+  if (Actions_.empty()) {
     ADD_FAILURE() << "unexpected modal form \"" << Narrow(form.Caption()) << "\"";
     form.SetModalResult(mrCancel);
     return;
   }
-  ModalAction action = std::move(actions_.front());
-  actions_.pop_front();
+  ModalAction action = std::move(Actions_.front());
+  Actions_.pop_front();
   action(form);
   CloseOnFatalFailure(form);
   // A form that nothing closes would hang the suite: it fails the test instead.

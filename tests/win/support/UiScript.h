@@ -44,18 +44,18 @@ class UiScript : public UiDriver {
   // What happens when the next modal form opens; an empty action lets it run on its own.
   UiScript& OnModal(ModalAction action = nullptr);
 
-  const std::vector<BoxRecord>& Boxes() const { return boxes_; }
-  const std::vector<std::wstring>& ModalCaptions() const { return modalCaptions_; }
+  const std::vector<BoxRecord>& Boxes() const { return Boxes_; }
+  const std::vector<std::wstring>& ModalCaptions() const { return ModalCaptions_; }
 
   int AnswerMessageBox(const MessageBoxRequest& box) override;
   void ModalLoopStarting(TForm& form) override;
 
  private:
-  UiDriver* previous_;
-  std::deque<BoxAnswer> answers_;
-  std::deque<ModalAction> actions_;
-  std::vector<BoxRecord> boxes_;
-  std::vector<std::wstring> modalCaptions_;
+  UiDriver* Previous_;
+  std::deque<BoxAnswer> Answers_;
+  std::deque<ModalAction> Actions_;
+  std::vector<BoxRecord> Boxes_;
+  std::vector<std::wstring> ModalCaptions_;
 };
 
 // Runs `action` once, `milliseconds` from now, from the message loop of the form.
