@@ -24,13 +24,24 @@ TFont HeadingFont() {
   return font;
 }
 
-// A text pane that only shows its text: no border, no focus, no input.
-void MakeStaticText(TMemo& memo, const std::vector<std::wstring>& lines) {
-  memo.SetLines(lines);
-  memo.SetBorder(false);
-  memo.SetTabStop(false);
-  memo.SetEnabled(false);
-}
+// The explanatory texts: each a paragraph that wraps at the width of its label.
+const wchar_t kStartText[] =
+    L"This wizard will guide you through the installation process. Below you'll find the "
+    L"default destination. Change it if you like. The folder need not exist and it need "
+    L"not be in your computer's PATH statement. Then, click 'Next' to continue...";
+const wchar_t kAddressText[] =
+    L"I need your 'actual' email address and the mail server you normally send out-"
+    L"going mail through.  These will be used to create a default message and "
+    L"USENET article. Click 'Next' when finished.";
+const wchar_t kReviewText[] =
+    L"Please review your setup below, for accuracy. Click 'Back' to make changes. "
+    L"When satisfied, click \"Install\" to complete program setup.";
+const wchar_t kDoneText[] =
+    L"Tarnwhistle is succesfully installed!  I hope you will be pleased "
+    L"with my efforts and become a regular TW user. Thanks!";
+const wchar_t kQuotation[] =
+    L"\"Privacy is necessary for an open society in the electronic age.\"\r\n"
+    L"                              -- Eric Hughes, A Cypherpunk's Manifesto";
 
 // The hourglass while the installation runs; the arrow again after it.
 class TWaitCursor {
@@ -71,14 +82,14 @@ TSetupForm::TSetupForm(TForm* owner)
       Notebook1(Panel1, L"Notebook1", {8, 40, 409, 193}),
       StartSheet(Notebook1, L"Start"),
       Copyright(StartSheet, L"Copyright", L"", {4, 0, 401, 16}),
-      RichEdit1(StartSheet, L"RichEdit1", {4, 20, 401, 60}, ssNone),
+      RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}, taLeftJustify, true),
       Label4(StartSheet, L"Label4", L"&Destination Folder", {4, 92, 200, 16}),
       AppDIR(StartSheet, L"AppDIR", L"C:\\Program Files\\Tarnwhistle", {4, 110, 313, 22}),
       BrowseBtn(StartSheet, L"BrowseBtn", L"&Browse", {326, 108, 75, 25}),
       GroupBox(StartSheet, L"GroupBox", L"Create Program &Group", {4, 148, 250, 20}),
       AddressSheet(Notebook1, L"Address"),
       Label6(AddressSheet, L"Label6", L"E-Address && Mail Server", {4, 0, 401, 18}),
-      RichEdit2(AddressSheet, L"RichEdit2", {4, 20, 401, 60}, ssNone),
+      RichEdit2(AddressSheet, L"RichEdit2", kAddressText, {4, 20, 401, 60}, taLeftJustify, true),
       Label3(AddressSheet, L"Label3", L"Your &Address: (example: My Name <myname@example.com>)",
              {4, 88, 401, 16}),
       EAddr(AddressSheet, L"EAddr", L"", {4, 106, 401, 22}),
@@ -87,39 +98,21 @@ TSetupForm::TSetupForm(TForm* owner)
       Host(AddressSheet, L"Host", L"", {4, 156, 401, 22}),
       ReviewSheet(Notebook1, L"Review"),
       Label7(ReviewSheet, L"Label7", L"Review Setup", {4, 0, 401, 18}),
-      RichEdit4(ReviewSheet, L"RichEdit4", {4, 20, 401, 44}, ssNone),
+      RichEdit4(ReviewSheet, L"RichEdit4", kReviewText, {4, 20, 401, 44}, taLeftJustify, true),
       Label8(ReviewSheet, L"Label8", L"Setup Configuration", {4, 68, 401, 16}),
       RichEdit3(ReviewSheet, L"RichEdit3", {4, 86, 401, 100}, ssNone),
       DoneSheet(Notebook1, L"Done"),
       Label5(DoneSheet, L"Label5", L"Installation complete!", {4, 0, 401, 30}),
-      RichEdit6(DoneSheet, L"RichEdit6", {4, 36, 401, 44}, ssNone),
-      RichEdit5(DoneSheet, L"RichEdit5", {4, 88, 401, 44}, ssNone),
+      RichEdit6(DoneSheet, L"RichEdit6", kDoneText, {4, 36, 401, 44}, taLeftJustify, true),
+      RichEdit5(DoneSheet, L"RichEdit5", kQuotation, {4, 88, 401, 44}, taLeftJustify, true),
       RunQuickBox(DoneSheet, L"RunQuickBox", L"&Run Tarnwhistle", {4, 150, 250, 20}),
       BackBtn(*this, L"BackBtn", L"Back", {200, 270, 75, 25}),
       NextBtn(*this, L"NextBtn", L"Next", {283, 270, 75, 25}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {366, 270, 75, 25}) {
-  Panel1.SetBevel(bvNone);
   Appname.SetFont(TitleFont(27));
   Label5.SetFont(TitleFont(21));
   for (TLabel* heading : {&Label6, &Label7}) heading->SetFont(HeadingFont());
-  MakeStaticText(RichEdit1,
-                 {L"This wizard will guide you through the installation process. Below you'll find the ",
-                  L"default destination. Change it if you like. The folder need not exist and it need ",
-                  L"not be in your computer's PATH statement. Then, click 'Next' to continue..."});
-  MakeStaticText(RichEdit2,
-                 {L"I need your 'actual' email address and the mail server you normally send out-",
-                  L"going mail through.  These will be used to create a default message and ",
-                  L"USENET article. Click 'Next' when finished."});
-  MakeStaticText(RichEdit4,
-                 {L"Please review your setup below, for accuracy. Click 'Back' to make changes. ",
-                  L"When satisfied, click \"Install\" to complete program setup."});
-  RichEdit3.SetEnabled(false);
-  MakeStaticText(RichEdit6,
-                 {L"Tarnwhistle is succesfully installed!  I hope you will be pleased ",
-                  L"with my efforts and become a regular TW user. Thanks!"});
-  MakeStaticText(RichEdit5,
-                 {L"\"Privacy is necessary for an open society in the electronic age.\"",
-                  L"                              -- Eric Hughes, A Cypherpunk's Manifesto"});
+  RichEdit3.SetTabStop(false);
   GroupBox.SetChecked(true);
   RunQuickBox.SetChecked(true);
   BackBtn.SetEnabled(false);

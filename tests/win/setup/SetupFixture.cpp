@@ -20,6 +20,13 @@ std::wstring CurrentFolder() {
   return folder;
 }
 
+// Wine's shell starts its menu builder for every link saved, to mirror the Start menu on
+// the Unix desktop; the tests' links stay in the test prefix, and no builder holds the kit
+// folder as its working folder.
+void KeepLinksInThePrefix() {
+  TRegistryKey::Create(L"Software\\Wine\\DllOverrides").WriteString(L"winemenubuilder.exe", L"");
+}
+
 void RemoveRecordAndGroup() {
   DeleteRegistryTree(tw::ProductKey);
   const std::wstring group = ProgramGroupFolder();
@@ -32,6 +39,11 @@ const std::vector<std::wstring> SetupTest::KitFiles = {
     L"setup.exe", L"TW.exe", L"TW.ini", L"License.txt", L"QuickStart.rtf", L"ReadMe.txt"};
 
 SetupTest::SetupTest() : savedDirectory_(CurrentFolder()) {
+  KeepLinksInThePrefix();
+  // Wine's desktop process, which the first window of a process may start, is older than
+  // anything the test starts.
+  GetDesktopWindow();
+  GetSystemTimeAsFileTime(&start_);
   RemoveRecordAndGroup();
   Kit = Scratch / L"kit";
   Destination = Scratch / L"dest\\Tarnwhistle";
@@ -100,7 +112,7 @@ LinkInfo ReadLink(const std::wstring& linkFile) {
   return info;
 }
 
-int EndStartedPrograms(const std::wstring& exeName) {
+int SetupTest::EndStartedPrograms(const std::wstring& exeName) const {
   UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
   PROCESSENTRY32W entry{};
@@ -111,12 +123,16 @@ int EndStartedPrograms(const std::wstring& exeName) {
     if (entry.th32ParentProcessID != GetCurrentProcessId() ||
         lstrcmpiW(entry.szExeFile, exeName.c_str()) != 0)
       continue;
+    UniqueKernelObject process(
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    FILETIME created, exited, kernel, user;
+    if (!process || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0 ||
+        !GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
+        CompareFileTime(&created, &start_) < 0)
+      continue;
     ++count;
-    UniqueKernelObject process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-    if (process) {
-      TerminateProcess(process.get(), 0);
-      WaitForSingleObject(process.get(), 5000);
-    }
+    TerminateProcess(process.get(), 0);
+    WaitForSingleObject(process.get(), 5000);
   }
   return count;
 }

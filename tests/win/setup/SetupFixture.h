@@ -22,12 +22,17 @@ class SetupTest : public ::testing::Test {
   // Puts the kit together; `client` is copied as its TW.exe (a text file when empty).
   void MakeKit(const std::wstring& client = L"");
 
+  // Programs this process started during the test that are still running, by file name
+  // ("TW.exe"); each is ended once counted.
+  int EndStartedPrograms(const std::wstring& exeName) const;
+
   ScratchFolder Scratch{L"setup"};
   std::wstring Kit;          // the folder the installer runs from
   std::wstring Destination;  // a folder that does not exist yet
 
  private:
   std::wstring savedDirectory_;
+  FILETIME start_ = {};
 };
 
 // The lines of a database entry, as the store reads them back.
@@ -43,9 +48,6 @@ struct LinkInfo {
 };
 LinkInfo ReadLink(const std::wstring& linkFile);
 
-// Programs this process started that are still running, by file name ("TW.exe"); each is
-// ended once counted.
-int EndStartedPrograms(const std::wstring& exeName);
 
 // The id of a drive letter that is not in use, as "Q:".
 std::wstring UnusedDrive();

@@ -71,7 +71,7 @@ std::wstring ShellProgramsFolder() {
 class InstallStepsTest : public SetupTest {
  protected:
   void SetUp() override {
-    MakeKit();
+    ASSERT_NO_FATAL_FAILURE(MakeKit());
     Choices.AppDir = Destination;
     Choices.SourceDir = Kit;
     Choices.VersionText = L"0.9b2";
