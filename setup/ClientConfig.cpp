@@ -10,6 +10,9 @@ const char MailToNewsGateway[] = "mail2news@dizum.com";
 
 namespace {
 
+const wchar_t kMessageNotStored[] = L"Error storing default message!";
+const wchar_t kArticleNotStored[] = L"Error storing default article!";
+
 // The store keeps texts in the ANSI code page, the windows show wide ones.
 std::string AnsiFromWide(const std::wstring& text) {
   if (text.empty()) return {};
@@ -121,12 +124,12 @@ bool StoreDefaultEntries(HWND owner, const std::wstring& folder, const TClientCo
   // The user's mail is worth more than the default message: a database the store does not
   // find sound is not written into.
   if (FileExists(database) && !DatabaseIsSound(database)) {
-    ShowMessageBox(owner, L"Error storing default message!", L"Setup Error", MB_OK);
+    ShowMessageBox(owner, kMessageNotStored, L"Setup Error", MB_OK);
     return false;
   }
   const std::string cutMarks = GetInitValue("Cutmarks", "~~", settingsDatabase);
   return StoreEntry(owner, tw::DefaultMessagePath, DefaultMessageLines(config, cutMarks), database,
-                    L"Error storing default message!") &&
+                    kMessageNotStored) &&
          StoreEntry(owner, tw::DefaultArticlePath, DefaultArticleLines(config), database,
-                    L"Error storing default article!");
+                    kArticleNotStored);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SetupFixture.h"
+#include "base/Handles.h"
 #include "filestore/FileMan.h"
 #include "setup/ClientConfig.h"
 #include "shell/Constants.h"
@@ -120,6 +121,21 @@ TEST_F(ClientConfigTest, DamagedOrForeignDatabaseIsNeitherReadNorWritten) {
     EXPECT_EQ(script.Boxes()[0].Text, L"Error storing default message!");
     EXPECT_EQ(FileBytes(Database), file.Bytes);
   }
+}
+
+TEST_F(ClientConfigTest, DatabaseHeldByAnotherProgram) {
+  ASSERT_TRUE(Store());
+  const std::string before = FileBytes(Database);
+  UniqueHandle held(CreateFileW(Database.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  // Reading gives empty fields; writing stops with the store's error, which the wizard's
+  // exception display shows.
+  EXPECT_EQ(ReadClientConfig(Folder).Address, L"");
+  UiScript script;
+  EXPECT_THROW(Store(), EStoreFileError);
+  EXPECT_TRUE(script.Boxes().empty());
+  held.reset();
+  EXPECT_EQ(FileBytes(Database), before);
 }
 
 TEST_F(ClientConfigTest, MessageWithOneHeaderGivesOneField) {
