@@ -300,3 +300,35 @@ TEST_F(InstallStepsTest, CopyThatFailsNamesTheFileAndStopsTheChain) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without the shell's "Programs" setting the group goes where the shell says the user's
+// Programs folder is, never to the root of a drive.
+TEST_F(InstallStepsTest, MissingProgramsSettingFallsBackToTheShellsFolder) {
+  const std::wstring shellFolders =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  TRegistryKey key = TRegistryKey::Open(shellFolders);
+  ASSERT_TRUE(key.Valid());
+  const auto saved = key.ReadString(L"Programs");
+  ASSERT_TRUE(saved.has_value());
+  struct Restore {
+    TRegistryKey& Key;
+    std::wstring Value;
+    ~Restore() { Key.WriteString(L"Programs", Value); }
+  } restore{key, *saved};
+  ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, shellFolders.c_str(), L"Programs"), ERROR_SUCCESS);
+  ASSERT_FALSE(key.HasValue(L"Programs"));
+
+  // Asked first: the shell may write the setting back when it is asked itself.
+  const std::wstring programs = StartMenuProgramsFolder();
+  const std::wstring expected = LocaleLower(ShellProgramsFolder());
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(programs, expected);
+  EXPECT_EQ(ProgramGroupFolder(), expected + L"\\Tarnwhistle");
+  Choices.PreviousInstall = true;
+  EXPECT_TRUE(CreateProgramGroup(Choices));
+  EXPECT_TRUE(ReadLink(expected + L"\\Tarnwhistle\\License.LNK").Loaded);
+}
+
+}  // namespace
