@@ -332,3 +332,55 @@ TEST_F(InstallStepsTest, MissingProgramsSettingFallsBackToTheShellsFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The installation key as a link to a key that cannot exist: it can be neither opened nor
+// created until the link goes.
+class BlockedRecord {
+ public:
+  BlockedRecord() {
+    HKEY link = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, tw::ProductKey.c_str(), 0, nullptr,
+                        REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &link, nullptr) != ERROR_SUCCESS)
+      return;
+    UniqueKey owner(link);
+    const std::wstring target = L"\\REGISTRY\\NoSuchRoot\\Tarnwhistle";
+    made_ = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                           reinterpret_cast<const BYTE*>(target.data()),
+                           static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+  }
+  ~BlockedRecord() {
+    HKEY link = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, tw::ProductKey.c_str(), REG_OPTION_OPEN_LINK,
+                      KEY_ALL_ACCESS, &link) == ERROR_SUCCESS) {
+      RegDeleteKeyW(link, L"");
+      RegCloseKey(link);
+    }
+  }
+  bool Made() const { return made_; }
+
+ private:
+  bool made_ = false;
+};
+
+// A record that cannot be written is a failure, not a success: the uninstaller would not
+// find the installation.
+TEST_F(InstallStepsTest, RecordThatCannotBeWrittenStopsBeforeTheDatabase) {
+  const BlockedRecord blocked;
+  ASSERT_TRUE(blocked.Made());
+  ASSERT_FALSE(TRegistryKey::Create(tw::ProductKey).Valid());
+  UiScript script;
+  script.Answer(IDOK);
+  EXPECT_FALSE(RunInstallSteps(Choices));
+  ASSERT_EQ(script.Boxes().size(), 1u);
+  EXPECT_EQ(script.Boxes()[0].Caption, L"Registry Error");
+  EXPECT_EQ(script.Boxes()[0].Text, L"Unable to write to Win95 registry!\n\nEntries NOT saved!");
+  // The copy happened; seeding and the group did not.
+  EXPECT_TRUE(Exists(Installed(L"UninstTW.exe")));
+  EXPECT_TRUE(EntryLines(Installed(L"TW.dbc"), tw::DefaultMessagePath).empty());
+  EXPECT_FALSE(Exists(ProgramGroupFolder()));
+}
+
+}  // namespace
