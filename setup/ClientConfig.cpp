@@ -3,7 +3,7 @@
 #include "filestore/FileMan.h"
 #include "setup/HeaderManager.h"
 #include "shell/Constants.h"
-#include "shell/FileChecks.h"
+#include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
 const char MailToNewsGateway[] = "mail2news@dizum.com";

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "shell/Constants.h"
-#include "shell/FileChecks.h"
 #include "shell/Registry.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"

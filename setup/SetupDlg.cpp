@@ -55,12 +55,6 @@ class TWaitCursor {
   HCURSOR previous_;
 };
 
-std::wstring CurrentDirectory() {
-  std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
-  folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
-  return folder;
-}
-
 // The program's first icon, or the system's application icon when it carries none.
 HICON ApplicationIcon() {
   HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
@@ -76,7 +70,7 @@ const wchar_t kEncryptedNotice[] =
 }  // namespace
 
 TSetupForm::TSetupForm(TForm* owner)
-    : TWizardForm(owner, L"Tarnwhistle Setup", 457, 305, L"About Setup...", tw::SetupTitle),
+    : TWizardForm(owner, tw::SetupTitle, 457, 305, L"About Setup...", tw::SetupTitle),
       Panel1(*this, L"Panel1", L"", {16, 16, 425, 241}),
       Appname(Panel1, L"Appname", L"", {8, 4, 409, 32}),
       Notebook1(Panel1, L"Notebook1", {8, 40, 409, 193}),

@@ -85,6 +85,11 @@ bool FileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool FolderExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWORD attributeMask) {
   std::vector<std::wstring> found;
   const std::wstring folder = ExtractFilePath(wildcard);

@@ -40,6 +40,9 @@ std::wstring WindowsDirectory();
 // True when `path` names a file (not a folder).
 bool FileExists(const std::wstring& path);
 
+// True when `path` names a folder.
+bool FolderExists(const std::wstring& path);
+
 // All file attributes: read-only, hidden, system, volume label, folder, archive.
 constexpr DWORD faAnyFile = 0x3F;
 
