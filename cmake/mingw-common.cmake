@@ -10,3 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # scripts set WINEPREFIX and friends.
 get_filename_component(TW_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${TW_WINE_RUN})
+# Archives keep the link-time optimiser's symbol table, so that setup.exe is optimised whole.
+set(CMAKE_AR ${TW_MINGW_TRIPLE}-gcc-ar-posix)
+set(CMAKE_RANLIB ${TW_MINGW_TRIPLE}-gcc-ranlib-posix)
