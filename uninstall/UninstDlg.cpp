@@ -97,14 +97,17 @@ TUninstWiz::TUninstWiz(TForm* owner)
                               L"you've come to the right place. On the next screen you will have ",
                               L"the opportunity to select Tarnwhistle, Mixmaster or both for ",
                               L"removal.", L""});
+  // The notice's lines are too wide for the page: each paragraph flows as one line.
   MakeExplanation(
       RichEdit3,
-      {L"IF YOU REMOVE TARNWHISTLE: All files in the TW home directory will be ",
-       L"deleted--except your TW database file (TW.dbc or TW.pgp). In either case the ",
-       L"home dir will still exist and any subdirectories within will not be touched.", L"",
-       L"IF YOU REMOVE MIXMASTER: All files in the Mix home directory will be deleted. ",
-       L"Also, if the mix dir has no subdirectories (other than 'pool'), it will be deleted. If you ",
-       L"have any files there that you wish to preserve, remove them before uninstalling.", L""});
+      {L"IF YOU REMOVE TARNWHISTLE: All files in the TW home directory will be "
+       L"deleted--except your TW database file (TW.dbc or TW.pgp). In either case the "
+       L"home dir will still exist and any subdirectories within will not be touched.",
+       L"",
+       L"IF YOU REMOVE MIXMASTER: All files in the Mix home directory will be deleted. "
+       L"Also, if the mix dir has no subdirectories (other than 'pool'), it will be deleted. If you "
+       L"have any files there that you wish to preserve, remove them before uninstalling.",
+       L""});
   MakeExplanation(RichEdit1, {L"Please review the items below. Click 'Back' to make corrections. ",
                               L"Then, Click 'Finish' to remove components."});
   Memo1.SetTabStop(false);
