@@ -366,3 +366,20 @@ TEST(LeftoverGroupFolder, GoesOnlyWhenItHoldsNothingButTheClientsShortcuts) {
   }
   EXPECT_FALSE(RemoveLeftoverGroupFolder(programs, L"..", home));
 }
+
+// The build makes poollink/mix/pool, a symbolic link to poollink/outside, from the Linux
+// side before this suite runs. Windows removes such a link as itself; Wine lists it as a
+// folder that is a reparse point but will not remove it. Either way nothing behind it goes.
+TEST(MixFiles, APoolThatIsALinkIsNeverFollowed) {
+  const std::wstring fixture = UnixToWine(TW_BINARY_DIR "/poollink");
+  const std::wstring home = fixture + L"\\mix\\";
+  if (!Exists(home + L"mix.exe")) GTEST_SKIP() << "the link fixture was not made (run through CTest)";
+  ASSERT_TRUE(GetFileAttributesW((home + L"pool").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+  const TFileStepResult result = DeleteMixFiles(home, false);
+  EXPECT_TRUE(Exists(fixture + L"\\outside\\keep.txt"));
+  EXPECT_TRUE(Exists(fixture + L"\\outside\\sub\\keep.txt"));
+  EXPECT_FALSE(Exists(home + L"mix.exe"));
+  const bool linkGone = !Exists(home + L"pool");
+  EXPECT_EQ(!Exists(home), linkGone);
+  EXPECT_EQ(result.LeftBehind.size(), linkGone ? 0u : 1u);
+}
