@@ -3,16 +3,44 @@
 #include "shell/Constants.h"
 #include "shell/win/UiSeam.h"
 
+namespace {
+
+constexpr wchar_t kTaskbarButtonClass[] = L"TarnwhistleTaskbarButton";
+
+// The task bar button's window hands every activation on to the wizard, or to whatever
+// window the wizard has open above it.
+LRESULT CALLBACK TaskbarButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+    const HWND wizard = reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (wizard) SetActiveWindow(GetLastActivePopup(wizard));
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+ATOM TaskbarButtonClass() {
+  static const ATOM atom = RegisterLayerWindowClass(kTaskbarButtonClass, TaskbarButtonProc);
+  return atom;
+}
+
+}  // namespace
+
 TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWidth,
                          int clientHeight, const std::wstring& aboutItem, std::wstring title)
     : TForm(owner, {.Caption = caption,
                     .ClientWidth = clientWidth,
                     .ClientHeight = clientHeight,
-                    .BorderStyle = bsSingle,
-                    .ShowInTaskbar = true}),
+                    .BorderStyle = bsSingle}),
       title_(std::move(title)) {
   AddSystemMenuSeparator();
   AddSystemMenuItem(AboutCommand, aboutItem);
+  // The task bar shows the application's title for the mode, not the wizard's caption: the
+  // button belongs to a window of no size that carries the title.
+  taskbarButton_.reset(CreateWindowExW(WS_EX_APPWINDOW, MAKEINTATOM(TaskbarButtonClass()),
+                                       Application.Title().c_str(), WS_POPUP | WS_VISIBLE, 0, 0, 0,
+                                       0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (taskbarButton_)
+    SetWindowLongPtrW(taskbarButton_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Handle()));
 }
 
 void TWizardForm::WMSysCommand(TSysCommand& command) {
