@@ -7,12 +7,17 @@ namespace {
 
 constexpr wchar_t kTaskbarButtonClass[] = L"TarnwhistleTaskbarButton";
 
-// The task bar button's window hands every activation on to the wizard, or to whatever
-// window the wizard has open above it.
+// The task bar button's window stands for the wizard: it hands every activation on to the
+// wizard, or to whatever window the wizard has open above it, and a close request (the task
+// bar's Close) to the wizard itself.
 LRESULT CALLBACK TaskbarButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
-    const HWND wizard = reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (wizard) SetActiveWindow(GetLastActivePopup(wizard));
+  const HWND wizard = reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (wizard && message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+    SetActiveWindow(GetLastActivePopup(wizard));
+    return 0;
+  }
+  if (wizard && message == WM_CLOSE) {
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

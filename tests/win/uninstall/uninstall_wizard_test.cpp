@@ -437,3 +437,19 @@ TEST_F(UninstallWizard, RemovingOnlyMixmasterShowsNoNotice) {
   EXPECT_FALSE(Exists(mix));
   EXPECT_FALSE(MixRecordExists());
 }
+
+TEST_F(UninstallWizard, OneHomeForBothKeepsTheClientsDatabaseThroughMixmastersStep) {
+  ScratchFolder scratch(L"onehome");
+  const Homes homes = MakeHomes(scratch, Layout::SameHome);
+  MakeTree(homes.Client, {L"TW.exe", L"TW.DBC", L"tw.pgp", L"tw.pgp.bak", L"mix.exe", L"pool\\",
+                          L"pool\\m1"});
+  WriteClientRecord(homes.Client.c_str());
+  WriteMixRecord((homes.Mix + L"\\").c_str());
+  TUninstWiz wizard(nullptr);
+  const TRemovalPlan plan = wizard.Plan();
+  EXPECT_TRUE(plan.RemoveClient && plan.RemoveMixmaster && plan.ClientFirst && plan.SameHome);
+  RecordingLog log;
+  EXPECT_TRUE(RemoveProducts(plan, log));
+  EXPECT_EQ(TreeOf(homes.Client), (Lines{L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"}));
+  EXPECT_EQ(log.Lines.size(), 7u);
+}
