@@ -42,10 +42,11 @@ TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWi
   // The task bar shows the application's title for the mode, not the wizard's caption: the
   // button belongs to a window of no size that carries the title.
   taskbarButton_.reset(CreateWindowExW(WS_EX_APPWINDOW, MAKEINTATOM(TaskbarButtonClass()),
-                                       Application.Title().c_str(), WS_POPUP | WS_VISIBLE, 0, 0, 0,
-                                       0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
-  if (taskbarButton_)
-    SetWindowLongPtrW(taskbarButton_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Handle()));
+                                       Application.Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (!taskbarButton_) return;
+  SetWindowLongPtrW(taskbarButton_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Handle()));
+  ShowWindow(taskbarButton_.get(), SW_SHOWNA);  // the activation stays where it is
 }
 
 void TWizardForm::WMSysCommand(TSysCommand& command) {

@@ -136,6 +136,14 @@ bool RemovePool(const std::wstring& pool, std::vector<std::wstring>& left) {
   return false;
 }
 
+// Whether a file step may delete in `directory`: not when it is empty text or no folder,
+// and never, as the result then says, when it cannot be a program's home.
+bool MayEmpty(const std::wstring& directory, TFileStepResult& result) {
+  if (directory.empty()) return false;
+  result.LeftAlone = IsUnsafeHome(directory);
+  return !result.LeftAlone && IsFolder(directory);
+}
+
 void ShowUnableToRemoveGroup(HWND owner) {
   ShowMessageBox(owner, L"Unable to remove " + tw::ProductName + L" program group!", L"Error", MB_OK);
 }
@@ -257,24 +265,14 @@ void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log) {
 
 TFileStepResult DeleteClientFiles(const std::wstring& directory) {
   TFileStepResult result;
-  if (directory.empty()) return result;
-  if (IsUnsafeHome(directory)) {
-    result.LeftAlone = true;
-    return result;
-  }
-  if (!IsFolder(directory)) return result;
+  if (!MayEmpty(directory, result)) return result;
   result.LeftBehind = DeleteFiles(ListHome(directory).Files, IsClientDatabase);
   return result;
 }
 
 TFileStepResult DeleteMixFiles(const std::wstring& directory, bool keepClientDatabase) {
   TFileStepResult result;
-  if (directory.empty()) return result;
-  if (IsUnsafeHome(directory)) {
-    result.LeftAlone = true;
-    return result;
-  }
-  if (!IsFolder(directory)) return result;
+  if (!MayEmpty(directory, result)) return result;
   const std::wstring home = AddBackslash(directory);
   THomeListing listing = ListHome(home);
   result.LeftBehind = DeleteFiles(listing.Files, [&](const std::wstring& file) {
