@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "base/Handles.h"
+#include "shell/Dde.h"
+
 #include "base/Text.h"
 #include "shell/Constants.h"
 #include "shell/Registry.h"
@@ -51,6 +54,67 @@ void MakeTree(const std::wstring& root, const std::vector<std::wstring>& entries
     if (entry.back() == L'\\') ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << Narrow(path);
     else ASSERT_TRUE(WriteTextFile(path, "x")) << Narrow(path);
   }
+}
+
+namespace {
+bool IsExplorer(DWORD processId) {
+  UniqueKernelObject process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  wchar_t path[MAX_PATH];
+  DWORD size = MAX_PATH;
+  if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) return false;
+  return LocaleLower(ExtractFileName(std::wstring(path, size))) == L"explorer.exe";
+}
+
+BOOL CALLBACK AddShellWindow(HWND window, LPARAM found) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (IsWindowVisible(window) && IsExplorer(process))
+    reinterpret_cast<std::set<HWND>*>(found)->insert(window);
+  return TRUE;
+}
+
+// The visible top-level windows of the shell's processes (other suites run beside this
+// one: their windows are none of this test's business).
+std::set<HWND> ShellWindows() {
+  std::set<HWND> windows;
+  EnumWindows(AddShellWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+// Closes a shell window this test opened and makes sure its process is gone, so that
+// nothing of the test outlives it.
+void CloseShellWindow(HWND window) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  UniqueKernelObject process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (process && WaitForSingleObject(process.get(), 5000) != WAIT_OBJECT_0)
+    TerminateProcess(process.get(), 0);
+}
+
+}  // namespace
+
+std::set<HWND> CloseShellWindowsOpenedBy(const std::function<void()>& action) {
+  const std::set<HWND> before = ShellWindows();
+  action();
+  std::set<HWND> opened;
+  for (int i = 0; i < 50 && opened.empty(); ++i) {
+    PumpMessagesFor(100);
+    for (HWND window : ShellWindows())
+      if (!before.count(window)) opened.insert(window);
+  }
+  for (HWND window : opened) CloseShellWindow(window);
+  return opened;
+}
+
+bool CreateGroupThroughTheShell(const std::wstring& group) {
+  const std::wstring folder = ProgramsFolder() + L"\\" + group;
+  // The shell opens a window on every group it creates.
+  CloseShellWindowsOpenedBy([&] {
+    TDdeClientConv shell;
+    EXPECT_TRUE(shell.SetLink(L"PROGMAN", L"PROGMAN") && shell.ExecuteMacro(L"[CreateGroup(" + group + L")]"));
+  });
+  return Exists(folder);
 }
 
 namespace {

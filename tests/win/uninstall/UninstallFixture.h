@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,3 +45,11 @@ void MakeTree(const std::wstring& root, const std::vector<std::wstring>& entries
 // The entries under `root`, as paths relative to it, folders with a trailing backslash,
 // sorted and lower-cased.
 std::vector<std::wstring> TreeOf(const std::wstring& root);
+
+// Runs `action`, then closes the shell windows it opened (waiting up to five seconds for
+// the first) and makes sure their processes are gone. Answers the windows closed.
+std::set<HWND> CloseShellWindowsOpenedBy(const std::function<void()>& action);
+
+// Has Wine's shell create the program group `group` through PROGMAN, and closes the
+// window the shell opens on it. True when the group's folder is there.
+bool CreateGroupThroughTheShell(const std::wstring& group);

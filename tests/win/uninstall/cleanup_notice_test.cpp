@@ -2,50 +2,13 @@
 // the button that opens the home directory in a shell window.
 #include <gtest/gtest.h>
 
-#include <set>
-
-#include "base/Handles.h"
 #include "base/Text.h"
+#include "UninstallFixture.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/UiScript.h"
 #include "uninstall/UninstDirDlgs.h"
 
 namespace {
-
-bool IsExplorer(DWORD processId) {
-  UniqueKernelObject process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  wchar_t path[MAX_PATH];
-  DWORD size = MAX_PATH;
-  if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) return false;
-  return LocaleLower(ExtractFileName(std::wstring(path, size))) == L"explorer.exe";
-}
-
-// The visible top-level windows of the shell's processes (other suites run beside this
-// one: their windows are none of this test's business).
-std::set<HWND> ShellWindows() {
-  std::set<HWND> windows;
-  EnumWindows(
-      [](HWND window, LPARAM found) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (IsWindowVisible(window) && IsExplorer(process))
-          reinterpret_cast<std::set<HWND>*>(found)->insert(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-// Closes a shell window this test opened and makes sure its process is gone, so that
-// nothing of the test outlives it.
-void CloseShellWindow(HWND window) {
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  UniqueKernelObject process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  if (process && WaitForSingleObject(process.get(), 5000) != WAIT_OBJECT_0)
-    TerminateProcess(process.get(), 0);
-}
 
 POINT Centre(HWND window) {
   RECT rect;
@@ -84,15 +47,8 @@ TEST(CleanupNotice, OpenOpensAShellWindowAndTheNoticeStays) {
   bool stayedOpen = false;
   script.OnModal([&](TForm& form) {
     After(form, 100, [&] {
-      const std::set<HWND> before = ShellWindows();
-      Press(form, L"OpenDirBtn");
-      for (int i = 0; i < 100 && opened.empty(); ++i) {
-        PumpMessagesFor(100);
-        for (HWND window : ShellWindows())
-          if (!before.count(window)) opened.insert(window);
-      }
+      opened = CloseShellWindowsOpenedBy([&] { Press(form, L"OpenDirBtn"); });
       stayedOpen = form.ModalResult() == mrNone && IsWindowVisible(form.Handle());
-      for (HWND window : opened) CloseShellWindow(window);
       Press(form, L"OkBtn");
     });
   });

@@ -4,7 +4,6 @@
 
 #include "UninstallFixture.h"
 #include "base/Text.h"
-#include "shell/Dde.h"
 #include "shell/SysUtils.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/UiScript.h"
@@ -18,20 +17,14 @@ void MakeReadOnly(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
-// Sends one command to Wine's shell; true when the transaction started.
-bool SendToProgramManager(const std::wstring& command) {
-  TDdeClientConv conversation;
-  return conversation.SetLink(L"PROGMAN", L"PROGMAN") && conversation.ExecuteMacro(command);
-}
-
 // The shell runs commands in its own time: waits up to five seconds for `path` to be
-// there (or gone).
-bool WaitForPath(const std::wstring& path, bool present) {
+// gone.
+bool WaitUntilGone(const std::wstring& path) {
   for (int i = 0; i < 100; ++i) {
-    if (Exists(path) == present) return true;
+    if (!Exists(path)) return true;
     PumpMessagesFor(50);
   }
-  return Exists(path) == present;
+  return !Exists(path);
 }
 
 }  // namespace
@@ -281,8 +274,7 @@ class ProgramGroup : public InstallRecordsTest {
 TEST_F(ProgramGroup, WinesShellRemovesTheGroupOnTheWizardsCommand) {
   const std::wstring group = L"TwUninstallGroup";
   const std::wstring folder = programs_ + L"\\" + group;
-  ASSERT_TRUE(SendToProgramManager(L"[CreateGroup(" + group + L")]"));
-  ASSERT_TRUE(WaitForPath(folder, true)) << "PROGMAN made no group folder";
+  ASSERT_TRUE(CreateGroupThroughTheShell(group)) << "PROGMAN made no group folder";
   // A file that is no shortcut: only the shell's own command can take this folder away.
   ASSERT_TRUE(WriteTextFile(folder + L"\\notes.txt", "x"));
   UiScript script;
@@ -292,7 +284,7 @@ TEST_F(ProgramGroup, WinesShellRemovesTheGroupOnTheWizardsCommand) {
   plan.ClientHomeDir = home.Path() + L"\\";
   RecordingLog log;
   RemoveProgramGroup(plan, log);
-  EXPECT_TRUE(WaitForPath(folder, false)) << "the group folder is still there";
+  EXPECT_TRUE(WaitUntilGone(folder)) << "the group folder is still there";
   EXPECT_EQ(log.Lines, std::vector<std::wstring>{L"   program group...done"});
   EXPECT_TRUE(script.Boxes().empty());
 }

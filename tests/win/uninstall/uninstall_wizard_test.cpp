@@ -5,7 +5,6 @@
 
 #include "UninstallFixture.h"
 #include "base/Text.h"
-#include "shell/Dde.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
@@ -337,13 +336,7 @@ TEST_F(UninstallWizard, AWholeRunRemovesBothAndEndsWithTheNotice) {
   ScratchFolder scratch(L"wholerun");
   const std::wstring group = L"TwWizardRunGroup";
   const std::wstring groupFolder = ProgramsFolder() + L"\\" + group;
-  {
-    TDdeClientConv shell;
-    ASSERT_TRUE(shell.SetLink(L"PROGMAN", L"PROGMAN"));
-    ASSERT_TRUE(shell.ExecuteMacro(L"[CreateGroup(" + group + L")]"));
-  }
-  for (int i = 0; i < 100 && !Exists(groupFolder); ++i) PumpMessagesFor(50);
-  ASSERT_TRUE(Exists(groupFolder));
+  ASSERT_TRUE(CreateGroupThroughTheShell(group));
   WriteTextFile(groupFolder + L"\\notes.txt", "only the shell removes this folder");
 
   const std::wstring client = scratch / L"Tarnwhistle Mail";
