@@ -169,7 +169,6 @@ TForm* FormFromHandle(HWND window) {
 TForm::TForm(TForm* owner, const TFormDesign& design) : Owner_(owner), Design_(design) {
   DWORD exStyle = WS_EX_CONTROLPARENT;
   if (design.BorderStyle == bsDialog) exStyle |= WS_EX_DLGMODALFRAME;
-  if (design.ShowInTaskbar) exStyle |= WS_EX_APPWINDOW;
   CreateWindowExW(exStyle, MAKEINTATOM(RegisterFormClass(&TForm::WindowProc)),
                   design.Caption.c_str(), Style(), 0, 0, 0, 0, owner ? owner->Handle() : nullptr,
                   nullptr, GetModuleHandleW(nullptr), this);

@@ -187,7 +187,6 @@ struct TFormDesign {
   int ClientHeight = 0;
   TBorderStyle BorderStyle = bsDialog;
   bool SystemMenu = true;      // system menu and close box in the title bar
-  bool ShowInTaskbar = false;  // its own task bar button even when it has an owner
 };
 
 // A system-menu command as the form's WMSysCommand sees it.

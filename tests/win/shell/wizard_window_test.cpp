@@ -17,6 +17,7 @@ struct SeenWindow {
   std::wstring LastMenuItem;
   bool SeparatorBeforeIt = false;
   bool OwnTaskbarButton = false;
+  std::wstring TaskbarTitle;
 };
 
 std::wstring MenuItemText(HMENU menu, int position) {
@@ -27,7 +28,8 @@ std::wstring MenuItemText(HMENU menu, int position) {
 
 // Shows the wizard modally, looks at it, opens its About box and closes it.
 template <class Wizard>
-SeenWindow ShowAndLook(UiScript& script) {
+SeenWindow ShowAndLook(UiScript& script, const std::wstring& applicationTitle) {
+  Application.SetTitle(applicationTitle);
   SeenWindow seen;
   script.Answer(IDOK);  // the About box
   script.OnModal([&](TForm& form) {
@@ -41,45 +43,51 @@ SeenWindow ShowAndLook(UiScript& script) {
     seen.LastMenuItem = MenuItemText(menu, count - 1);
     seen.SeparatorBeforeIt = GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR;
     seen.OwnTaskbarButton = GetWindowLongW(form.Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW;
+    const HWND button = dynamic_cast<TWizardForm&>(form).TaskbarButton();
+    if (IsWindowVisible(button) && (GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_APPWINDOW))
+      seen.TaskbarTitle = WindowText(button);
     After(form, 50, [&form] {
       SendMessageW(form.Handle(), WM_SYSCOMMAND, TWizardForm::AboutCommand, 0);
       form.Close();
     });
   });
-  Wizard wizard(nullptr);
+  // Owned, as start-up owns it by the hidden main window.
+  TForm owner(nullptr, {.Caption = L"Main"});
+  Wizard wizard(&owner);
   wizard.ShowModal();
   return seen;
 }
 
 }  // namespace
 
-TEST(WizardWindows, CaptionSizeTaskbarButtonAndAboutBox) {
+TEST(WizardWindows, CaptionSizeTaskbarTitleAndAboutBox) {
   struct Row {
-    SeenWindow (*Show)(UiScript&);
+    SeenWindow (*Show)(UiScript&, const std::wstring&);
+    std::wstring ApplicationTitle;
     std::wstring Caption;
     SIZE Client;
     std::wstring AboutItem;
-    std::wstring AboutTitle;
   };
   const Row rows[] = {
-      {ShowAndLook<TSetupForm>, L"Tarnwhistle Setup", {457, 305}, L"About Setup...",
-       L"Tarnwhistle Setup"},
-      {ShowAndLook<TUninstWiz>, L"Un-Install Wizard", {458, 305}, L"About Uninstall...",
-       L"Tarnwhistle Uninstall"},
+      {ShowAndLook<TSetupForm>, tw::SetupTitle, L"Tarnwhistle Setup", {457, 305}, L"About Setup..."},
+      {ShowAndLook<TUninstWiz>, tw::UninstallTitle, L"Un-Install Wizard", {458, 305},
+       L"About Uninstall..."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Narrow(row.Caption));
     UiScript script;
-    const SeenWindow seen = row.Show(script);
+    const SeenWindow seen = row.Show(script, row.ApplicationTitle);
     EXPECT_EQ(seen.Caption, row.Caption);
     EXPECT_EQ(seen.Client.cx, row.Client.cx);
     EXPECT_EQ(seen.Client.cy, row.Client.cy);
     EXPECT_EQ(seen.LastMenuItem, row.AboutItem);
     EXPECT_TRUE(seen.SeparatorBeforeIt);
-    EXPECT_TRUE(seen.OwnTaskbarButton);
+    // The task bar shows the application's title for the mode, not the wizard's caption.
+    EXPECT_FALSE(seen.OwnTaskbarButton);
+    EXPECT_EQ(seen.TaskbarTitle, row.ApplicationTitle);
     ASSERT_EQ(script.Boxes().size(), 1u);
     EXPECT_EQ(script.Boxes()[0].Caption, L"About...");
-    EXPECT_EQ(script.Boxes()[0].Text, row.AboutTitle + L"  .9b2\n" + tw::CopyrightNotice);
+    EXPECT_EQ(script.Boxes()[0].Text, row.ApplicationTitle + L"  .9b2\n" + tw::CopyrightNotice);
     EXPECT_EQ(script.Boxes()[0].Flags & 0xF, static_cast<UINT>(MB_OK));
   }
 }
