@@ -25,7 +25,7 @@
 #include "bench/HeapCounter.h"
 #include "bench/Payload.h"
 #include "bench/SqliteKv.h"
-#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 // path, reads, writes, renames or deletes, and closes the file again.
 #include <algorithm>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
 namespace {
@@ -20,7 +19,7 @@ int SplitPath(std::string_view path, std::vector<std::string>& components) {
   for (int k = 0;; ++k) {
     std::string component = GetField(k, path, kSeparator, "");
     if (component.empty()) return StatusNone;
-    if (k == kMaxComponents || !TFMindex::StorableName(component)) return StatusSeek;
+    if (k == kMaxComponents || !StorableName(component)) return StatusSeek;
     components.push_back(std::move(component));
   }
 }
@@ -89,7 +88,7 @@ int ReadEntryFrom(std::string_view entryPath, TDataBuf& buffer, Database& databa
 template <class Database>
 int RenameEntryIn(std::string_view entryPath, std::string_view newName, Database& database) {
   // A name with a line break would split into two names in the stored index.
-  if (!TFMindex::StorableName(newName)) return StatusSeek;
+  if (!StorableName(newName)) return StatusSeek;
   return OnEntry(entryPath, database, TAccess::Write,
                  [&](TFMindex& index, const std::string& name) {
                    const int i = index.IndexOf(name);
@@ -201,7 +200,7 @@ bool Selected(const std::string* selection, int position) {
 }
 
 bool UsableMailboxName(std::string_view name) {
-  return !name.empty() && TFMindex::StorableName(name);
+  return !name.empty() && StorableName(name);
 }
 
 // Deletes the selected children of a mailbox, or moves them to `destination` when one is

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
 
 namespace {
 

@@ -66,7 +66,7 @@ std::string EntryPath(Components components) {
 // path separator 0xFF (which would split it into two components).
 void RequireStorableName(const std::string& name) {
   if (name.empty()) Misuse("empty name");
-  if (name.find('\xFF') != std::string::npos || !TFMindex::StorableName(name))
+  if (name.find('\xFF') != std::string::npos || !StorableName(name))
     Misuse("the name \"" + name + "\" holds a line end, a zero byte or the byte 0xFF");
 }
 
@@ -315,11 +315,10 @@ void Command::Dump() {
   Out << "file " << DisplayPath(Database) << ": " << store->FileSize() << " bytes, anchor block "
       << store->AnchorOffset() << ", root index block " << store->RootOffset()
       << ", end offset " << store->EndOffset() << '\n';
-  const TFreeList& free = store->FreeList();
-  Out << "free list at " << store->EndOffset() << ": " << free.Count() << " extent(s)\n";
-  for (int i = 0; i < free.Count(); ++i)
-    Out << "  extent " << free.Offsets[static_cast<size_t>(i)] << " length "
-        << free.Lengths[static_cast<size_t>(i)] << '\n';
+  const std::vector<TStoreExtent> free = store->FreeExtents();
+  Out << "free list at " << store->EndOffset() << ": " << free.size() << " extent(s)\n";
+  for (const TStoreExtent& extent : free)
+    Out << "  extent " << extent.Offset << " length " << extent.Length << '\n';
   Out << "tree:\n";
   store->Walk([this](int depth, const TStoreChild& child) { PrintChild(Out, depth, child); });
   if (store->Status() != 0) Fail(Damaged(*store));

@@ -201,7 +201,7 @@ TEST(Entries, DeleteMailboxEntriesTakesTheSelectedChildren) {
   // The released blocks are free again.
   TStoreInspector inspector(db);
   EXPECT_TRUE(inspector.Check().empty());
-  EXPECT_GT(inspector.FreeList().Count(), 0);
+  EXPECT_GT(inspector.FreeExtents().size(), 0u);
 }
 
 TEST(Entries, MoveMailboxEntriesAppendsThemInReverseOrder) {

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+#include "tests/native/filestore_fault_stream.h"
 
 namespace storetest {
 
