@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -249,6 +250,16 @@ struct TStoreExtent {
   int32_t Length;
 };
 
+// A problem the whole-file check found, and the offset in the file where it lies.
+struct TStoreProblem {
+  int64_t Offset;
+  std::string Text;
+};
+
+// How far the whole-file check goes: the blocks, records, offsets, names and free extents
+// of the whole tree; or these and every entry's compressed contents as well.
+enum class TCheckDepth { Blocks, Payloads };
+
 class TStoreInspector {
  public:
   // Opens an existing database for reading; raises EStoreFileError.
@@ -280,22 +291,29 @@ class TStoreInspector {
   // Visits every child in the tree depth-first (depth 0 for the root's children), each block
   // once; indexes that cannot be read are skipped.
   void Walk(const std::function<void(int depth, const TStoreChild& child)>& visit);
-  // Checks the header, the free list and every block, record and offset of the tree, and
-  // that no two of them overlap. One line per problem, naming its offset; empty when sound.
-  std::vector<std::string> Check();
+  // Checks the header, the free list and every block, record, offset and name of the tree,
+  // and that no two blocks overlap, in the order it finds them; empty when sound.
+  std::vector<TStoreProblem> Check(TCheckDepth depth = TCheckDepth::Payloads);
 
  private:
   void FindRoot();
   // One query works like one store operation: a fresh manager over the open file.
   std::unique_ptr<TFileManager> Query();
-  // The children of the index stored at `blockOffset`, with their records; false (and the
-  // reason in `problem`) when the index cannot be read. Unreadable children get KindNone
-  // and a line in `problems`.
+  // The children of the index stored at `blockOffset`, with their records; false when the
+  // index cannot be read. What is wrong with it goes to `problems`; unreadable children get
+  // KindNone.
   bool Children(int32_t blockOffset, std::vector<TStoreChild>& children, int32_t* blockLength,
-                std::string* problem, std::vector<std::string>* problems);
+                std::vector<TStoreProblem>* problems);
 
   std::unique_ptr<TStoreStream> OwnedStream_;
   TStoreStream* Stream_ = nullptr;
   std::unique_ptr<TFileManager> Opened_;
   int32_t RootOffset_ = -1;
 };
+
+// The whole-file check for a writer to run first: the inspector's check of the blocks (not of
+// the entries' compressed contents, which no write elsewhere can make worse). The first
+// problem, or nothing when the file is sound. Never writes; a missing file has no problem
+// (a write creates it). Raises EStoreFileError when the file cannot be opened.
+std::optional<TStoreProblem> CheckDatabase(const FilePath& database);
+std::optional<TStoreProblem> CheckDatabase(TStoreStream& database);

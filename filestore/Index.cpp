@@ -173,6 +173,7 @@ bool TFMindex::Load() {
                                            " children but holds fewer offsets");
     return false;
   }
+  Overlong_ = offsetsEnd < rest;
   const char* offsets = bytes.get() + head.Length;
   for (size_t i = 0; i < Children_.size(); ++i) {
     const int32_t offset = GetInt32(offsets + Int32Size * i);
@@ -363,29 +364,97 @@ int32_t TFMindex::Flush() {
 // Entries
 
 bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions) {
-  std::vector<int32_t> offsets;
-  for (const int i : positions)
-    if (ChildOffset(i) != NoOffset) offsets.push_back(ChildOffset(i));
-  std::sort(offsets.begin(), offsets.end());
-  // Each block about to be released must be named by its own child and no other.
-  size_t named = 0;
-  for (const TChild& child : Children_)
-    if (child.Offset != NoOffset &&
-        std::binary_search(offsets.begin(), offsets.end(), child.Offset))
-      ++named;
-  if (std::adjacent_find(offsets.begin(), offsets.end()) != offsets.end() ||
-      named != offsets.size()) {
-    Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names one block twice");
-    return false;
-  }
-  for (const int32_t offset : offsets) {
-    char prefix[store::PrefixLength];
-    if (!Manager_.Seek(static_cast<int32_t>(BlockStart(offset))) ||
-        !Manager_.ReadBytes(prefix, store::PrefixLength) ||
-        !Manager_.ClaimBlock(offset, GetInt32(prefix), RecordHeaderLength))
+  std::vector<TPathBlock> released;
+  for (const int i : positions) {
+    const int32_t offset = ChildOffset(i);
+    if (offset == NoOffset) continue;
+    TBlockHead head;
+    if (!LoadBlockHead(Manager_, offset, true, head)) return false;
+    // An entry block is exactly as long as its record: a longer length would release the
+    // blocks after it too.
+    if (head.Kind == TDataBuf::KindEntry && head.BlockLength != BlockHeadLength + head.Length) {
+      Manager_.MarkDamaged(BlockStart(offset), "entry block" + At(offset) + " (length " +
+                                                   std::to_string(head.BlockLength) +
+                                                   ") is longer than its record");
       return false;
+    }
+    released.push_back({BlockStart(offset), head.BlockLength, this, i});
   }
+  return CheckPath(std::move(released));
+}
+
+bool TFMindex::CheckWritePath() { return CheckPath({}); }
+
+bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
+  if (Manager_.Stopped()) return false;
+  // The store's own changes keep the path sound: once checked, only blocks about to be
+  // released need a look.
+  if (PathChecked_ && blocks.empty()) return true;
+  std::vector<const TFMindex*> path;
+  for (const TFMindex* index = this; index; index = index->Parent_) path.push_back(index);
+  if (Manager_.GetAnchorOffset() != NoOffset)
+    blocks.push_back({BlockStart(Manager_.GetAnchorOffset()), store::AnchorBlockLength, nullptr, -1});
+  for (TFMindex* index = this; index; index = index->Parent_) {
+    if (index->Checked_) continue;
+    if (const std::string problem = index->Problem(); !problem.empty()) {
+      Manager_.MarkDamaged(index->BlockOffset_, problem);
+      return false;
+    }
+    index->Checked_ = true;
+  }
+  for (const TFMindex* index : path) {
+    if (index->BlockOffset_ == NoOffset) continue;
+    const TFMindex* parent = index->Parent_;
+    blocks.push_back({BlockStart(index->BlockOffset_), index->BlockLength_, parent,
+                      parent ? parent->IndexOf(index->Name_) : -1});
+  }
+  // The path's blocks were claimed one by one, so they do not overlap each other.
+  std::sort(blocks.begin(), blocks.end(),
+            [](const TPathBlock& a, const TPathBlock& b) { return a.Start < b.Start; });
+  for (const TFMindex* index : path) {
+    for (int i = 0; i < index->Count(); ++i) {
+      const int32_t offset = index->ChildOffset(i);
+      if (offset == NoOffset) continue;
+      const int64_t start = BlockStart(offset);
+      auto after = std::upper_bound(blocks.begin(), blocks.end(), start,
+                                    [](int64_t at, const TPathBlock& b) { return at < b.Start; });
+      if (after == blocks.begin()) continue;
+      const TPathBlock& block = *(after - 1);
+      if (start >= block.Start + block.Length) continue;
+      if (block.Namer == index && block.Position == i && start == block.Start) continue;
+      Manager_.MarkDamaged(index->BlockOffset_,
+                           "child \"" + std::string(index->ChildName(i)) + "\" of index" +
+                               At(index->BlockOffset_) + " names offset " +
+                               std::to_string(offset) + ", inside the block at " +
+                               std::to_string(store::DataOffsetAt(block.Start)) +
+                               " that this write uses");
+      return false;
+    }
+  }
+  PathChecked_ = true;
   return true;
+}
+
+std::string TFMindex::Problem() const {
+  std::vector<std::string_view> names;
+  std::vector<int32_t> offsets;
+  for (size_t i = 0; i < Children_.size(); ++i) {
+    const size_t start = Children_[i].NameStart;
+    names.push_back(std::string_view(Lowered_).substr(start, Lowered_.find('\r', start) - start));
+    if (Children_[i].Offset != NoOffset) offsets.push_back(Children_[i].Offset);
+  }
+  const std::string where = "index" + At(BlockOffset_);
+  // Releasing a block longer than its contents would release the blocks after it too.
+  if (Overlong_) return where + " has a block longer than its record and offsets";
+  if (std::find(names.begin(), names.end(), std::string_view()) != names.end())
+    return where + " holds an empty name";
+  std::sort(names.begin(), names.end());
+  if (const auto same = std::adjacent_find(names.begin(), names.end()); same != names.end())
+    return where + " holds the name \"" + std::string(*same) + "\" twice";
+  std::sort(offsets.begin(), offsets.end());
+  if (const auto same = std::adjacent_find(offsets.begin(), offsets.end()); same != offsets.end())
+    return where + " names the block at " + std::to_string(*same) + " twice";
+  return {};
 }
 
 bool TFMindex::WriteRecord(int32_t dataOffset, const TDataBuf& buffer) {
@@ -411,11 +480,9 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
     i = Count() - 1;
   }
   const int32_t old = ChildOffset(i);
-  if (old != NoOffset) {
-    // Checked before the release, so that a damaged file is refused before any write.
-    if (!ClaimChildBlocks({i})) return -1;
-    Manager_.Release(old);
-  }
+  // Checked before the release, so that a damaged file is refused before any write.
+  if (!(old == NoOffset ? CheckWritePath() : ClaimChildBlocks({i}))) return -1;
+  if (old != NoOffset) Manager_.Release(old);
   int32_t result = old;
   if (!buffer) {
     RemoveChild(i);

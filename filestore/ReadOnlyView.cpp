@@ -26,7 +26,7 @@ bool ReadRecord(TFileManager& manager, TStoreChild& child, std::string& problem)
 
 // The children of a loaded index, with their records.
 void Describe(TFileManager& manager, const TFMindex& index, std::vector<TStoreChild>& children,
-              std::vector<std::string>* problems) {
+              std::vector<TStoreProblem>* problems) {
   children.clear();
   for (int i = 0; i < index.Count(); ++i) {
     TStoreChild child;
@@ -34,8 +34,8 @@ void Describe(TFileManager& manager, const TFMindex& index, std::vector<TStoreCh
     child.Offset = index.ChildOffset(i);
     std::string problem;
     if (child.Offset != store::NoOffset && !ReadRecord(manager, child, problem) && problems)
-      problems->push_back("child \"" + child.Name + "\" of index" + At(index.BlockOffset()) + ": " +
-                          problem);
+      problems->push_back({BlockStart(child.Offset), "child \"" + child.Name + "\" of index" +
+                                                          At(index.BlockOffset()) + ": " + problem});
     children.push_back(std::move(child));
   }
 }
@@ -100,16 +100,19 @@ std::unique_ptr<TFileManager> TStoreInspector::Query() {
 }
 
 bool TStoreInspector::Children(int32_t blockOffset, std::vector<TStoreChild>& children,
-                               int32_t* blockLength, std::string* problem,
-                               std::vector<std::string>* problems) {
+                               int32_t* blockLength, std::vector<TStoreProblem>* problems) {
   const auto manager = Query();
   const TFMindex index(*manager, blockOffset);
   if (manager->Status() != 0) {
-    if (problem)
-      *problem = manager->Damaged() ? manager->DamageText()
-                                    : "index" + At(blockOffset) + " cannot be read";
+    if (problems)
+      problems->push_back(manager->Damaged()
+                              ? TStoreProblem{manager->DamageOffset(), manager->DamageText()}
+                              : TStoreProblem{BlockStart(blockOffset),
+                                              "index" + At(blockOffset) + " cannot be read"});
     return false;
   }
+  if (const std::string problem = index.Problem(); !problem.empty() && problems)
+    problems->push_back({BlockStart(blockOffset), problem});
   if (blockLength) *blockLength = index.BlockLength();
   Describe(*manager, index, children, problems);
   return true;
@@ -155,7 +158,8 @@ void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild
   std::unordered_set<int32_t> seen{RootOffset_};
   std::vector<TFrame> stack;
   TFrame root{{}, 0};
-  if (RootOffset_ == store::NoOffset || !Children(RootOffset_, root.Children, nullptr, nullptr, nullptr)) return;
+  if (RootOffset_ == store::NoOffset || !Children(RootOffset_, root.Children, nullptr, nullptr))
+    return;
   stack.push_back(std::move(root));
   while (!stack.empty()) {
     TFrame& frame = stack.back();
@@ -167,16 +171,16 @@ void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild
     visit(static_cast<int>(stack.size()) - 1, child);
     TFrame below{{}, 0};
     if (child.Kind == TDataBuf::KindIndex && seen.insert(child.Offset).second &&
-        Children(child.Offset, below.Children, nullptr, nullptr, nullptr))
+        Children(child.Offset, below.Children, nullptr, nullptr))
       stack.push_back(std::move(below));
   }
 }
 
-std::vector<std::string> TStoreInspector::Check() {
+std::vector<TStoreProblem> TStoreInspector::Check(TCheckDepth depth) {
   if (Opened_->Status() != 0)
-    return {Opened_->Damaged() ? Opened_->DamageText() + At(Opened_->DamageOffset())
-                               : "the file cannot be read"};
-  std::vector<std::string> problems;
+    return {Opened_->Damaged() ? TStoreProblem{Opened_->DamageOffset(), Opened_->DamageText()}
+                               : TStoreProblem{0, "the file cannot be read"}};
+  std::vector<TStoreProblem> problems;
   std::vector<TExtentUse> uses;
   for (const TStoreExtent& extent : FreeExtents())
     uses.push_back({extent.Offset, extent.Length, "free extent"});
@@ -186,8 +190,9 @@ std::vector<std::string> TStoreInspector::Check() {
     if (!Opened_->Seek(static_cast<int32_t>(BlockStart(anchor))) ||
         !Opened_->ReadBytes(prefix, store::PrefixLength) ||
         store::GetInt32(prefix) != store::AnchorBlockLength)
-      problems.push_back("anchor block" + At(anchor) + " is not " +
-                         std::to_string(store::Int32Size) + " bytes long");
+      problems.push_back({BlockStart(anchor), "anchor block" + At(anchor) + " is not " +
+                                                  std::to_string(store::Int32Size) +
+                                                  " bytes long"});
     uses.push_back({BlockStart(anchor), store::AnchorBlockLength, "anchor block"});
   }
 
@@ -199,18 +204,15 @@ std::vector<std::string> TStoreInspector::Check() {
     indexes.pop_back();
     std::vector<TStoreChild> children;
     int32_t length = 0;
-    std::string problem;
-    if (!Children(offset, children, &length, &problem, &problems)) {
-      problems.push_back(problem);
-      continue;
-    }
+    if (!Children(offset, children, &length, &problems)) continue;
     uses.push_back({BlockStart(offset), length, "index block"});
     const auto manager = Query();
     for (const TStoreChild& child : children) {
       if (child.Offset == store::NoOffset || child.Kind == TDataBuf::KindNone) continue;
       if (!seen.insert(child.Offset).second) {
-        problems.push_back("block" + At(child.Offset) + " is named twice (\"" + child.Name +
-                           "\"): shared or cyclic");
+        problems.push_back({BlockStart(child.Offset), "block" + At(child.Offset) +
+                                                          " is named twice (\"" + child.Name +
+                                                          "\"): shared or cyclic"});
         continue;
       }
       if (child.Kind == TDataBuf::KindIndex) {
@@ -218,9 +220,14 @@ std::vector<std::string> TStoreInspector::Check() {
         continue;
       }
       uses.push_back({BlockStart(child.Offset), child.BlockLength, "entry block"});
-      if (!PayloadReads(*manager, child))
-        problems.push_back("entry \"" + child.Name + "\"" + At(child.Offset) +
-                           " does not inflate to its recorded length");
+      // A write releases exactly the block's length, which must then be the record's.
+      if (child.BlockLength != store::BlockHeadLength + child.StoredLength)
+        problems.push_back({BlockStart(child.Offset), "entry block" + At(child.Offset) +
+                                                          " is longer than its record"});
+      if (depth == TCheckDepth::Payloads && !PayloadReads(*manager, child))
+        problems.push_back({BlockStart(child.Offset),
+                            "entry \"" + child.Name + "\"" + At(child.Offset) +
+                                " does not inflate to its recorded length"});
     }
   }
 
@@ -231,9 +238,22 @@ std::vector<std::string> TStoreInspector::Check() {
   for (size_t i = 1; i < uses.size(); ++i) {
     const TExtentUse& before = uses[furthest];
     if (before.Start + before.Length > uses[i].Start)
-      problems.push_back(before.What + At(before.Start) + " overlaps " + uses[i].What +
-                         At(uses[i].Start));
+      problems.push_back({uses[i].Start, before.What + At(before.Start) + " overlaps " +
+                                             uses[i].What + At(uses[i].Start)});
     if (uses[i].Start + uses[i].Length > before.Start + before.Length) furthest = i;
   }
   return problems;
+}
+
+std::optional<TStoreProblem> CheckDatabase(TStoreStream& database) {
+  TStoreInspector inspector(database);
+  std::vector<TStoreProblem> problems = inspector.Check(TCheckDepth::Blocks);
+  if (problems.empty()) return std::nullopt;
+  return std::move(problems.front());
+}
+
+std::optional<TStoreProblem> CheckDatabase(const FilePath& database) {
+  if (!store::FileExists(database)) return std::nullopt;
+  TFileStream file(database, TOpenMode::ReadOnly);
+  return CheckDatabase(file);
 }

@@ -180,6 +180,7 @@ class TFMindex {
   TFMindex& operator=(const TFMindex&) = delete;
 
   const std::string& Name() const { return Name_; }
+  TFileManager& Manager() const { return Manager_; }
   int32_t BlockOffset() const { return BlockOffset_; }
   // Length prefix of the block loaded or last written (0 while there is none).
   int32_t BlockLength() const { return BlockLength_; }
@@ -202,10 +203,21 @@ class TFMindex {
   // for a name a block cannot store.
   bool AppendChild(std::string_view name, int32_t offset);
   void RemoveChild(int i);
-  // Before the blocks of the children at `positions` are released: checks that each is
-  // named by no other child, lies inside the blocks area clear of free space and of the
-  // blocks in use, and claims it. Marks the file damaged otherwise.
+  // Before the blocks of the children at `positions` are released: checks that each is a
+  // sound block (inside the blocks area, clear of free space and of the blocks in use, its
+  // length that of its record) and claims it; then CheckWritePath, with these blocks among
+  // the path's. Marks the file damaged otherwise.
   bool ClaimChildBlocks(const std::vector<int>& positions);
+  // Before a write through this index: no index from the root down to this one names a
+  // block of the path (the anchor, the indexes' own blocks, the blocks about to be
+  // released) other than through the one child that leads to it, or lies inside one; and
+  // none has a Problem. Marks the file damaged otherwise. The cost grows with the children
+  // of the indexes on the path only.
+  bool CheckWritePath();
+  // What the store never writes as an index: a block longer than its record and offsets, an
+  // empty name, two names that match, or one block named by two children. Such an index
+  // reads, but a write through it is refused. "" when there is none.
+  std::string Problem() const;
   // False (and nothing changed) for a name a block cannot store.
   bool RenameChild(int i, std::string_view newName);
 
@@ -225,6 +237,15 @@ class TFMindex {
     uint32_t NameStart;  // into Names_ and Lowered_
     int32_t Offset;
   };
+  // A block a write through this index uses, and the child that names it (none for the
+  // anchor and the root index's block).
+  struct TPathBlock {
+    int64_t Start;
+    int64_t Length;
+    const TFMindex* Namer;
+    int Position;
+  };
+  bool CheckPath(std::vector<TPathBlock> blocks);
   bool FindRoot();
   bool Load();
   void SplitNames();
@@ -246,6 +267,10 @@ class TFMindex {
   std::string Names_;
   std::string Lowered_;
   bool InOrder_ = true;
+  bool Overlong_ = false;
+  // This operation found no Problem here, and no damage on the path down to here.
+  bool Checked_ = false;
+  bool PathChecked_ = false;
   std::vector<TChild> Children_;
 };
 

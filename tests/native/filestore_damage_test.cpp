@@ -109,7 +109,7 @@ TEST(Damage, DamagedFilesAreReadErrorsAndWritesChangeNothing) {
        [](std::string& m, const Layout& at) {
          PutInt32At(m, size_t(ChildOffset(m, at, A)) + 4, 5000);
        },
-       "a", 2, "a", 0},
+       "a", 2, "a", 2},
       {"entry stream fails its check",
        [](std::string& m, const Layout& at) {
          const size_t a = size_t(ChildOffset(m, at, A));
