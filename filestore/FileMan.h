@@ -196,6 +196,9 @@ bool StorableName(std::string_view name);
 // The entry of name=value settings lines that GetInitValue and SetInitValue work on.
 inline constexpr std::string_view InitEntryName = "Initialization";
 
+// Writes (or with a null buffer deletes) the entry. Refused with status 3 when the path names
+// an index, which would drop every entry below it; with status 2 and no byte changed when
+// the write meets damage on its own path.
 int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database);
 int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database);
 int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database);

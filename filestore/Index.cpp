@@ -39,6 +39,10 @@ std::string store::RecordProblem(const TBlockHead& head) {
 
 bool store::ReadBlockHead(TFileManager& manager, int32_t dataOffset, TBlockHead& head,
                           std::string& problem) {
+  if (!manager.PlausibleBlock(dataOffset)) {
+    problem = "offset " + std::to_string(dataOffset) + " names no block";
+    return true;
+  }
   char bytes[BlockHeadLength];
   if (!manager.Seek(static_cast<int32_t>(BlockStart(dataOffset))) ||
       !manager.ReadBytes(bytes, BlockHeadLength)) {
@@ -132,11 +136,6 @@ bool TFMindex::Load() {
       return false;
     }
   }
-  if (!Manager_.PlausibleBlock(BlockOffset_)) {
-    Manager_.MarkDamaged(BlockOffset_,
-                         "index offset " + std::to_string(BlockOffset_) + " names no block");
-    return false;
-  }
   TBlockHead head;
   if (!LoadBlockHead(Manager_, BlockOffset_, true, head)) return false;
   if (head.Kind == TDataBuf::KindEntry) {
@@ -177,12 +176,10 @@ bool TFMindex::Load() {
   const char* offsets = bytes.get() + head.Length;
   for (size_t i = 0; i < Children_.size(); ++i) {
     const int32_t offset = GetInt32(offsets + Int32Size * i);
-    if (offset != NoOffset && !Manager_.PlausibleBlock(offset)) {
-      Manager_.MarkDamaged(BlockOffset_, "child " + std::to_string(i) + " of index" +
-                                             At(BlockOffset_) + " names offset " +
-                                             std::to_string(offset));
-      return false;
-    }
+    // Such a child fails when it is read; its siblings still read.
+    if (offset != NoOffset && !Manager_.PlausibleBlock(offset) && BadChild_.empty())
+      BadChild_ = "child " + std::to_string(i) + " of index" + At(BlockOffset_) +
+                  " names offset " + std::to_string(offset) + ", where no block can be";
     Children_[i].Offset = offset;
   }
   bytes.reset();
@@ -370,6 +367,11 @@ bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions) {
     if (offset == NoOffset) continue;
     TBlockHead head;
     if (!LoadBlockHead(Manager_, offset, true, head)) return false;
+    // Releasing an index's block would drop every entry below it.
+    if (head.Kind == TDataBuf::KindIndex) {
+      Manager_.Refuse(StatusSeek);
+      return false;
+    }
     // An entry block is exactly as long as its record: a longer length would release the
     // blocks after it too.
     if (head.Kind == TDataBuf::KindEntry && head.BlockLength != BlockHeadLength + head.Length) {
@@ -411,6 +413,8 @@ bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
   // The path's blocks were claimed one by one, so they do not overlap each other.
   std::sort(blocks.begin(), blocks.end(),
             [](const TPathBlock& a, const TPathBlock& b) { return a.Start < b.Start; });
+  // For each block of the path, the start of the child block nearest before it.
+  std::vector<int64_t> before(blocks.size(), -1);
   for (const TFMindex* index : path) {
     for (int i = 0; i < index->Count(); ++i) {
       const int32_t offset = index->ChildOffset(i);
@@ -418,6 +422,10 @@ bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
       const int64_t start = BlockStart(offset);
       auto after = std::upper_bound(blocks.begin(), blocks.end(), start,
                                     [](int64_t at, const TPathBlock& b) { return at < b.Start; });
+      if (after != blocks.end()) {
+        int64_t& nearest = before[size_t(after - blocks.begin())];
+        nearest = std::max(nearest, start);
+      }
       if (after == blocks.begin()) continue;
       const TPathBlock& block = *(after - 1);
       if (start >= block.Start + block.Length) continue;
@@ -428,6 +436,22 @@ bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
                                std::to_string(offset) + ", inside the block at " +
                                std::to_string(store::DataOffsetAt(block.Start)) +
                                " that this write uses");
+      return false;
+    }
+  }
+  // A block that the write releases or rewrites must not lie under a child's block that
+  // runs into it.
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (before[k] == -1) continue;
+    char prefix[store::PrefixLength];
+    if (!Manager_.Seek(static_cast<int32_t>(before[k])) ||
+        !Manager_.ReadBytes(prefix, store::PrefixLength))
+      return false;
+    if (before[k] + GetInt32(prefix) > blocks[k].Start) {
+      Manager_.MarkDamaged(before[k], "block" + At(store::DataOffsetAt(before[k])) +
+                                          " runs into the block at " +
+                                          std::to_string(store::DataOffsetAt(blocks[k].Start)) +
+                                          " that this write uses");
       return false;
     }
   }
@@ -444,6 +468,7 @@ std::string TFMindex::Problem() const {
     if (Children_[i].Offset != NoOffset) offsets.push_back(Children_[i].Offset);
   }
   const std::string where = "index" + At(BlockOffset_);
+  if (!BadChild_.empty()) return BadChild_;
   // Releasing a block longer than its contents would release the blocks after it too.
   if (Overlong_) return where + " has a block longer than its record and offsets";
   if (std::find(names.begin(), names.end(), std::string_view()) != names.end())

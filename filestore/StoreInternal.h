@@ -206,7 +206,8 @@ class TFMindex {
   // Before the blocks of the children at `positions` are released: checks that each is a
   // sound block (inside the blocks area, clear of free space and of the blocks in use, its
   // length that of its record) and claims it; then CheckWritePath, with these blocks among
-  // the path's. Marks the file damaged otherwise.
+  // the path's. Marks the file damaged otherwise. A child that is an index is refused with
+  // status 3: its release would drop every entry below it.
   bool ClaimChildBlocks(const std::vector<int>& positions);
   // Before a write through this index: no index from the root down to this one names a
   // block of the path (the anchor, the indexes' own blocks, the blocks about to be
@@ -214,9 +215,10 @@ class TFMindex {
   // none has a Problem. Marks the file damaged otherwise. The cost grows with the children
   // of the indexes on the path only.
   bool CheckWritePath();
-  // What the store never writes as an index: a block longer than its record and offsets, an
-  // empty name, two names that match, or one block named by two children. Such an index
-  // reads, but a write through it is refused. "" when there is none.
+  // What the store never writes as an index: a child offset where no block can be, a block
+  // longer than its record and offsets, an empty name, two names that match, or one block
+  // named by two children. Such an index reads, but a write through it is refused. "" when
+  // there is none.
   std::string Problem() const;
   // False (and nothing changed) for a name a block cannot store.
   bool RenameChild(int i, std::string_view newName);
@@ -268,6 +270,7 @@ class TFMindex {
   std::string Lowered_;
   bool InOrder_ = true;
   bool Overlong_ = false;
+  std::string BadChild_;  // the first child offset where no block can be
   // This operation found no Problem here, and no damage on the path down to here.
   bool Checked_ = false;
   bool PathChecked_ = false;
