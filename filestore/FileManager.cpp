@@ -473,17 +473,24 @@ bool TFileManager::CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t m
   return false;
 }
 
-bool TFileManager::ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData) {
-  if (!CheckBlock(dataOffset, blockLength, minData)) return false;
+bool TFileManager::ClearOfClaimed(int32_t dataOffset, int32_t blockLength, bool sameAllowed) {
   const int64_t start = BlockStart(dataOffset);
   for (const TExtent& claimed : Claimed_) {
+    if (sameAllowed && claimed.Offset == start && claimed.Length == blockLength) continue;
     if (claimed.Offset < start + blockLength && start < claimed.Offset + claimed.Length) {
       MarkDamaged(start, "block " + Text(dataOffset) + " overlaps the block at " +
                              Text(DataOffsetAt(claimed.Offset)) + ", or is named twice");
       return false;
     }
   }
-  Claimed_.push_back({start, blockLength});
+  return true;
+}
+
+bool TFileManager::ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData) {
+  if (!CheckBlock(dataOffset, blockLength, minData) ||
+      !ClearOfClaimed(dataOffset, blockLength, false))
+    return false;
+  Claimed_.push_back({BlockStart(dataOffset), blockLength});
   return true;
 }
 

@@ -70,7 +70,8 @@ void PutRecordHeader(char* at, uint8_t kind, uint8_t compressed, int32_t length,
 }
 
 // Reads and checks the head of the block at `dataOffset` (store::ReadBlockHead), marking the
-// file damaged when it fails; then claims the block when asked.
+// file damaged when it fails; then claims the block when asked. Unclaimed, it must still lie
+// clear of the blocks in use, so that what reads now reads the same after a write.
 bool LoadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlockHead& head) {
   std::string problem;
   if (!store::ReadBlockHead(manager, dataOffset, head, problem)) return false;
@@ -78,7 +79,8 @@ bool LoadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlock
     manager.MarkDamaged(BlockStart(dataOffset), problem);
     return false;
   }
-  return !claim || manager.ClaimBlock(dataOffset, head.BlockLength, RecordHeaderLength);
+  return claim ? manager.ClaimBlock(dataOffset, head.BlockLength, RecordHeaderLength)
+               : manager.ClearOfClaimed(dataOffset, head.BlockLength, true);
 }
 
 }  // namespace

@@ -100,6 +100,9 @@ class TFileManager {
   std::string BlockProblem(int32_t dataOffset, int32_t blockLength, int32_t minData) const;
   // Checks a block about to be read (BlockProblem). Marks the file damaged when it fails.
   bool CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
+  // True when the block overlaps none of the blocks this operation has claimed (except
+  // itself, when `sameAllowed`); marks the file damaged otherwise.
+  bool ClearOfClaimed(int32_t dataOffset, int32_t blockLength, bool sameAllowed);
   // CheckBlock, and clear of every block this operation has claimed (a block named twice is
   // damage too); then claims it.
   bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
