@@ -25,7 +25,7 @@
 #include "bench/HeapCounter.h"
 #include "bench/Payload.h"
 #include "bench/SqliteKv.h"
-#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
 
 namespace {
 
@@ -126,6 +126,16 @@ void StoreWrite(benchmark::State& state, Shape shape) {
     status |= WriteEntry(db.Target, &buffer, db.StorePath);
   }, db.LargestIndexText + db.Payload.size());
   if (status != 0) Fail(state, "WriteEntry failed");
+}
+
+// The whole-file check a writer runs first: every index inflated and split, every child's
+// block head read, overlaps of all blocks and free extents.
+void StoreCheck(benchmark::State& state, Shape shape) {
+  Fixture& db = FixtureFor(shape);
+  bool sound = true;
+  Measure(state, [&] { sound = sound && !CheckDatabase(db.StorePath); },
+          db.LargestIndexText + db.Payload.size());
+  if (!sound) Fail(state, "CheckDatabase found a problem");
 }
 
 void SqliteWrite(benchmark::State& state, Shape shape) {
@@ -270,6 +280,11 @@ void RegisterAll() {
         benchmark::RegisterBenchmark(Name(pair.Operation, "sqlite", shape).c_str(), pair.Sqlite, shape)
             ->Unit(benchmark::kMicrosecond);
       }
+  for (int entries : {10, 1000, 10000}) {
+    const Shape shape{entries, size_t{1} << 10};
+    benchmark::RegisterBenchmark(Name("check", "store", shape).c_str(), StoreCheck, shape)
+        ->Unit(benchmark::kMicrosecond);
+  }
   benchmark::RegisterBenchmark("inflate/bare/1MB", BareInflate, size_t{1} << 20)
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("deflate/bare/1MB", BareDeflate, size_t{1} << 20)

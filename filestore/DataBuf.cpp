@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
 namespace {

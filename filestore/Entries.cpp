@@ -2,7 +2,6 @@
 // path, reads, writes, renames or deletes, and closes the file again.
 #include <algorithm>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
 namespace {
@@ -20,7 +19,7 @@ int SplitPath(std::string_view path, std::vector<std::string>& components) {
   for (int k = 0;; ++k) {
     std::string component = GetField(k, path, kSeparator, "");
     if (component.empty()) return StatusNone;
-    if (k == kMaxComponents || !TFMindex::StorableName(component)) return StatusSeek;
+    if (k == kMaxComponents || !StorableName(component)) return StatusSeek;
     components.push_back(std::move(component));
   }
 }
@@ -88,12 +87,20 @@ int ReadEntryFrom(std::string_view entryPath, TDataBuf& buffer, Database& databa
 
 template <class Database>
 int RenameEntryIn(std::string_view entryPath, std::string_view newName, Database& database) {
-  // A name with a line break would split into two names in the stored index.
-  if (!TFMindex::StorableName(newName)) return StatusSeek;
+  // A name with a line break would split into two names in the stored index, and an empty
+  // one could never be found again.
+  if (newName.empty() || !StorableName(newName)) return StatusSeek;
   return OnEntry(entryPath, database, TAccess::Write,
                  [&](TFMindex& index, const std::string& name) {
                    const int i = index.IndexOf(name);
                    if (i == -1) return;
+                   // A second child of the new name would hide one of the two for good.
+                   const int clash = index.IndexOf(newName);
+                   if (clash != -1 && clash != i) {
+                     index.Manager().Refuse(StatusSeek);
+                     return;
+                   }
+                   if (!index.CheckWritePath()) return;
                    index.RenameChild(i, newName);
                    index.Flush();
                  });
@@ -201,7 +208,7 @@ bool Selected(const std::string* selection, int position) {
 }
 
 bool UsableMailboxName(std::string_view name) {
-  return !name.empty() && TFMindex::StorableName(name);
+  return !name.empty() && StorableName(name);
 }
 
 // Deletes the selected children of a mailbox, or moves them to `destination` when one is
@@ -225,9 +232,15 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   }
 
   std::vector<int> taken;  // last position first
-  for (int i = source.Count() - 1; i >= 0; --i)
-    if (Selected(selection, i)) taken.push_back(i);
-  if (!target && !source.ClaimChildBlocks(taken)) {
+  for (int i = source.Count() - 1; i >= 0; --i) {
+    // A name the destination holds already stays where it is: the second child of one name
+    // could never be found.
+    if (Selected(selection, i) && !(target && target->IndexOf(source.ChildName(i)) != -1))
+      taken.push_back(i);
+  }
+  const bool sound = target ? source.CheckWritePath() && target->CheckWritePath()
+                            : source.ClaimChildBlocks(taken);
+  if (!sound) {
     manager.Finish();
     return 0;
   }

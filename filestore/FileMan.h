@@ -2,9 +2,9 @@
 // zlib-compressed entries. Every entry operation opens the file exclusively, walks the
 // index tree, works, writes every change and closes the file before it returns.
 //
-// Layout: a 46-byte header (38-byte magic, anchor offset, end offset), blocks up to the end
-// offset (each a 4-byte length prefix, prefix included, then data), and the free-list record
-// at the end offset. All integers are 32-bit signed little-endian; -1 means "none".
+// This is the store's interface: the entry operations, the payload buffer, the read-only
+// inspector, the reporter and the errors. The file format and the block file, free list and
+// index behind them are in filestore/StoreInternal.h.
 //
 // Status codes: 0 none, 1 write error, 2 read error (also: the file is damaged), 3 seek
 // error (also: the entry path or name is not acceptable). Callers test them for zero.
@@ -15,11 +15,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Error.h"
 #include "base/Text.h"
 
 // Database file paths: wide on Windows (opened with CreateFileW), bytes elsewhere.
@@ -41,10 +41,10 @@ std::string StatusText(int32_t code);
 // Raised only when the database file cannot be opened ("Cannot open file <name>") or
 // created ("Cannot create file <name>"). On Windows the name in what() is UTF-8; Path keeps
 // the name as given.
-class EStoreFileError : public std::runtime_error {
+class EStoreFileError : public Exception {
  public:
-  EStoreFileError(const std::string& message, FilePath path)
-      : std::runtime_error(message), Path(std::move(path)) {}
+  EStoreFileError(std::string message, FilePath path)
+      : Exception(std::move(message)), Path(std::move(path)) {}
   FilePath Path;
 };
 
@@ -124,192 +124,14 @@ class TMemoryStream final : public TStoreStream {
   int64_t Position_ = 0;
 };
 
-// Passes every call to another stream, except that call number `failAt` (counted from 1
-// over seeks, reads and writes together, or over the calls of kind `only`) fails without
-// touching the inner stream: a failed seek leaves the position, a failed read or write
-// transfers nothing. 0 never fails.
-class TFaultStream final : public TStoreStream {
- public:
-  enum class TCall { Seek, Read, Write };
-
-  TFaultStream(TStoreStream& inner, int failAt, std::optional<TCall> only = std::nullopt)
-      : Inner_(inner), FailAt_(failAt), Only_(only) {}
-
-  int64_t Size() override { return Inner_.Size(); }
-  int64_t Position() const override { return Inner_.Position(); }
-  bool Seek(int64_t offset) override;
-  size_t Read(void* target, size_t count) override;
-  size_t Write(const void* source, size_t count) override;
-
-  // Calls counted so far.
-  int Calls() const { return Calls_; }
-  // The kind of the call that failed, if it has happened.
-  std::optional<TCall> Failed() const { return Failed_; }
-
- private:
-  bool FailsNow(TCall call);
-
-  TStoreStream& Inner_;
-  int FailAt_;
-  std::optional<TCall> Only_;
-  int Calls_ = 0;
-  std::optional<TCall> Failed_;
-};
-
-// ---------------------------------------------------------------------------------------
-// Free list: the released extents before the end offset, ascending by offset.
-// Record on disk: N, then N offsets, then N lengths.
-
-class TFreeList {
- public:
-  std::vector<int32_t> Offsets;
-  std::vector<int32_t> Lengths;
-
-  int Count() const { return static_cast<int>(Offsets.size()); }
-
-  // Joins the extent to a neighbour it touches, otherwise inserts it in order. Always true.
-  bool AddExtent(int32_t offset, int32_t length);
-  bool MergeExtent(int32_t offset, int32_t length);
-  void InsertExtent(int32_t offset, int32_t length);
-  // Takes `length` bytes from the low end of the first extent long enough; -1 when none is.
-  int32_t TakeFirstFit(int32_t length);
-  // True when [offset, offset + length) shares a byte with some extent.
-  bool Overlaps(int64_t offset, int64_t length) const;
-
-  // Read or write the record at the stream's position; false on a short transfer. A count
-  // larger than the rest of the stream can hold is a short read and allocates nothing.
-  bool ReadFrom(TStoreStream& stream);
-  bool WriteTo(TStoreStream& stream) const;
-};
-
-// ---------------------------------------------------------------------------------------
-// Block file
-
-class TFileManager {
- public:
-  static constexpr int32_t MagicLength = 38;
-  static constexpr int32_t HeaderLength = MagicLength + 8;
-  static const char Magic[MagicLength + 1];
-
-  // Opens the named file (creating it in ReadWrite mode); raises EStoreFileError.
-  explicit TFileManager(const FilePath& fileName, TOpenMode mode = TOpenMode::ReadWrite);
-  // Works on a stream the caller owns and keeps open.
-  explicit TFileManager(TStoreStream& stream, TOpenMode mode = TOpenMode::ReadWrite);
-  ~TFileManager();
-  TFileManager(const TFileManager&) = delete;
-  TFileManager& operator=(const TFileManager&) = delete;
-
-  // Positioned primitives; each resets LastError first and sets it on failure.
-  bool Seek(int32_t offset);
-  bool WriteBytes(const void* source, int32_t count);
-  bool ReadBytes(void* target, int32_t count);
-
-  int32_t GetAnchorOffset() const { return AnchorOffset_; }
-  int32_t GetEndOffset() const { return EndOffset_; }
-  // Data offset of a new block with room for `size` data bytes, or -1.
-  int32_t Allocate(int32_t size);
-  // Returns the block at `dataOffset` to the free space (never the anchor block).
-  void Release(int32_t dataOffset);
-
-  // Status of the most recent primitive.
-  int32_t LastError() const { return LastError_; }
-  // The first non-zero status since opening (0 when every primitive succeeded): what the
-  // entry operations return.
-  int32_t Status() const { return Status_; }
-  int32_t Operation() const { return Operation_; }
-  const FilePath& FileName() const { return FileName_; }
-  const TFreeList& FreeList() const { return FreeList_; }
-  bool ReadOnly() const { return Mode_ == TOpenMode::ReadOnly; }
-
-  // Consistency guards, used by the index. Once the file is found damaged, or the
-  // operation is refused or failed before its first write, every later primitive fails with
-  // status 2 and nothing more is written.
-  bool Stopped() const { return Stopped_; }
-  bool Damaged() const { return Damaged_; }
-  // Offset and description of the first damage found ("" while none).
-  int64_t DamageOffset() const { return DamageOffset_; }
-  const std::string& DamageText() const { return DamageText_; }
-  // Records the damage (the first one only), stops with status 2 and sends the fatal
-  // report.
-  void MarkDamaged(int64_t offset, std::string text);
-  // Stops all further I/O, giving `status` unless an earlier failure set the status.
-  void Refuse(int32_t status);
-  // True when a block of `blockLength` bytes (prefix included) at `dataOffset` lies inside
-  // the blocks area with at least `minData` data bytes.
-  bool InBlocks(int32_t dataOffset, int32_t blockLength, int32_t minData) const;
-  // True when `dataOffset` may name a block at all: room for a record, not in free space.
-  bool PlausibleBlock(int32_t dataOffset) const;
-  // Checks a block about to be read: InBlocks and clear of the free extents. Marks the file
-  // damaged when it is not.
-  bool CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
-  // CheckBlock, and clear of every block this operation has claimed (a block named twice is
-  // damage too); then claims it.
-  bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
-
-  // Ends an operation and gives its status. When it failed after writing, every byte it
-  // changed in the file as opened is written back first, so that a failed operation
-  // leaves the file as it found it.
-  int32_t Finish();
-
- private:
-  struct TExtent {
-    int64_t Offset;
-    int64_t Length;
-  };
-  struct TSaved {
-    int64_t Offset;
-    std::string Bytes;
-  };
-
-  void Open();
-  bool InterruptedStart(int64_t size);
-  bool Initialise();
-  bool ReadHeaderFields();
-  bool CheckHeaderFields(int64_t size);
-  bool ReadFreeList();
-  bool WriteHeaderFields();
-  bool WriteFreeList();
-  int32_t TakeFromFreeList(int32_t total);
-  int32_t AppendAtEnd(int32_t total);
-  void ReleaseExtent(int32_t offset, int32_t length);
-  bool Unclaim(int32_t dataOffset, int32_t blockLength);
-  bool InsideFile(int32_t count) const;
-  bool Put(const void* source, int32_t count);
-  int32_t KeepOriginal(int64_t position, int64_t count);
-  void Fail(int32_t status);
-  void ReportFatal(int32_t code);
-
-  std::unique_ptr<TStoreStream> OwnedStream_;
-  TStoreStream* Stream_ = nullptr;
-  TFreeList FreeList_;
-  int32_t AnchorOffset_ = -1;
-  int32_t EndOffset_ = HeaderLength;
-  int32_t LastError_ = 0;
-  int32_t Status_ = 0;
-  int32_t Operation_ = 0;
-  FilePath FileName_;
-  TOpenMode Mode_;
-  bool Wrote_ = false;
-  bool Stopped_ = false;
-  bool Damaged_ = false;
-  int64_t DamageOffset_ = -1;
-  std::string DamageText_;
-  // Blocks this operation uses (anchor, indexes on its path, entries it touched or made).
-  std::vector<TExtent> Claimed_;
-  // The file as opened: where its meaningful bytes end, its free extents, and the bytes
-  // that this operation's writes replaced (to put back when the operation fails).
-  int64_t OpenedLimit_ = 0;
-  TFreeList OpenedFree_;
-  std::vector<TSaved> Journal_;
-};
-
 // ---------------------------------------------------------------------------------------
 // Payload buffer: the in-memory form of one stored payload record
 // (Kind, two reserved bytes, Compressed, Length, OriginalLength, payload).
 
 class TDataBuf {
  public:
-  enum : uint8_t { KindIndex = 1, KindEntry = 2 };
+  // The record's Kind byte; KindNone is never stored: it stands for "no readable record".
+  enum : uint8_t { KindIndex = 1, KindEntry = 2, KindNone = 255 };
 
   TDataBuf() = default;
   TDataBuf(const void* source, int32_t count);
@@ -364,104 +186,19 @@ class TDataBuf {
 };
 
 // ---------------------------------------------------------------------------------------
-// Entry index: one node of the tree in memory, a list of child names with the data offset
-// of each child's block (-1 for a child without a block). Names match without regard to
-// letter case (user locale); the first match wins.
-
-class TFMindex {
- public:
-  // Loads the index named `name` in `parent` (the root index when parent is null). In a file
-  // without an anchor block the root allocates it. A block that does not hold a sound index
-  // marks the file damaged and leaves the index empty.
-  TFMindex(TFileManager& manager, TFMindex* parent, std::string_view name);
-  // Loads the index stored in the block at `blockOffset`, for inspection: it has no parent
-  // and refuses every write.
-  TFMindex(TFileManager& manager, int32_t blockOffset);
-  ~TFMindex();
-  TFMindex(const TFMindex&) = delete;
-  TFMindex& operator=(const TFMindex&) = delete;
-
-  const std::string& Name() const { return Name_; }
-  int32_t BlockOffset() const { return BlockOffset_; }
-  // Length prefix of the block loaded or last written (0 while there is none).
-  int32_t BlockLength() const { return BlockLength_; }
-  TFMindex* Parent() const { return Parent_; }
-  // The parent names an entry block here, not an index: the index stays empty, and a write
-  // through it is refused.
-  bool IsEntry() const { return IsEntry_; }
-
-  int Count() const { return static_cast<int>(Children_.size()); }
-  // Valid until the next change of the index.
-  std::string_view ChildName(int i) const;
-  int32_t ChildOffset(int i) const { return Children_[static_cast<size_t>(i)].Offset; }
-  // Position of the first child named `name`, or -1.
-  int IndexOf(std::string_view name) const;
-
-  int32_t Lookup(std::string_view name) const;
-  int32_t SetChild(std::string_view name, int32_t offset);
-  int32_t SetChildAndFlush(std::string_view name, int32_t offset);
-  // Appends a child without looking for one of the same name; false (and nothing added)
-  // for a name a block cannot store.
-  bool AppendChild(std::string_view name, int32_t offset);
-  void RemoveChild(int i);
-  // Before the blocks of the children at `positions` are released: checks that each is
-  // named by no other child, lies inside the blocks area clear of free space and of the
-  // blocks in use, and claims it. Marks the file damaged otherwise.
-  bool ClaimChildBlocks(const std::vector<int>& positions);
-  // False (and nothing changed) for a name a block cannot store.
-  bool RenameChild(int i, std::string_view newName);
-
-  int32_t WriteBlock();
-  int32_t Flush();
-
-  const char* ReadChild(std::string_view name, TDataBuf* buffer);
-  int32_t WriteChild(std::string_view name, TDataBuf* buffer, bool flush);
-  int32_t ChildLength(std::string_view name);
-  // Kind byte of the child's record; 255 when there is no such child or block.
-  uint8_t ChildKind(std::string_view name);
-  // One line per child: name, five blanks, block offset, line feed.
-  std::string ShowContents() const;
-
-  // Child names that a block can store: no carriage return, line feed or zero byte.
-  static bool StorableName(std::string_view name);
-
- private:
-  struct TChild {
-    uint32_t NameStart;  // into Names_ and Lowered_
-    int32_t Offset;
-  };
-  bool FindRoot();
-  bool Load();
-  void SplitNames();
-  int FindLowered(std::string_view lowered) const;
-  void AddName(std::string_view name, int32_t offset);
-  std::string IndexText() const;
-  bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
-
-  TFileManager& Manager_;
-  TFMindex* Parent_;
-  std::string Name_;
-  int32_t BlockOffset_ = -1;
-  int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
-  bool IsEntry_ = false;
-  bool Detached_ = false;
-  // Every name followed by CR LF, and the same text lower-cased, so that a lookup
-  // lower-cases only the name it looks for. Names renamed or removed leave their bytes
-  // behind until the index object goes; while none has, Names_ is the index text itself.
-  std::string Names_;
-  std::string Lowered_;
-  bool InOrder_ = true;
-  std::vector<TChild> Children_;
-};
-
-// ---------------------------------------------------------------------------------------
 // Entry operations. An entry path is components separated by the byte 0xFF; empty
 // components are skipped; the last names the entry, those before it sub-indexes below the
 // root. At most 16 components. Each call opens and closes the database file once.
 
+// Names that a block can store: no carriage return, line feed or zero byte.
+bool StorableName(std::string_view name);
+
 // The entry of name=value settings lines that GetInitValue and SetInitValue work on.
 inline constexpr std::string_view InitEntryName = "Initialization";
 
+// Writes (or with a null buffer deletes) the entry. Refused with status 3 when the path names
+// an index, which would drop every entry below it; with status 2 and no byte changed when
+// the write meets damage on its own path.
 int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& database);
 int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& database);
 int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database);
@@ -498,15 +235,33 @@ const FilePath& ProgramDatabasePath();
 // ---------------------------------------------------------------------------------------
 // Read-only inspection, for tools: never creates, initialises or writes the file.
 
+class TFileManager;
+
 struct TStoreChild {
   std::string Name;
   int32_t Offset = -1;      // data offset of the child's block, -1 for none
   int32_t BlockLength = 0;  // the block's length prefix (0 when unreadable)
-  uint8_t Kind = 255;       // 1 index, 2 entry, 255 when there is no readable record
+  uint8_t Kind = TDataBuf::KindNone;  // KindIndex, KindEntry, or none readable
   uint8_t Compressed = 0;
   int32_t StoredLength = 0;  // L, the payload bytes in the record
   int32_t PlainLength = 0;   // the plain length before compression
 };
+
+// A free extent: where a released block began (at its prefix) and its length.
+struct TStoreExtent {
+  int32_t Offset;
+  int32_t Length;
+};
+
+// A problem the whole-file check found, and the offset in the file where it lies.
+struct TStoreProblem {
+  int64_t Offset;
+  std::string Text;
+};
+
+// How far the whole-file check goes: the blocks, records, offsets, names and free extents
+// of the whole tree; or these and every entry's compressed contents as well.
+enum class TCheckDepth { Blocks, Payloads };
 
 class TStoreInspector {
  public:
@@ -519,15 +274,16 @@ class TStoreInspector {
   TStoreInspector& operator=(const TStoreInspector&) = delete;
 
   int64_t FileSize() { return Stream_->Size(); }
-  int32_t AnchorOffset() const { return Opened_->GetAnchorOffset(); }
-  int32_t EndOffset() const { return Opened_->GetEndOffset(); }
+  int32_t AnchorOffset() const;
+  int32_t EndOffset() const;
   // Data offset of the root index's block, -1 when there is none.
   int32_t RootOffset() const { return RootOffset_; }
-  const TFreeList& FreeList() const { return Opened_->FreeList(); }
+  // The free extents in ascending order of offset.
+  std::vector<TStoreExtent> FreeExtents() const;
   // 0, or the status with which opening failed (2 when the file is damaged, and DamageText
   // says where).
-  int32_t Status() const { return Opened_->Status(); }
-  const std::string& DamageText() const { return Opened_->DamageText(); }
+  int32_t Status() const;
+  const std::string& DamageText() const;
 
   // The children of the index at the end of `components` (the root when empty). False when
   // the components do not lead to an index or it cannot be read.
@@ -538,22 +294,29 @@ class TStoreInspector {
   // Visits every child in the tree depth-first (depth 0 for the root's children), each block
   // once; indexes that cannot be read are skipped.
   void Walk(const std::function<void(int depth, const TStoreChild& child)>& visit);
-  // Checks the header, the free list and every block, record and offset of the tree, and
-  // that no two of them overlap. One line per problem, naming its offset; empty when sound.
-  std::vector<std::string> Check();
+  // Checks the header, the free list and every block, record, offset and name of the tree,
+  // and that no two blocks overlap, in the order it finds them; empty when sound.
+  std::vector<TStoreProblem> Check(TCheckDepth depth = TCheckDepth::Payloads);
 
  private:
   void FindRoot();
   // One query works like one store operation: a fresh manager over the open file.
   std::unique_ptr<TFileManager> Query();
-  // The children of the index stored at `blockOffset`, with their records; false (and the
-  // reason in `problem`) when the index cannot be read. Unreadable children get Kind 255
-  // and a line in `problems`.
+  // The children of the index stored at `blockOffset`, with their records; false when the
+  // index cannot be read. What is wrong with it goes to `problems`; unreadable children get
+  // KindNone.
   bool Children(int32_t blockOffset, std::vector<TStoreChild>& children, int32_t* blockLength,
-                std::string* problem, std::vector<std::string>* problems);
+                std::vector<TStoreProblem>* problems);
 
   std::unique_ptr<TStoreStream> OwnedStream_;
   TStoreStream* Stream_ = nullptr;
   std::unique_ptr<TFileManager> Opened_;
   int32_t RootOffset_ = -1;
 };
+
+// The whole-file check for a writer to run first: the inspector's check of the blocks (not of
+// the entries' compressed contents, which no write elsewhere can make worse). The first
+// problem, or nothing when the file is sound. Never writes; a missing file has no problem
+// (a write creates it). Raises EStoreFileError when the file cannot be opened.
+std::optional<TStoreProblem> CheckDatabase(const FilePath& database);
+std::optional<TStoreProblem> CheckDatabase(TStoreStream& database);

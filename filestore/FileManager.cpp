@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
+using store::BlockStart;
+using store::DataOffsetAt;
+using store::FreeListRecordLength;
 using store::GetInt32;
+using store::Int32Size;
+using store::PrefixLength;
 using store::PutInt32;
 
 namespace {
@@ -26,20 +30,26 @@ enum : int32_t {
   OpReadHeader = 11,
 };
 
-constexpr int32_t kFreshLength = TFileManager::HeaderLength + 4;
 constexpr int64_t kMaxOffset = INT32_MAX;
 
-// Magic, anchor -1, end offset 46, empty free list: a fresh file.
+// Magic, anchor -1, end offset at the header's end, empty free list: a fresh file.
 std::string FreshImage() {
-  std::string image(TFileManager::Magic, TFileManager::MagicLength);
-  image.resize(kFreshLength);
-  PutInt32(image.data() + TFileManager::MagicLength, -1);
-  PutInt32(image.data() + TFileManager::MagicLength + 4, TFileManager::HeaderLength);
-  PutInt32(image.data() + TFileManager::HeaderLength, 0);
+  std::string image(TFileManager::Magic, store::MagicLength);
+  image.resize(store::FreshLength);
+  PutInt32(image.data() + store::AnchorField, store::NoOffset);
+  PutInt32(image.data() + store::EndField, store::HeaderLength);
+  PutInt32(image.data() + store::HeaderLength, 0);
   return image;
 }
 
 std::string Text(int64_t value) { return std::to_string(value); }
+
+// Writes without the printf family, which the shipped program does not link.
+void WriteLine(std::string_view prefix, const std::string& text) {
+  std::fwrite(prefix.data(), 1, prefix.size(), stderr);
+  std::fputs(text.c_str(), stderr);
+  std::fputc('\n', stderr);
+}
 
 }  // namespace
 
@@ -63,13 +73,9 @@ std::string StatusText(int32_t code) {
 // ---------------------------------------------------------------------------------------
 // Reporter
 
-void TStoreReporter::InflateError(const std::string& text) {
-  std::fprintf(stderr, "Inflate Error: %s\n", text.c_str());
-}
+void TStoreReporter::InflateError(const std::string& text) { WriteLine("Inflate Error: ", text); }
 
-void TStoreReporter::FatalError(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
-}
+void TStoreReporter::FatalError(const std::string& text) { WriteLine("", text); }
 
 namespace {
 TStoreReporter gDefaultReporter;
@@ -111,9 +117,9 @@ void TFileManager::Open() {
     if (ReadOnly())
       MarkDamaged(0, "no database: the file is empty or its creation was cut short");
     else if (Initialise())
-      OpenedLimit_ = kFreshLength;  // a failed operation leaves an empty database
+      OpenedLimit_ = store::FreshLength;  // a failed operation leaves an empty database
   } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size) && ReadFreeList()) {
-    OpenedLimit_ = int64_t(EndOffset_) + 4 + 8 * int64_t(FreeList_.Count());
+    OpenedLimit_ = int64_t(EndOffset_) + FreeListRecordLength(FreeList_.Count());
     OpenedFree_ = FreeList_;
   }
   if (LastError_ != 0 && !Damaged_) {
@@ -125,7 +131,7 @@ void TFileManager::Open() {
 // A file shorter than a fresh one that holds its first bytes is one whose creation was cut
 // short; it is created afresh.
 bool TFileManager::InterruptedStart(int64_t size) {
-  if (size >= kFreshLength) return false;
+  if (size >= store::FreshLength) return false;
   std::string head(static_cast<size_t>(size), '\0');
   if (!Seek(0) || !ReadBytes(head.data(), static_cast<int32_t>(size))) return false;
   return FreshImage().compare(0, head.size(), head) == 0;
@@ -147,21 +153,22 @@ bool TFileManager::ReadHeaderFields() {
     MarkDamaged(0, "no database: the file does not begin with the magic text");
     return false;
   }
-  AnchorOffset_ = GetInt32(header + MagicLength);
-  EndOffset_ = GetInt32(header + MagicLength + 4);
+  AnchorOffset_ = GetInt32(header + store::AnchorField);
+  EndOffset_ = GetInt32(header + store::EndField);
   return true;
 }
 
 bool TFileManager::CheckHeaderFields(int64_t size) {
-  if (EndOffset_ < HeaderLength || int64_t(EndOffset_) + 4 > size) {
-    MarkDamaged(MagicLength + 4,
+  if (EndOffset_ < HeaderLength || int64_t(EndOffset_) + FreeListRecordLength(0) > size) {
+    MarkDamaged(store::EndField,
                 "end offset " + Text(EndOffset_) + " outside the file (size " + Text(size) + ")");
     return false;
   }
-  if (AnchorOffset_ == -1
+  if (AnchorOffset_ == store::NoOffset
           ? EndOffset_ != HeaderLength
-          : int64_t(AnchorOffset_) - 4 < HeaderLength || int64_t(AnchorOffset_) + 4 > EndOffset_) {
-    MarkDamaged(MagicLength, "anchor offset " + Text(AnchorOffset_) + " does not fit end offset " +
+          : BlockStart(AnchorOffset_) < HeaderLength ||
+                int64_t(AnchorOffset_) + Int32Size > EndOffset_) {
+    MarkDamaged(store::AnchorField, "anchor offset " + Text(AnchorOffset_) + " does not fit end offset " +
                                  Text(EndOffset_));
     return false;
   }
@@ -236,7 +243,7 @@ bool TFileManager::Seek(int32_t offset) {
 
 // Every legitimate transfer ends at or before the free-list record at the end offset.
 bool TFileManager::InsideFile(int32_t count) const {
-  return Stream_->Position() + count <= int64_t(EndOffset_) + 4 + 8 * int64_t(FreeList_.Count());
+  return Stream_->Position() + count <= int64_t(EndOffset_) + FreeListRecordLength(FreeList_.Count());
 }
 
 bool TFileManager::ReadBytes(void* target, int32_t count) {
@@ -328,10 +335,10 @@ int32_t TFileManager::Finish() {
 
 bool TFileManager::WriteHeaderFields() {
   Operation_ = OpWriteHeader;
-  char fields[8];
+  char fields[HeaderLength - store::AnchorField];
   PutInt32(fields, AnchorOffset_);
-  PutInt32(fields + 4, EndOffset_);
-  return Seek(MagicLength) && WriteBytes(fields, 8);
+  PutInt32(fields + (store::EndField - store::AnchorField), EndOffset_);
+  return Seek(store::AnchorField) && WriteBytes(fields, sizeof fields);
 }
 
 bool TFileManager::WriteFreeList() {
@@ -349,21 +356,21 @@ int32_t TFileManager::Allocate(int32_t size) {
   Operation_ = OpAllocate;
   if (size == 0) return -1;
   LastError_ = 0;
-  if (Stopped_ || size < 0 || size > INT32_MAX - 4) {
+  if (Stopped_ || size < 0 || size > INT32_MAX - PrefixLength) {
     Fail(Stopped_ ? StatusRead : StatusWrite);
     return -1;
   }
-  const int32_t total = size + 4;
+  const int32_t total = size + PrefixLength;
   int32_t result = TakeFromFreeList(total);
   if (result == -1) result = AppendAtEnd(total);
   if (LastError_ != 0) return -1;  // space taken from the free list stays lost
-  if (AnchorOffset_ == -1) {
+  if (AnchorOffset_ == store::NoOffset) {
     AnchorOffset_ = result;
     WriteHeaderFields();
   }
   if (LastError_ == 0) WriteFreeList();
   if (LastError_ != 0) ReportFatal(LastError_);
-  Claimed_.push_back({int64_t(result) - 4, total});
+  Claimed_.push_back({BlockStart(result), total});
   return result;
 }
 
@@ -372,25 +379,26 @@ int32_t TFileManager::TakeFromFreeList(int32_t total) {
   LastError_ = 0;
   const int32_t offset = FreeList_.TakeFirstFit(total);
   if (offset == -1) return -1;
-  char prefix[4];
+  char prefix[PrefixLength];
   PutInt32(prefix, total);
-  // The free list is written once the whole allocation is done.
-  Seek(offset) && WriteBytes(prefix, 4);
-  return offset + 4;
+  // The free list is written once the whole allocation is done; a failed seek or write
+  // shows in LastError.
+  if (Seek(offset)) WriteBytes(prefix, PrefixLength);
+  return offset + PrefixLength;
 }
 
 int32_t TFileManager::AppendAtEnd(int32_t total) {
   Operation_ = OpAppendAtEnd;
   LastError_ = 0;
   // Offsets are 32-bit: the block and the free-list record after it must stay addressable.
-  if (int64_t(EndOffset_) + total + 4 + 8 * int64_t(FreeList_.Count()) > kMaxOffset) {
+  if (int64_t(EndOffset_) + total + FreeListRecordLength(FreeList_.Count()) > kMaxOffset) {
     Fail(StatusWrite);
     return -1;
   }
-  const int32_t result = EndOffset_ + 4;
-  char prefix[4];
+  const int32_t result = EndOffset_ + PrefixLength;
+  char prefix[PrefixLength];
   PutInt32(prefix, total);
-  if (Seek(EndOffset_) && WriteBytes(prefix, 4)) {
+  if (Seek(EndOffset_) && WriteBytes(prefix, PrefixLength)) {
     EndOffset_ += total;
     WriteHeaderFields();
   }
@@ -400,23 +408,23 @@ int32_t TFileManager::AppendAtEnd(int32_t total) {
 void TFileManager::Release(int32_t dataOffset) {
   Operation_ = OpRelease;
   LastError_ = 0;
-  if (dataOffset == -1 || dataOffset == AnchorOffset_) return;
+  if (dataOffset == store::NoOffset || dataOffset == AnchorOffset_) return;
   if (Stopped_) {
     Fail(StatusRead);
     return;
   }
-  char prefix[4];
-  if (!Seek(dataOffset - 4) || !ReadBytes(prefix, 4)) {
+  const int32_t start = static_cast<int32_t>(BlockStart(dataOffset));
+  char prefix[PrefixLength];
+  if (!Seek(start) || !ReadBytes(prefix, PrefixLength)) {
     ReportFatal(LastError_);
     return;
   }
   const int32_t length = GetInt32(prefix);
-  if (!InBlocks(dataOffset, length, 0) || FreeList_.Overlaps(int64_t(dataOffset) - 4, length) ||
-      !Unclaim(dataOffset, length)) {
-    MarkDamaged(dataOffset - 4, "block " + Text(dataOffset) + " cannot be released");
+  if (!BlockProblem(dataOffset, length, 0).empty() || !Unclaim(dataOffset, length)) {
+    MarkDamaged(start, "block " + Text(dataOffset) + " cannot be released");
     return;
   }
-  ReleaseExtent(dataOffset - 4, length);
+  ReleaseExtent(start, length);
   if (LastError_ == 0) WriteFreeList();
   if (LastError_ != 0) ReportFatal(LastError_);
 }
@@ -438,47 +446,56 @@ void TFileManager::ReleaseExtent(int32_t offset, int32_t length) {
 // Checks
 
 bool TFileManager::InBlocks(int32_t dataOffset, int32_t blockLength, int32_t minData) const {
-  const int64_t start = int64_t(dataOffset) - 4;
-  return start >= HeaderLength && blockLength >= 4 + int64_t(minData) &&
+  const int64_t start = BlockStart(dataOffset);
+  return start >= HeaderLength && blockLength >= PrefixLength + int64_t(minData) &&
          start + blockLength <= EndOffset_;
 }
 
 bool TFileManager::PlausibleBlock(int32_t dataOffset) const {
-  return InBlocks(dataOffset, 4 + store::RecordHeaderLength, store::RecordHeaderLength) &&
-         !FreeList_.Overlaps(int64_t(dataOffset) - 4, 4);
+  return InBlocks(dataOffset, store::BlockHeadLength, store::RecordHeaderLength) &&
+         !FreeList_.Overlaps(BlockStart(dataOffset), PrefixLength);
+}
+
+std::string TFileManager::BlockProblem(int32_t dataOffset, int32_t blockLength,
+                                       int32_t minData) const {
+  const std::string where = "block" + store::At(dataOffset) + " (length " + Text(blockLength) + ")";
+  if (!InBlocks(dataOffset, blockLength, minData)) return where + " runs outside the blocks area";
+  if (FreeList_.Overlaps(BlockStart(dataOffset), blockLength))
+    return where + " overlaps a free extent";
+  return {};
 }
 
 bool TFileManager::CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t minData) {
   if (Stopped_) return false;
-  const int64_t start = int64_t(dataOffset) - 4;
-  const std::string where = "block " + Text(dataOffset) + " (length " + Text(blockLength) + ")";
-  if (!InBlocks(dataOffset, blockLength, minData)) {
-    MarkDamaged(start, where + " outside the blocks area");
-    return false;
-  }
-  if (FreeList_.Overlaps(start, blockLength)) {
-    MarkDamaged(start, where + " overlaps a free extent");
-    return false;
+  const std::string problem = BlockProblem(dataOffset, blockLength, minData);
+  if (problem.empty()) return true;
+  MarkDamaged(BlockStart(dataOffset), problem);
+  return false;
+}
+
+bool TFileManager::ClearOfClaimed(int32_t dataOffset, int32_t blockLength, bool sameAllowed) {
+  const int64_t start = BlockStart(dataOffset);
+  for (const TExtent& claimed : Claimed_) {
+    if (sameAllowed && claimed.Offset == start && claimed.Length == blockLength) continue;
+    if (claimed.Offset < start + blockLength && start < claimed.Offset + claimed.Length) {
+      MarkDamaged(start, "block " + Text(dataOffset) + " overlaps the block at " +
+                             Text(DataOffsetAt(claimed.Offset)) + ", or is named twice");
+      return false;
+    }
   }
   return true;
 }
 
 bool TFileManager::ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData) {
-  if (!CheckBlock(dataOffset, blockLength, minData)) return false;
-  const int64_t start = int64_t(dataOffset) - 4;
-  for (const TExtent& claimed : Claimed_) {
-    if (claimed.Offset < start + blockLength && start < claimed.Offset + claimed.Length) {
-      MarkDamaged(start, "block " + Text(dataOffset) + " overlaps the block at " +
-                             Text(claimed.Offset + 4) + ", or is named twice");
-      return false;
-    }
-  }
-  Claimed_.push_back({start, blockLength});
+  if (!CheckBlock(dataOffset, blockLength, minData) ||
+      !ClearOfClaimed(dataOffset, blockLength, false))
+    return false;
+  Claimed_.push_back({BlockStart(dataOffset), blockLength});
   return true;
 }
 
 bool TFileManager::Unclaim(int32_t dataOffset, int32_t blockLength) {
-  const int64_t start = int64_t(dataOffset) - 4;
+  const int64_t start = BlockStart(dataOffset);
   for (size_t i = 0; i < Claimed_.size(); ++i) {
     const TExtent& claimed = Claimed_[i];
     if (claimed.Offset == start && claimed.Length == blockLength) {

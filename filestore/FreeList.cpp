@@ -1,8 +1,9 @@
 // The free extents of a database file, kept in ascending order of offset.
 #include <algorithm>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
+
+using store::Int32Size;
 
 bool TFreeList::AddExtent(int32_t offset, int32_t length) {
   if (!MergeExtent(offset, length)) InsertExtent(offset, length);
@@ -79,32 +80,34 @@ bool TFreeList::Overlaps(int64_t offset, int64_t length) const {
 }
 
 bool TFreeList::ReadFrom(TStoreStream& stream) {
-  unsigned char head[4];
-  if (stream.Read(head, 4) != 4) return false;
+  unsigned char head[Int32Size];
+  if (stream.Read(head, Int32Size) != Int32Size) return false;
   const int32_t count = store::GetInt32(head);
   Offsets.clear();
   Lengths.clear();
   if (count <= 0) return true;
   // A count the rest of the stream cannot hold is a short read: nothing is allocated for it.
-  const int64_t bytes = int64_t(count) * 8;
+  const int64_t bytes = store::FreeListRecordLength(count) - Int32Size;
   if (bytes > stream.Size() - stream.Position()) return false;
   std::string record(static_cast<size_t>(bytes), '\0');
   if (stream.Read(record.data(), record.size()) != record.size()) return false;
   Offsets.resize(static_cast<size_t>(count));
   Lengths.resize(static_cast<size_t>(count));
   for (size_t i = 0; i < Offsets.size(); ++i) {
-    Offsets[i] = store::GetInt32(record.data() + 4 * i);
-    Lengths[i] = store::GetInt32(record.data() + 4 * (Offsets.size() + i));
+    Offsets[i] = store::GetInt32(record.data() + Int32Size * i);
+    Lengths[i] = store::GetInt32(record.data() + Int32Size * (Offsets.size() + i));
   }
   return true;
 }
 
 bool TFreeList::WriteTo(TStoreStream& stream) const {
-  std::string record(4 + 8 * Offsets.size(), '\0');
+  std::string record(static_cast<size_t>(store::FreeListRecordLength(Count())), '\0');
   store::PutInt32(record.data(), Count());
+  char* offsets = record.data() + Int32Size;
+  char* lengths = offsets + Int32Size * Offsets.size();
   for (size_t i = 0; i < Offsets.size(); ++i) {
-    store::PutInt32(record.data() + 4 + 4 * i, Offsets[i]);
-    store::PutInt32(record.data() + 4 + 4 * (Offsets.size() + i), Lengths[i]);
+    store::PutInt32(offsets + Int32Size * i, Offsets[i]);
+    store::PutInt32(lengths + Int32Size * i, Lengths[i]);
   }
   return stream.Write(record.data(), record.size()) == record.size();
 }

@@ -3,19 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
+using store::At;
+using store::BlockHeadLength;
+using store::BlockStart;
 using store::GetInt32;
+using store::Int32Size;
+using store::NoOffset;
 using store::PutInt32;
 using store::RecordHeaderLength;
-
-using store::BlockHeadLength;
 using store::TBlockHead;
 
 TBlockHead store::ParseBlockHead(const char* bytes) {
-  return {GetInt32(bytes), static_cast<uint8_t>(bytes[4]), static_cast<uint8_t>(bytes[7]),
-          GetInt32(bytes + 8), GetInt32(bytes + 12)};
+  const char* record = bytes + PrefixLength;
+  return {GetInt32(bytes), static_cast<uint8_t>(record[RecordKindAt]),
+          static_cast<uint8_t>(record[RecordCompressedAt]), GetInt32(record + RecordLengthAt),
+          GetInt32(record + RecordPlainLengthAt)};
 }
 
 std::string store::RecordProblem(const TBlockHead& head) {
@@ -33,37 +37,55 @@ std::string store::RecordProblem(const TBlockHead& head) {
   return {};
 }
 
+bool store::ReadBlockHead(TFileManager& manager, int32_t dataOffset, TBlockHead& head,
+                          std::string& problem) {
+  if (!manager.PlausibleBlock(dataOffset)) {
+    problem = "offset " + std::to_string(dataOffset) + " names no block";
+    return true;
+  }
+  char bytes[BlockHeadLength];
+  if (!manager.Seek(static_cast<int32_t>(BlockStart(dataOffset))) ||
+      !manager.ReadBytes(bytes, BlockHeadLength)) {
+    problem = "block" + At(dataOffset) + " cannot be read";
+    return false;
+  }
+  head = ParseBlockHead(bytes);
+  problem = manager.BlockProblem(dataOffset, head.BlockLength, RecordHeaderLength);
+  if (problem.empty()) {
+    problem = RecordProblem(head);
+    if (!problem.empty()) problem = "payload record" + At(dataOffset) + ": " + problem;
+  }
+  return true;
+}
+
 namespace {
 
 void PutRecordHeader(char* at, uint8_t kind, uint8_t compressed, int32_t length,
                      int32_t originalLength) {
-  at[0] = static_cast<char>(kind);
-  at[1] = at[2] = 0;
-  at[3] = static_cast<char>(compressed);
-  PutInt32(at + 4, length);
-  PutInt32(at + 8, originalLength);
+  std::memset(at, 0, RecordHeaderLength);  // the reserved bytes are 0
+  at[store::RecordKindAt] = static_cast<char>(kind);
+  at[store::RecordCompressedAt] = static_cast<char>(compressed);
+  PutInt32(at + store::RecordLengthAt, length);
+  PutInt32(at + store::RecordPlainLengthAt, originalLength);
 }
 
-std::string At(int32_t offset) { return " at " + std::to_string(offset); }
-
-// Reads the prefix and record header of the block at `dataOffset` and checks that the block
-// lies in the blocks area and the record fits it. Claims the block when asked.
-bool ReadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlockHead& head) {
-  char bytes[BlockHeadLength];
-  if (!manager.Seek(dataOffset - 4) || !manager.ReadBytes(bytes, BlockHeadLength)) return false;
-  head = store::ParseBlockHead(bytes);
-  if (!(claim ? manager.ClaimBlock(dataOffset, head.BlockLength, RecordHeaderLength)
-              : manager.CheckBlock(dataOffset, head.BlockLength, RecordHeaderLength)))
+// Reads and checks the head of the block at `dataOffset` (store::ReadBlockHead), marking the
+// file damaged when it fails; then claims the block when asked. Unclaimed, it must still lie
+// clear of the blocks in use, so that what reads now reads the same after a write.
+bool LoadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlockHead& head) {
+  std::string problem;
+  if (!store::ReadBlockHead(manager, dataOffset, head, problem)) return false;
+  if (!problem.empty()) {
+    manager.MarkDamaged(BlockStart(dataOffset), problem);
     return false;
-  const std::string problem = store::RecordProblem(head);
-  if (problem.empty()) return true;
-  manager.MarkDamaged(dataOffset, "payload record" + At(dataOffset) + ": " + problem);
-  return false;
+  }
+  return claim ? manager.ClaimBlock(dataOffset, head.BlockLength, RecordHeaderLength)
+               : manager.ClearOfClaimed(dataOffset, head.BlockLength, true);
 }
 
 }  // namespace
 
-bool TFMindex::StorableName(std::string_view name) {
+bool StorableName(std::string_view name) {
   return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
@@ -73,12 +95,12 @@ TFMindex::TFMindex(TFileManager& manager, TFMindex* parent, std::string_view nam
     BlockOffset_ = parent->Lookup(name);
   else if (!FindRoot())
     return;
-  if (BlockOffset_ != -1 && !Load()) Children_.clear();
+  if (BlockOffset_ != NoOffset && !Load()) Children_.clear();
 }
 
 TFMindex::TFMindex(TFileManager& manager, int32_t blockOffset)
     : Manager_(manager), Parent_(nullptr), BlockOffset_(blockOffset), Detached_(true) {
-  if (BlockOffset_ != -1 && !Load()) Children_.clear();
+  if (BlockOffset_ != NoOffset && !Load()) Children_.clear();
 }
 
 TFMindex::~TFMindex() = default;
@@ -86,22 +108,25 @@ TFMindex::~TFMindex() = default;
 // The root's block offset is kept in the anchor block; a file without one gets it now.
 bool TFMindex::FindRoot() {
   const int32_t anchor = Manager_.GetAnchorOffset();
-  if (anchor == -1) {
+  if (anchor == NoOffset) {
     if (Manager_.Stopped() || Manager_.ReadOnly()) return false;
-    const int32_t block = Manager_.Allocate(4);
-    char none[4];
-    PutInt32(none, -1);
-    if (block != -1) Manager_.Seek(block) && Manager_.WriteBytes(none, 4);
+    const int32_t block = Manager_.Allocate(Int32Size);
+    char none[Int32Size];
+    PutInt32(none, NoOffset);
+    if (block != NoOffset && Manager_.Seek(block)) Manager_.WriteBytes(none, Int32Size);
     return false;
   }
-  char bytes[8];
-  if (!Manager_.Seek(anchor - 4) || !Manager_.ReadBytes(bytes, 8)) return false;
-  if (GetInt32(bytes) != 8) {
-    Manager_.MarkDamaged(anchor - 4, "anchor block" + At(anchor) + " is not 4 bytes long");
+  char bytes[store::AnchorBlockLength];
+  if (!Manager_.Seek(static_cast<int32_t>(BlockStart(anchor))) ||
+      !Manager_.ReadBytes(bytes, store::AnchorBlockLength))
+    return false;
+  if (GetInt32(bytes) != store::AnchorBlockLength) {
+    Manager_.MarkDamaged(BlockStart(anchor), "anchor block" + At(anchor) + " is not " +
+                                                 std::to_string(Int32Size) + " bytes long");
     return false;
   }
-  if (!Manager_.ClaimBlock(anchor, 8, 4)) return false;
-  BlockOffset_ = GetInt32(bytes + 4);
+  if (!Manager_.ClaimBlock(anchor, store::AnchorBlockLength, Int32Size)) return false;
+  BlockOffset_ = GetInt32(bytes + store::PrefixLength);
   return true;
 }
 
@@ -113,13 +138,8 @@ bool TFMindex::Load() {
       return false;
     }
   }
-  if (!Manager_.PlausibleBlock(BlockOffset_)) {
-    Manager_.MarkDamaged(BlockOffset_,
-                         "index offset " + std::to_string(BlockOffset_) + " names no block");
-    return false;
-  }
   TBlockHead head;
-  if (!ReadBlockHead(Manager_, BlockOffset_, true, head)) return false;
+  if (!LoadBlockHead(Manager_, BlockOffset_, true, head)) return false;
   if (head.Kind == TDataBuf::KindEntry) {
     // Below the root this is a path that runs through an entry; the root must be an index.
     if (!Parent_)
@@ -147,22 +167,21 @@ bool TFMindex::Load() {
   }
   Names_.resize(std::min(Names_.size(), Names_.find('\0')));  // the text ends at a zero byte
   SplitNames();
-  const int64_t offsetsEnd = int64_t(head.Length) + 4 * int64_t(Children_.size());
+  const int64_t offsetsEnd = int64_t(head.Length) + Int32Size * int64_t(Children_.size());
   if (offsetsEnd > rest) {
     Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names " +
                                            std::to_string(Children_.size()) +
                                            " children but holds fewer offsets");
     return false;
   }
+  Overlong_ = offsetsEnd < rest;
   const char* offsets = bytes.get() + head.Length;
   for (size_t i = 0; i < Children_.size(); ++i) {
-    const int32_t offset = GetInt32(offsets + 4 * i);
-    if (offset != -1 && !Manager_.PlausibleBlock(offset)) {
-      Manager_.MarkDamaged(BlockOffset_, "child " + std::to_string(i) + " of index" +
-                                             At(BlockOffset_) + " names offset " +
-                                             std::to_string(offset));
-      return false;
-    }
+    const int32_t offset = GetInt32(offsets + Int32Size * i);
+    // Such a child fails when it is read; its siblings still read.
+    if (offset != NoOffset && !Manager_.PlausibleBlock(offset) && BadChild_.empty())
+      BadChild_ = "child " + std::to_string(i) + " of index" + At(BlockOffset_) +
+                  " names offset " + std::to_string(offset) + ", where no block can be";
     Children_[i].Offset = offset;
   }
   bytes.reset();
@@ -220,7 +239,7 @@ int TFMindex::IndexOf(std::string_view name) const {
 
 int32_t TFMindex::Lookup(std::string_view name) const {
   const int i = IndexOf(name);
-  return i == -1 ? -1 : ChildOffset(i);
+  return i == -1 ? NoOffset : ChildOffset(i);
 }
 
 void TFMindex::AddName(std::string_view name, int32_t offset) {
@@ -297,7 +316,7 @@ int32_t TFMindex::WriteBlock() {
     Manager_.Refuse(StatusRead);  // an entry is never rewritten as an index
     return BlockOffset_;
   }
-  if (BlockOffset_ != -1) Manager_.Release(BlockOffset_);
+  if (BlockOffset_ != NoOffset) Manager_.Release(BlockOffset_);
   // The plain payload is the text and the zero byte after it, which a string keeps.
   std::string rebuilt;
   const std::string& text = InOrder_ ? Names_ : (rebuilt = IndexText());
@@ -309,18 +328,21 @@ int32_t TFMindex::WriteBlock() {
     StoreReporter().InflateError(TDataBuf::ErrorText(result));
     length = plainLength;  // stored plain
   }
-  const int64_t size = RecordHeaderLength + int64_t(length) + 4 * int64_t(Count());
-  BlockOffset_ = size > INT32_MAX - 4 ? -1 : Manager_.Allocate(static_cast<int32_t>(size));
-  BlockLength_ = BlockOffset_ == -1 ? 0 : static_cast<int32_t>(size) + 4;
-  if (BlockOffset_ == -1) return BlockOffset_;
+  const int64_t size = RecordHeaderLength + int64_t(length) + Int32Size * int64_t(Count());
+  BlockOffset_ = size > INT32_MAX - store::PrefixLength
+                     ? NoOffset
+                     : Manager_.Allocate(static_cast<int32_t>(size));
+  BlockLength_ = BlockOffset_ == NoOffset ? 0 : static_cast<int32_t>(size) + store::PrefixLength;
+  if (BlockOffset_ == NoOffset) return BlockOffset_;
   std::string data(static_cast<size_t>(size), '\0');
   PutRecordHeader(data.data(), TDataBuf::KindIndex, result == 0, length, plainLength);
   std::memcpy(data.data() + RecordHeaderLength, result == 0 ? packed.get() : text.data(),
               static_cast<size_t>(length));
   packed.reset();
   char* offsets = data.data() + RecordHeaderLength + length;
-  for (size_t i = 0; i < Children_.size(); ++i) PutInt32(offsets + 4 * i, Children_[i].Offset);
-  Manager_.Seek(BlockOffset_) && Manager_.WriteBytes(data.data(), static_cast<int32_t>(size));
+  for (size_t i = 0; i < Children_.size(); ++i)
+    PutInt32(offsets + Int32Size * i, Children_[i].Offset);
+  if (Manager_.Seek(BlockOffset_)) Manager_.WriteBytes(data.data(), static_cast<int32_t>(size));
   return BlockOffset_;
 }
 
@@ -330,9 +352,9 @@ int32_t TFMindex::Flush() {
   if (Parent_) {
     Parent_->SetChildAndFlush(Name_, BlockOffset_);
   } else {
-    char offset[4];
+    char offset[Int32Size];
     PutInt32(offset, BlockOffset_);
-    Manager_.Seek(Manager_.GetAnchorOffset()) && Manager_.WriteBytes(offset, 4);
+    if (Manager_.Seek(Manager_.GetAnchorOffset())) Manager_.WriteBytes(offset, Int32Size);
   }
   return BlockOffset_;
 }
@@ -341,27 +363,125 @@ int32_t TFMindex::Flush() {
 // Entries
 
 bool TFMindex::ClaimChildBlocks(const std::vector<int>& positions) {
-  std::vector<int32_t> offsets;
-  for (const int i : positions)
-    if (ChildOffset(i) != -1) offsets.push_back(ChildOffset(i));
-  std::sort(offsets.begin(), offsets.end());
-  // Each block about to be released must be named by its own child and no other.
-  size_t named = 0;
-  for (const TChild& child : Children_)
-    if (child.Offset != -1 && std::binary_search(offsets.begin(), offsets.end(), child.Offset))
-      ++named;
-  if (std::adjacent_find(offsets.begin(), offsets.end()) != offsets.end() ||
-      named != offsets.size()) {
-    Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names one block twice");
-    return false;
-  }
-  for (const int32_t offset : offsets) {
-    char prefix[4];
-    if (!Manager_.Seek(offset - 4) || !Manager_.ReadBytes(prefix, 4) ||
-        !Manager_.ClaimBlock(offset, GetInt32(prefix), RecordHeaderLength))
+  std::vector<TPathBlock> released;
+  for (const int i : positions) {
+    const int32_t offset = ChildOffset(i);
+    if (offset == NoOffset) continue;
+    TBlockHead head;
+    if (!LoadBlockHead(Manager_, offset, true, head)) return false;
+    // Releasing an index's block would drop every entry below it.
+    if (head.Kind == TDataBuf::KindIndex) {
+      Manager_.Refuse(StatusSeek);
       return false;
+    }
+    // An entry block is exactly as long as its record: a longer length would release the
+    // blocks after it too.
+    if (head.Kind == TDataBuf::KindEntry && head.BlockLength != BlockHeadLength + head.Length) {
+      Manager_.MarkDamaged(BlockStart(offset), "entry block" + At(offset) + " (length " +
+                                                   std::to_string(head.BlockLength) +
+                                                   ") is longer than its record");
+      return false;
+    }
+    released.push_back({BlockStart(offset), head.BlockLength, this, i});
   }
+  return CheckPath(std::move(released));
+}
+
+bool TFMindex::CheckWritePath() { return CheckPath({}); }
+
+bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
+  if (Manager_.Stopped()) return false;
+  // The store's own changes keep the path sound: once checked, only blocks about to be
+  // released need a look.
+  if (PathChecked_ && blocks.empty()) return true;
+  std::vector<const TFMindex*> path;
+  for (const TFMindex* index = this; index; index = index->Parent_) path.push_back(index);
+  if (Manager_.GetAnchorOffset() != NoOffset)
+    blocks.push_back({BlockStart(Manager_.GetAnchorOffset()), store::AnchorBlockLength, nullptr, -1});
+  for (TFMindex* index = this; index; index = index->Parent_) {
+    if (index->Checked_) continue;
+    if (const std::string problem = index->Problem(); !problem.empty()) {
+      Manager_.MarkDamaged(index->BlockOffset_, problem);
+      return false;
+    }
+    index->Checked_ = true;
+  }
+  for (const TFMindex* index : path) {
+    if (index->BlockOffset_ == NoOffset) continue;
+    const TFMindex* parent = index->Parent_;
+    blocks.push_back({BlockStart(index->BlockOffset_), index->BlockLength_, parent,
+                      parent ? parent->IndexOf(index->Name_) : -1});
+  }
+  // The path's blocks were claimed one by one, so they do not overlap each other.
+  std::sort(blocks.begin(), blocks.end(),
+            [](const TPathBlock& a, const TPathBlock& b) { return a.Start < b.Start; });
+  // For each block of the path, the start of the child block nearest before it.
+  std::vector<int64_t> before(blocks.size(), -1);
+  for (const TFMindex* index : path) {
+    for (int i = 0; i < index->Count(); ++i) {
+      const int32_t offset = index->ChildOffset(i);
+      if (offset == NoOffset) continue;
+      const int64_t start = BlockStart(offset);
+      auto after = std::upper_bound(blocks.begin(), blocks.end(), start,
+                                    [](int64_t at, const TPathBlock& b) { return at < b.Start; });
+      if (after != blocks.end()) {
+        int64_t& nearest = before[size_t(after - blocks.begin())];
+        nearest = std::max(nearest, start);
+      }
+      if (after == blocks.begin()) continue;
+      const TPathBlock& block = *(after - 1);
+      if (start >= block.Start + block.Length) continue;
+      if (block.Namer == index && block.Position == i && start == block.Start) continue;
+      Manager_.MarkDamaged(index->BlockOffset_,
+                           "child \"" + std::string(index->ChildName(i)) + "\" of index" +
+                               At(index->BlockOffset_) + " names offset " +
+                               std::to_string(offset) + ", inside the block at " +
+                               std::to_string(store::DataOffsetAt(block.Start)) +
+                               " that this write uses");
+      return false;
+    }
+  }
+  // A block that the write releases or rewrites must not lie under a child's block that
+  // runs into it.
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (before[k] == -1) continue;
+    char prefix[store::PrefixLength];
+    if (!Manager_.Seek(static_cast<int32_t>(before[k])) ||
+        !Manager_.ReadBytes(prefix, store::PrefixLength))
+      return false;
+    if (before[k] + GetInt32(prefix) > blocks[k].Start) {
+      Manager_.MarkDamaged(before[k], "block" + At(store::DataOffsetAt(before[k])) +
+                                          " runs into the block at " +
+                                          std::to_string(store::DataOffsetAt(blocks[k].Start)) +
+                                          " that this write uses");
+      return false;
+    }
+  }
+  PathChecked_ = true;
   return true;
+}
+
+std::string TFMindex::Problem() const {
+  std::vector<std::string_view> names;
+  std::vector<int32_t> offsets;
+  for (size_t i = 0; i < Children_.size(); ++i) {
+    const size_t start = Children_[i].NameStart;
+    names.push_back(std::string_view(Lowered_).substr(start, Lowered_.find('\r', start) - start));
+    if (Children_[i].Offset != NoOffset) offsets.push_back(Children_[i].Offset);
+  }
+  const std::string where = "index" + At(BlockOffset_);
+  if (!BadChild_.empty()) return BadChild_;
+  // Releasing a block longer than its contents would release the blocks after it too.
+  if (Overlong_) return where + " has a block longer than its record and offsets";
+  if (std::find(names.begin(), names.end(), std::string_view()) != names.end())
+    return where + " holds an empty name";
+  std::sort(names.begin(), names.end());
+  if (const auto same = std::adjacent_find(names.begin(), names.end()); same != names.end())
+    return where + " holds the name \"" + std::string(*same) + "\" twice";
+  std::sort(offsets.begin(), offsets.end());
+  if (const auto same = std::adjacent_find(offsets.begin(), offsets.end()); same != offsets.end())
+    return where + " names the block at " + std::to_string(*same) + " twice";
+  return {};
 }
 
 bool TFMindex::WriteRecord(int32_t dataOffset, const TDataBuf& buffer) {
@@ -387,11 +507,9 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
     i = Count() - 1;
   }
   const int32_t old = ChildOffset(i);
-  if (old != -1) {
-    // Checked before the release, so that a damaged file is refused before any write.
-    if (!ClaimChildBlocks({i})) return -1;
-    Manager_.Release(old);
-  }
+  // Checked before the release, so that a damaged file is refused before any write.
+  if (!(old == NoOffset ? CheckWritePath() : ClaimChildBlocks({i}))) return -1;
+  if (old != NoOffset) Manager_.Release(old);
   int32_t result = old;
   if (!buffer) {
     RemoveChild(i);
@@ -400,8 +518,9 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
     buffer->Compressed = 0;
     buffer->Compress();  // stored plain when compression fails
     const int32_t length = buffer->Length();
-    result = length > INT32_MAX - 16 ? -1 : Manager_.Allocate(RecordHeaderLength + length);
-    if (result != -1) WriteRecord(result, *buffer);
+    result = length > INT32_MAX - BlockHeadLength ? NoOffset
+                                                  : Manager_.Allocate(RecordHeaderLength + length);
+    if (result != NoOffset) WriteRecord(result, *buffer);
     Children_[static_cast<size_t>(i)].Offset = result;
   }
   if (flush) Flush();
@@ -409,9 +528,9 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
 }
 
 const char* TFMindex::ReadChild(std::string_view name, TDataBuf* buffer) {
-  const int32_t offset = buffer ? Lookup(name) : -1;
+  const int32_t offset = buffer ? Lookup(name) : NoOffset;
   TBlockHead head;
-  if (offset == -1 || !ReadBlockHead(Manager_, offset, true, head)) return nullptr;
+  if (offset == NoOffset || !LoadBlockHead(Manager_, offset, true, head)) return nullptr;
   auto bytes = store::NewPayload(head.Length);
   if (!Manager_.ReadBytes(bytes.get(), head.Length)) return nullptr;
   buffer->Adopt(std::move(bytes), head.Length);
@@ -430,13 +549,14 @@ const char* TFMindex::ReadChild(std::string_view name, TDataBuf* buffer) {
 int32_t TFMindex::ChildLength(std::string_view name) {
   const int32_t offset = Lookup(name);
   TBlockHead head;
-  return offset != -1 && ReadBlockHead(Manager_, offset, false, head) ? head.Length : 0;
+  return offset != NoOffset && LoadBlockHead(Manager_, offset, false, head) ? head.Length : 0;
 }
 
 uint8_t TFMindex::ChildKind(std::string_view name) {
   const int32_t offset = Lookup(name);
   TBlockHead head;
-  return offset != -1 && ReadBlockHead(Manager_, offset, false, head) ? head.Kind : 255;
+  if (offset == NoOffset || !LoadBlockHead(Manager_, offset, false, head)) return TDataBuf::KindNone;
+  return head.Kind;
 }
 
 store::TChain store::BuildChain(TFileManager& manager, const std::vector<std::string>& components,

@@ -3,30 +3,19 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
-namespace {
+using store::At;
+using store::BlockStart;
 
-std::string At(int64_t offset) { return " at " + std::to_string(offset); }
+namespace {
 
 // Reads the record head of a child's block without claiming it; false (and why) when the
 // block or its record does not fit the file.
 bool ReadRecord(TFileManager& manager, TStoreChild& child, std::string& problem) {
-  char bytes[store::BlockHeadLength];
-  if (!manager.Seek(child.Offset - 4) || !manager.ReadBytes(bytes, store::BlockHeadLength)) {
-    problem = "block" + At(child.Offset) + " cannot be read";
+  store::TBlockHead head;
+  if (!store::ReadBlockHead(manager, child.Offset, head, problem) || !problem.empty())
     return false;
-  }
-  const store::TBlockHead head = store::ParseBlockHead(bytes);
-  if (!manager.InBlocks(child.Offset, head.BlockLength, store::RecordHeaderLength))
-    problem = "block" + At(child.Offset) + " (length " + std::to_string(head.BlockLength) +
-              ") runs outside the blocks area";
-  else if (manager.FreeList().Overlaps(int64_t(child.Offset) - 4, head.BlockLength))
-    problem = "block" + At(child.Offset) + " overlaps a free extent";
-  else if (const std::string record = store::RecordProblem(head); !record.empty())
-    problem = "payload record" + At(child.Offset) + ": " + record;
-  if (!problem.empty()) return false;
   child.BlockLength = head.BlockLength;
   child.Kind = head.Kind;
   child.Compressed = head.Compressed;
@@ -37,16 +26,16 @@ bool ReadRecord(TFileManager& manager, TStoreChild& child, std::string& problem)
 
 // The children of a loaded index, with their records.
 void Describe(TFileManager& manager, const TFMindex& index, std::vector<TStoreChild>& children,
-              std::vector<std::string>* problems) {
+              std::vector<TStoreProblem>* problems) {
   children.clear();
   for (int i = 0; i < index.Count(); ++i) {
     TStoreChild child;
     child.Name = std::string(index.ChildName(i));
     child.Offset = index.ChildOffset(i);
     std::string problem;
-    if (child.Offset != -1 && !ReadRecord(manager, child, problem) && problems)
-      problems->push_back("child \"" + child.Name + "\" of index" + At(index.BlockOffset()) + ": " +
-                          problem);
+    if (child.Offset != store::NoOffset && !ReadRecord(manager, child, problem) && problems)
+      problems->push_back({BlockStart(child.Offset), "child \"" + child.Name + "\" of index" +
+                                                          At(index.BlockOffset()) + ": " + problem});
     children.push_back(std::move(child));
   }
 }
@@ -81,11 +70,28 @@ TStoreInspector::TStoreInspector(TStoreStream& stream) : Stream_(&stream) { Find
 
 TStoreInspector::~TStoreInspector() = default;
 
+int32_t TStoreInspector::AnchorOffset() const { return Opened_->GetAnchorOffset(); }
+
+int32_t TStoreInspector::EndOffset() const { return Opened_->GetEndOffset(); }
+
+std::vector<TStoreExtent> TStoreInspector::FreeExtents() const {
+  const TFreeList& free = Opened_->FreeList();
+  std::vector<TStoreExtent> extents;
+  for (int i = 0; i < free.Count(); ++i)
+    extents.push_back({free.Offsets[size_t(i)], free.Lengths[size_t(i)]});
+  return extents;
+}
+
+int32_t TStoreInspector::Status() const { return Opened_->Status(); }
+
+const std::string& TStoreInspector::DamageText() const { return Opened_->DamageText(); }
+
 void TStoreInspector::FindRoot() {
   Opened_ = Query();
   const int32_t anchor = Opened_->GetAnchorOffset();
-  char bytes[4];
-  if (!Opened_->Stopped() && anchor != -1 && Opened_->Seek(anchor) && Opened_->ReadBytes(bytes, 4))
+  char bytes[store::Int32Size];
+  if (!Opened_->Stopped() && anchor != store::NoOffset && Opened_->Seek(anchor) &&
+      Opened_->ReadBytes(bytes, store::Int32Size))
     RootOffset_ = store::GetInt32(bytes);
 }
 
@@ -94,16 +100,19 @@ std::unique_ptr<TFileManager> TStoreInspector::Query() {
 }
 
 bool TStoreInspector::Children(int32_t blockOffset, std::vector<TStoreChild>& children,
-                               int32_t* blockLength, std::string* problem,
-                               std::vector<std::string>* problems) {
+                               int32_t* blockLength, std::vector<TStoreProblem>* problems) {
   const auto manager = Query();
   const TFMindex index(*manager, blockOffset);
   if (manager->Status() != 0) {
-    if (problem)
-      *problem = manager->Damaged() ? manager->DamageText()
-                                    : "index" + At(blockOffset) + " cannot be read";
+    if (problems)
+      problems->push_back(manager->Damaged()
+                              ? TStoreProblem{manager->DamageOffset(), manager->DamageText()}
+                              : TStoreProblem{BlockStart(blockOffset),
+                                              "index" + At(blockOffset) + " cannot be read"});
     return false;
   }
+  if (const std::string problem = index.Problem(); !problem.empty() && problems)
+    problems->push_back({BlockStart(blockOffset), problem});
   if (blockLength) *blockLength = index.BlockLength();
   Describe(*manager, index, children, problems);
   return true;
@@ -149,7 +158,8 @@ void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild
   std::unordered_set<int32_t> seen{RootOffset_};
   std::vector<TFrame> stack;
   TFrame root{{}, 0};
-  if (RootOffset_ == -1 || !Children(RootOffset_, root.Children, nullptr, nullptr, nullptr)) return;
+  if (RootOffset_ == store::NoOffset || !Children(RootOffset_, root.Children, nullptr, nullptr))
+    return;
   stack.push_back(std::move(root));
   while (!stack.empty()) {
     TFrame& frame = stack.back();
@@ -161,59 +171,63 @@ void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild
     visit(static_cast<int>(stack.size()) - 1, child);
     TFrame below{{}, 0};
     if (child.Kind == TDataBuf::KindIndex && seen.insert(child.Offset).second &&
-        Children(child.Offset, below.Children, nullptr, nullptr, nullptr))
+        Children(child.Offset, below.Children, nullptr, nullptr))
       stack.push_back(std::move(below));
   }
 }
 
-std::vector<std::string> TStoreInspector::Check() {
+std::vector<TStoreProblem> TStoreInspector::Check(TCheckDepth depth) {
   if (Opened_->Status() != 0)
-    return {Opened_->Damaged() ? Opened_->DamageText() + At(Opened_->DamageOffset())
-                               : "the file cannot be read"};
-  std::vector<std::string> problems;
+    return {Opened_->Damaged() ? TStoreProblem{Opened_->DamageOffset(), Opened_->DamageText()}
+                               : TStoreProblem{0, "the file cannot be read"}};
+  std::vector<TStoreProblem> problems;
   std::vector<TExtentUse> uses;
-  const TFreeList& free = FreeList();
-  for (int i = 0; i < free.Count(); ++i)
-    uses.push_back({free.Offsets[size_t(i)], free.Lengths[size_t(i)], "free extent"});
+  for (const TStoreExtent& extent : FreeExtents())
+    uses.push_back({extent.Offset, extent.Length, "free extent"});
   const int32_t anchor = AnchorOffset();
-  if (anchor != -1) {
-    char prefix[4];
-    if (!Opened_->Seek(anchor - 4) || !Opened_->ReadBytes(prefix, 4) ||
-        store::GetInt32(prefix) != 8)
-      problems.push_back("anchor block" + At(anchor) + " is not 4 bytes long");
-    uses.push_back({int64_t(anchor) - 4, 8, "anchor block"});
+  if (anchor != store::NoOffset) {
+    char prefix[store::PrefixLength];
+    if (!Opened_->Seek(static_cast<int32_t>(BlockStart(anchor))) ||
+        !Opened_->ReadBytes(prefix, store::PrefixLength) ||
+        store::GetInt32(prefix) != store::AnchorBlockLength)
+      problems.push_back({BlockStart(anchor), "anchor block" + At(anchor) + " is not " +
+                                                  std::to_string(store::Int32Size) +
+                                                  " bytes long"});
+    uses.push_back({BlockStart(anchor), store::AnchorBlockLength, "anchor block"});
   }
 
   std::unordered_set<int32_t> seen{RootOffset_};
   std::vector<int32_t> indexes;
-  if (RootOffset_ != -1) indexes.push_back(RootOffset_);
+  if (RootOffset_ != store::NoOffset) indexes.push_back(RootOffset_);
   while (!indexes.empty()) {
     const int32_t offset = indexes.back();
     indexes.pop_back();
     std::vector<TStoreChild> children;
     int32_t length = 0;
-    std::string problem;
-    if (!Children(offset, children, &length, &problem, &problems)) {
-      problems.push_back(problem);
-      continue;
-    }
-    uses.push_back({int64_t(offset) - 4, length, "index block"});
+    if (!Children(offset, children, &length, &problems)) continue;
+    uses.push_back({BlockStart(offset), length, "index block"});
     const auto manager = Query();
     for (const TStoreChild& child : children) {
-      if (child.Offset == -1 || child.Kind == 255) continue;
+      if (child.Offset == store::NoOffset || child.Kind == TDataBuf::KindNone) continue;
       if (!seen.insert(child.Offset).second) {
-        problems.push_back("block" + At(child.Offset) + " is named twice (\"" + child.Name +
-                           "\"): shared or cyclic");
+        problems.push_back({BlockStart(child.Offset), "block" + At(child.Offset) +
+                                                          " is named twice (\"" + child.Name +
+                                                          "\"): shared or cyclic"});
         continue;
       }
       if (child.Kind == TDataBuf::KindIndex) {
         indexes.push_back(child.Offset);
         continue;
       }
-      uses.push_back({int64_t(child.Offset) - 4, child.BlockLength, "entry block"});
-      if (!PayloadReads(*manager, child))
-        problems.push_back("entry \"" + child.Name + "\"" + At(child.Offset) +
-                           " does not inflate to its recorded length");
+      uses.push_back({BlockStart(child.Offset), child.BlockLength, "entry block"});
+      // A write releases exactly the block's length, which must then be the record's.
+      if (child.BlockLength != store::BlockHeadLength + child.StoredLength)
+        problems.push_back({BlockStart(child.Offset), "entry block" + At(child.Offset) +
+                                                          " is longer than its record"});
+      if (depth == TCheckDepth::Payloads && !PayloadReads(*manager, child))
+        problems.push_back({BlockStart(child.Offset),
+                            "entry \"" + child.Name + "\"" + At(child.Offset) +
+                                " does not inflate to its recorded length"});
     }
   }
 
@@ -224,9 +238,22 @@ std::vector<std::string> TStoreInspector::Check() {
   for (size_t i = 1; i < uses.size(); ++i) {
     const TExtentUse& before = uses[furthest];
     if (before.Start + before.Length > uses[i].Start)
-      problems.push_back(before.What + At(before.Start) + " overlaps " + uses[i].What +
-                         At(uses[i].Start));
+      problems.push_back({uses[i].Start, before.What + At(before.Start) + " overlaps " +
+                                             uses[i].What + At(uses[i].Start)});
     if (uses[i].Start + uses[i].Length > before.Start + before.Length) furthest = i;
   }
   return problems;
+}
+
+std::optional<TStoreProblem> CheckDatabase(TStoreStream& database) {
+  TStoreInspector inspector(database);
+  std::vector<TStoreProblem> problems = inspector.Check(TCheckDepth::Blocks);
+  if (problems.empty()) return std::nullopt;
+  return std::move(problems.front());
+}
+
+std::optional<TStoreProblem> CheckDatabase(const FilePath& database) {
+  if (!store::FileExists(database)) return std::nullopt;
+  TFileStream file(database, TOpenMode::ReadOnly);
+  return CheckDatabase(file);
 }

@@ -1,4 +1,6 @@
-// Helpers shared by the parts of the store; not part of its interface.
+// The store's internals: the block file, its free list, the entry index and the helpers
+// the parts of the store share. Not part of its interface (filestore/FileMan.h); tests and
+// the store's own tools use them.
 #pragma once
 
 #include <cstdint>
@@ -8,33 +10,286 @@
 #include <vector>
 
 #include "filestore/FileMan.h"
+#include "filestore/Format.h"
+
+// ---------------------------------------------------------------------------------------
+// Free list: the released extents before the end offset, ascending by offset.
+// Record on disk: N, then N offsets, then N lengths.
+
+class TFreeList {
+ public:
+  std::vector<int32_t> Offsets;
+  std::vector<int32_t> Lengths;
+
+  int Count() const { return static_cast<int>(Offsets.size()); }
+
+  // Joins the extent to a neighbour it touches, otherwise inserts it in order. Always true.
+  bool AddExtent(int32_t offset, int32_t length);
+  bool MergeExtent(int32_t offset, int32_t length);
+  void InsertExtent(int32_t offset, int32_t length);
+  // Takes `length` bytes from the low end of the first extent long enough; -1 when none is.
+  int32_t TakeFirstFit(int32_t length);
+  // True when [offset, offset + length) shares a byte with some extent.
+  bool Overlaps(int64_t offset, int64_t length) const;
+
+  // Read or write the record at the stream's position; false on a short transfer. A count
+  // larger than the rest of the stream can hold is a short read and allocates nothing.
+  bool ReadFrom(TStoreStream& stream);
+  bool WriteTo(TStoreStream& stream) const;
+};
+
+// ---------------------------------------------------------------------------------------
+// Block file
+
+class TFileManager {
+ public:
+  static constexpr int32_t MagicLength = store::MagicLength;
+  static constexpr int32_t HeaderLength = store::HeaderLength;
+  static const char Magic[MagicLength + 1];
+
+  // Opens the named file (creating it in ReadWrite mode); raises EStoreFileError.
+  explicit TFileManager(const FilePath& fileName, TOpenMode mode = TOpenMode::ReadWrite);
+  // Works on a stream the caller owns and keeps open.
+  explicit TFileManager(TStoreStream& stream, TOpenMode mode = TOpenMode::ReadWrite);
+  ~TFileManager();
+  TFileManager(const TFileManager&) = delete;
+  TFileManager& operator=(const TFileManager&) = delete;
+
+  // Positioned primitives; each resets LastError first and sets it on failure.
+  bool Seek(int32_t offset);
+  bool WriteBytes(const void* source, int32_t count);
+  bool ReadBytes(void* target, int32_t count);
+
+  int32_t GetAnchorOffset() const { return AnchorOffset_; }
+  int32_t GetEndOffset() const { return EndOffset_; }
+  // Data offset of a new block with room for `size` data bytes, or -1.
+  int32_t Allocate(int32_t size);
+  // Returns the block at `dataOffset` to the free space (never the anchor block).
+  void Release(int32_t dataOffset);
+
+  // Status of the most recent primitive.
+  int32_t LastError() const { return LastError_; }
+  // The first non-zero status since opening (0 when every primitive succeeded): what the
+  // entry operations return.
+  int32_t Status() const { return Status_; }
+  int32_t Operation() const { return Operation_; }
+  const FilePath& FileName() const { return FileName_; }
+  const TFreeList& FreeList() const { return FreeList_; }
+  bool ReadOnly() const { return Mode_ == TOpenMode::ReadOnly; }
+
+  // Consistency guards, used by the index. Once the file is found damaged, or the
+  // operation is refused or failed before its first write, every later primitive fails with
+  // status 2 and nothing more is written.
+  bool Stopped() const { return Stopped_; }
+  bool Damaged() const { return Damaged_; }
+  // Offset and description of the first damage found ("" while none).
+  int64_t DamageOffset() const { return DamageOffset_; }
+  const std::string& DamageText() const { return DamageText_; }
+  // Records the damage (the first one only), stops with status 2 and sends the fatal
+  // report.
+  void MarkDamaged(int64_t offset, std::string text);
+  // Stops all further I/O, giving `status` unless an earlier failure set the status.
+  void Refuse(int32_t status);
+  // True when a block of `blockLength` bytes (prefix included) at `dataOffset` lies inside
+  // the blocks area with at least `minData` data bytes.
+  bool InBlocks(int32_t dataOffset, int32_t blockLength, int32_t minData) const;
+  // True when `dataOffset` may name a block at all: room for a record, not in free space.
+  bool PlausibleBlock(int32_t dataOffset) const;
+  // What is wrong with a block of `blockLength` bytes at `dataOffset`: outside the blocks
+  // area, shorter than `minData` data bytes, or overlapping a free extent; "" when nothing.
+  std::string BlockProblem(int32_t dataOffset, int32_t blockLength, int32_t minData) const;
+  // Checks a block about to be read (BlockProblem). Marks the file damaged when it fails.
+  bool CheckBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
+  // True when the block overlaps none of the blocks this operation has claimed (except
+  // itself, when `sameAllowed`); marks the file damaged otherwise.
+  bool ClearOfClaimed(int32_t dataOffset, int32_t blockLength, bool sameAllowed);
+  // CheckBlock, and clear of every block this operation has claimed (a block named twice is
+  // damage too); then claims it.
+  bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
+
+  // Ends an operation and gives its status. When it failed after writing, every byte it
+  // changed in the file as opened is written back first, so that a failed operation
+  // leaves the file as it found it.
+  int32_t Finish();
+
+ private:
+  struct TExtent {
+    int64_t Offset;
+    int64_t Length;
+  };
+  struct TSaved {
+    int64_t Offset;
+    std::string Bytes;
+  };
+
+  void Open();
+  bool InterruptedStart(int64_t size);
+  bool Initialise();
+  bool ReadHeaderFields();
+  bool CheckHeaderFields(int64_t size);
+  bool ReadFreeList();
+  bool WriteHeaderFields();
+  bool WriteFreeList();
+  int32_t TakeFromFreeList(int32_t total);
+  int32_t AppendAtEnd(int32_t total);
+  void ReleaseExtent(int32_t offset, int32_t length);
+  bool Unclaim(int32_t dataOffset, int32_t blockLength);
+  bool InsideFile(int32_t count) const;
+  bool Put(const void* source, int32_t count);
+  int32_t KeepOriginal(int64_t position, int64_t count);
+  void Fail(int32_t status);
+  void ReportFatal(int32_t code);
+
+  std::unique_ptr<TStoreStream> OwnedStream_;
+  TStoreStream* Stream_ = nullptr;
+  TFreeList FreeList_;
+  int32_t AnchorOffset_ = store::NoOffset;
+  int32_t EndOffset_ = HeaderLength;
+  int32_t LastError_ = 0;
+  int32_t Status_ = 0;
+  int32_t Operation_ = 0;
+  FilePath FileName_;
+  TOpenMode Mode_;
+  bool Wrote_ = false;
+  bool Stopped_ = false;
+  bool Damaged_ = false;
+  int64_t DamageOffset_ = -1;
+  std::string DamageText_;
+  // Blocks this operation uses (anchor, indexes on its path, entries it touched or made).
+  std::vector<TExtent> Claimed_;
+  // The file as opened: where its meaningful bytes end, its free extents, and the bytes
+  // that this operation's writes replaced (to put back when the operation fails).
+  int64_t OpenedLimit_ = 0;
+  TFreeList OpenedFree_;
+  std::vector<TSaved> Journal_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Entry index: one node of the tree in memory, a list of child names with the data offset
+// of each child's block (-1 for a child without a block). Names match without regard to
+// letter case (user locale); the first match wins.
+
+class TFMindex {
+ public:
+  // Loads the index named `name` in `parent` (the root index when parent is null). In a file
+  // without an anchor block the root allocates it. A block that does not hold a sound index
+  // marks the file damaged and leaves the index empty.
+  TFMindex(TFileManager& manager, TFMindex* parent, std::string_view name);
+  // Loads the index stored in the block at `blockOffset`, for inspection: it has no parent
+  // and refuses every write.
+  TFMindex(TFileManager& manager, int32_t blockOffset);
+  ~TFMindex();
+  TFMindex(const TFMindex&) = delete;
+  TFMindex& operator=(const TFMindex&) = delete;
+
+  const std::string& Name() const { return Name_; }
+  TFileManager& Manager() const { return Manager_; }
+  int32_t BlockOffset() const { return BlockOffset_; }
+  // Length prefix of the block loaded or last written (0 while there is none).
+  int32_t BlockLength() const { return BlockLength_; }
+  TFMindex* Parent() const { return Parent_; }
+  // The parent names an entry block here, not an index: the index stays empty, and a write
+  // through it is refused.
+  bool IsEntry() const { return IsEntry_; }
+
+  int Count() const { return static_cast<int>(Children_.size()); }
+  // Valid until the next change of the index.
+  std::string_view ChildName(int i) const;
+  int32_t ChildOffset(int i) const { return Children_[static_cast<size_t>(i)].Offset; }
+  // Position of the first child named `name`, or -1.
+  int IndexOf(std::string_view name) const;
+
+  int32_t Lookup(std::string_view name) const;
+  int32_t SetChild(std::string_view name, int32_t offset);
+  int32_t SetChildAndFlush(std::string_view name, int32_t offset);
+  // Appends a child without looking for one of the same name; false (and nothing added)
+  // for a name a block cannot store.
+  bool AppendChild(std::string_view name, int32_t offset);
+  void RemoveChild(int i);
+  // Before the blocks of the children at `positions` are released: checks that each is a
+  // sound block (inside the blocks area, clear of free space and of the blocks in use, its
+  // length that of its record) and claims it; then CheckWritePath, with these blocks among
+  // the path's. Marks the file damaged otherwise. A child that is an index is refused with
+  // status 3: its release would drop every entry below it.
+  bool ClaimChildBlocks(const std::vector<int>& positions);
+  // Before a write through this index: no index from the root down to this one names a
+  // block of the path (the anchor, the indexes' own blocks, the blocks about to be
+  // released) other than through the one child that leads to it, or lies inside one; and
+  // none has a Problem. Marks the file damaged otherwise. The cost grows with the children
+  // of the indexes on the path only.
+  bool CheckWritePath();
+  // What the store never writes as an index: a child offset where no block can be, a block
+  // longer than its record and offsets, an empty name, two names that match, or one block
+  // named by two children. Such an index reads, but a write through it is refused. "" when
+  // there is none.
+  std::string Problem() const;
+  // False (and nothing changed) for a name a block cannot store.
+  bool RenameChild(int i, std::string_view newName);
+
+  int32_t WriteBlock();
+  int32_t Flush();
+
+  const char* ReadChild(std::string_view name, TDataBuf* buffer);
+  int32_t WriteChild(std::string_view name, TDataBuf* buffer, bool flush);
+  int32_t ChildLength(std::string_view name);
+  // Kind byte of the child's record; KindNone when there is no such child or block.
+  uint8_t ChildKind(std::string_view name);
+  // One line per child: name, five blanks, block offset, line feed.
+  std::string ShowContents() const;
+
+ private:
+  struct TChild {
+    uint32_t NameStart;  // into Names_ and Lowered_
+    int32_t Offset;
+  };
+  // A block a write through this index uses, and the child that names it (none for the
+  // anchor and the root index's block).
+  struct TPathBlock {
+    int64_t Start;
+    int64_t Length;
+    const TFMindex* Namer;
+    int Position;
+  };
+  bool CheckPath(std::vector<TPathBlock> blocks);
+  bool FindRoot();
+  bool Load();
+  void SplitNames();
+  int FindLowered(std::string_view lowered) const;
+  void AddName(std::string_view name, int32_t offset);
+  std::string IndexText() const;
+  bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
+
+  TFileManager& Manager_;
+  TFMindex* Parent_;
+  std::string Name_;
+  int32_t BlockOffset_ = -1;
+  int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
+  bool IsEntry_ = false;
+  bool Detached_ = false;
+  // Every name followed by CR LF, and the same text lower-cased, so that a lookup
+  // lower-cases only the name it looks for. Names renamed or removed leave their bytes
+  // behind until the index object goes; while none has, Names_ is the index text itself.
+  std::string Names_;
+  std::string Lowered_;
+  bool InOrder_ = true;
+  bool Overlong_ = false;
+  std::string BadChild_;  // the first child offset where no block can be
+  // This operation found no Problem here, and no damage on the path down to here.
+  bool Checked_ = false;
+  bool PathChecked_ = false;
+  std::vector<TChild> Children_;
+};
 
 namespace store {
 
-// Integers in the file are 32-bit little-endian.
-inline int32_t GetInt32(const void* at) {
-  const auto* b = static_cast<const unsigned char*>(at);
-  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                              uint32_t(b[3]) << 24);
-}
-
-inline void PutInt32(void* at, int32_t value) {
-  auto* b = static_cast<unsigned char*>(at);
-  const auto v = static_cast<uint32_t>(value);
-  b[0] = static_cast<unsigned char>(v);
-  b[1] = static_cast<unsigned char>(v >> 8);
-  b[2] = static_cast<unsigned char>(v >> 16);
-  b[3] = static_cast<unsigned char>(v >> 24);
-}
+// " at <offset>", the way the store's messages name a place in the file.
+inline std::string At(int64_t offset) { return " at " + std::to_string(offset); }
 
 // Deflate turns at most 1032 plain bytes into one byte (a 258-byte match coded in two bits),
 // so no honest stream of `streamLength` bytes inflates to more than this.
 inline int64_t MaxPlainLength(int32_t streamLength) {
   return streamLength <= 0 ? 0 : int64_t(streamLength) * 1032;
 }
-
-// Payload record header: Kind, two reserved bytes, Compressed, L, OriginalLength.
-constexpr int32_t RecordHeaderLength = 12;
 
 // Length prefix and payload record header of a block, read together.
 struct TBlockHead {
@@ -44,9 +299,13 @@ struct TBlockHead {
   int32_t Length;
   int32_t OriginalLength;
 };
-constexpr int32_t BlockHeadLength = 4 + RecordHeaderLength;
 
 TBlockHead ParseBlockHead(const char* bytes);
+// Reads the head of the block at `dataOffset` into `head`; false when the read failed. Then
+// `problem` is "" when the block lies in the blocks area clear of free space and its record
+// fits it, otherwise what is wrong.
+bool ReadBlockHead(TFileManager& manager, int32_t dataOffset, TBlockHead& head,
+                   std::string& problem);
 // What is wrong with the record (unknown kind, payload longer than the block, lengths that
 // disagree), or "" when nothing is.
 std::string RecordProblem(const TBlockHead& head);

@@ -1,9 +1,8 @@
-// The byte streams under the block file: the database file itself (held exclusively),
-// bytes in memory, and a stream that fails one chosen call.
+// The byte streams under the block file: the database file itself (held exclusively) and
+// bytes in memory.
 #include <algorithm>
 #include <cstring>
 
-#include "filestore/FileMan.h"
 #include "filestore/StoreInternal.h"
 
 #ifdef _WIN32
@@ -71,7 +70,7 @@ HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition) {
   return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-OVERLAPPED At(int64_t position) {
+OVERLAPPED OverlappedAt(int64_t position) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(static_cast<uint64_t>(position));
   at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position) >> 32);
@@ -106,7 +105,7 @@ int64_t TFileStream::Size() {
 size_t TFileStream::Read(void* target, size_t count) {
   size_t done = 0;
   while (done < count) {
-    OVERLAPPED at = At(Position_);
+    OVERLAPPED at = OverlappedAt(Position_);
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
     if (!ReadFile(File_->File.get(), static_cast<char*>(target) + done, want, &got, &at) ||
@@ -121,7 +120,7 @@ size_t TFileStream::Read(void* target, size_t count) {
 size_t TFileStream::Write(const void* source, size_t count) {
   size_t done = 0;
   while (done < count) {
-    OVERLAPPED at = At(Position_);
+    OVERLAPPED at = OverlappedAt(Position_);
     DWORD put = 0;
     const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
     if (!WriteFile(File_->File.get(), static_cast<const char*>(source) + done, want, &put, &at) ||
@@ -224,24 +223,4 @@ size_t TMemoryStream::Write(const void* source, size_t count) {
   std::memcpy(Bytes.data() + Position_, source, count);
   Position_ = static_cast<int64_t>(end);
   return count;
-}
-
-// ---------------------------------------------------------------------------------------
-// Fault-injecting stream
-
-bool TFaultStream::FailsNow(TCall call) {
-  if (Only_ && call != *Only_) return false;
-  if (++Calls_ != FailAt_) return false;
-  Failed_ = call;
-  return true;
-}
-
-bool TFaultStream::Seek(int64_t offset) { return !FailsNow(TCall::Seek) && Inner_.Seek(offset); }
-
-size_t TFaultStream::Read(void* target, size_t count) {
-  return FailsNow(TCall::Read) ? 0 : Inner_.Read(target, count);
-}
-
-size_t TFaultStream::Write(const void* source, size_t count) {
-  return FailsNow(TCall::Write) ? 0 : Inner_.Write(source, count);
 }

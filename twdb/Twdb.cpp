@@ -20,6 +20,7 @@ struct Failure {
 };
 
 [[noreturn]] void Fail(std::string message) { throw Failure{ExitFailed, std::move(message)}; }
+[[noreturn]] void Refuse(std::string message) { throw Failure{ExitDamaged, std::move(message)}; }
 [[noreturn]] void Misuse(std::string message) { throw Failure{ExitUsage, std::move(message)}; }
 
 // Keeps the store's complaints (inflate errors, fatal block-file reports) for the error
@@ -66,7 +67,7 @@ std::string EntryPath(Components components) {
 // path separator 0xFF (which would split it into two components).
 void RequireStorableName(const std::string& name) {
   if (name.empty()) Misuse("empty name");
-  if (name.find('\xFF') != std::string::npos || !TFMindex::StorableName(name))
+  if (name.find('\xFF') != std::string::npos || !StorableName(name))
     Misuse("the name \"" + name + "\" holds a line end, a zero byte or the byte 0xFF");
 }
 
@@ -107,6 +108,8 @@ class Command {
   void SetSetting();
   void Check();
   void Dump();
+  // Before a command writes: refuses a damaged file, unless --force was given.
+  void RequireSoundFile() const;
 
   CollectingReporter Reporter;
 
@@ -291,11 +294,22 @@ void Command::SetSetting() {
   RequireDone(SetInitValue(name, value, Database), "cannot set " + name);
 }
 
+std::string Describe(const TStoreProblem& problem) {
+  return problem.Text + " (offset " + std::to_string(problem.Offset) + ")";
+}
+
+void Command::RequireSoundFile() const {
+  if (Line.Force) return;
+  if (const auto problem = CheckDatabase(Database))
+    Refuse(DisplayPath(Database) + " is damaged, nothing written: " + Describe(*problem) +
+           "; " + kForceOption + " writes anyway");
+}
+
 void Command::Check() {
   RequireDatabase();
   TStoreInspector store(Database);
-  const std::vector<std::string> problems = store.Check();
-  for (const auto& problem : problems) Out << problem << '\n';
+  const std::vector<TStoreProblem> problems = store.Check();
+  for (const auto& problem : problems) Out << Describe(problem) << '\n';
   if (!problems.empty())
     Fail(DisplayPath(Database) + " is damaged: " + std::to_string(problems.size()) + " problem(s)");
   Out << DisplayPath(Database) << ": sound\n";
@@ -315,11 +329,10 @@ void Command::Dump() {
   Out << "file " << DisplayPath(Database) << ": " << store->FileSize() << " bytes, anchor block "
       << store->AnchorOffset() << ", root index block " << store->RootOffset()
       << ", end offset " << store->EndOffset() << '\n';
-  const TFreeList& free = store->FreeList();
-  Out << "free list at " << store->EndOffset() << ": " << free.Count() << " extent(s)\n";
-  for (int i = 0; i < free.Count(); ++i)
-    Out << "  extent " << free.Offsets[static_cast<size_t>(i)] << " length "
-        << free.Lengths[static_cast<size_t>(i)] << '\n';
+  const std::vector<TStoreExtent> free = store->FreeExtents();
+  Out << "free list at " << store->EndOffset() << ": " << free.size() << " extent(s)\n";
+  for (const TStoreExtent& extent : free)
+    Out << "  extent " << extent.Offset << " length " << extent.Length << '\n';
   Out << "tree:\n";
   store->Walk([this](int depth, const TStoreChild& child) { PrintChild(Out, depth, child); });
   if (store->Status() != 0) Fail(Damaged(*store));
@@ -329,21 +342,22 @@ struct CommandSpec {
   const char* Name;
   size_t MinOperands;
   size_t MaxOperands;
+  bool Writes;
   void (Command::*Run)();
 };
 
 constexpr size_t kAny = std::numeric_limits<size_t>::max();
 
 constexpr CommandSpec kCommands[] = {
-    {"ls", 0, kAny, &Command::Ls},
-    {"get", 1, kAny, &Command::Get},
-    {"put", 1, kAny, &Command::Put},
-    {"rm", 1, kAny, &Command::Rm},
-    {"rename", 2, kAny, &Command::Rename},
-    {"get-setting", 1, 2, &Command::GetSetting},
-    {"set-setting", 2, 2, &Command::SetSetting},
-    {"check", 0, 0, &Command::Check},
-    {"dump", 0, 0, &Command::Dump},
+    {"ls", 0, kAny, false, &Command::Ls},
+    {"get", 1, kAny, false, &Command::Get},
+    {"put", 1, kAny, true, &Command::Put},
+    {"rm", 1, kAny, true, &Command::Rm},
+    {"rename", 2, kAny, true, &Command::Rename},
+    {"get-setting", 1, 2, false, &Command::GetSetting},
+    {"set-setting", 2, 2, true, &Command::SetSetting},
+    {"check", 0, 0, false, &Command::Check},
+    {"dump", 0, 0, false, &Command::Dump},
 };
 
 const CommandSpec& FindCommand(const TwdbCommandLine& line) {
@@ -352,6 +366,8 @@ const CommandSpec& FindCommand(const TwdbCommandLine& line) {
     if (!line.HasDatabase) Misuse(line.Command + ": no database file given");
     if (line.Operands.size() < spec.MinOperands || line.Operands.size() > spec.MaxOperands)
       Misuse(line.Command + ": wrong number of arguments");
+    if (line.Force && !spec.Writes)
+      Misuse(line.Command + " does not write: " + kForceOption + " does not apply");
     return spec;
   }
   Misuse(line.Command.empty() ? "no command given" : "unknown command \"" + line.Command + "\"");
@@ -368,6 +384,7 @@ int RunTwdb(const TwdbCommandLine& line, std::istream& in, std::ostream& out, st
     const CommandSpec& spec = FindCommand(line);
     Command command(line, in, out);
     ReporterInstalled installed(command.Reporter);
+    if (spec.Writes) command.RequireSoundFile();
     (command.*spec.Run)();
     return ExitOk;
   } catch (const Failure& failure) {

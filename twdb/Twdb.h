@@ -15,9 +15,16 @@ struct TwdbCommandLine {
   // The arguments after the database: entry path components, setting names and values,
   // as bytes of the ANSI code page (the store's own text).
   std::vector<std::string> Operands;
+  // --force: a writing command skips the check of the whole file.
+  bool Force = false;
 };
 
-enum TwdbExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+// A damaged file that a writing command refuses ends like a wrong command line: nothing was
+// done, and the message says why.
+enum TwdbExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitDamaged = 2 };
+
+// The option that lets a writing command skip the check of the whole file.
+inline constexpr const char* kForceOption = "--force";
 
 // Runs one command; `in` is the data of put. Results go to `out`, the one-line errors (and
 // the store's own complaints) to `err`.

@@ -1,12 +1,18 @@
 // The text of `twdb --help`.
 #pragma once
 
-inline constexpr const char* kUsageText = R"(Usage: twdb COMMAND DB [ARGUMENT...]
+inline constexpr const char* kUsageText = R"(Usage: twdb [--force] COMMAND DB [ARGUMENT...]
 
 Reads and changes a Tarnwhistle database (a client database such as TW.dbc, or the
 template TW.ini of an installer kit). An entry path is given as separate arguments:
 the names of the sub-indexes from the root index down, then the name of the entry.
 Names match without regard to letter case.
+
+The commands that write (put, rm, rename, set-setting) first check the whole file as
+check does (apart from the entries' compressed contents, which no write elsewhere can
+make worse) and refuse a damaged file with exit status 2, naming the first problem and
+its offset; nothing is written then. Even without that check, the store refuses a write
+that meets damage on its own path.
 
 Commands:
   ls DB [COMPONENT...]
@@ -35,10 +41,14 @@ Commands:
   dump DB
       Print the header, the free extents and the whole tree of indexes and entries
       with the offsets and lengths of their blocks.
+  --force
+      Before COMMAND or DB: a writing command skips the check of the whole file, for
+      repairs. The store still refuses a write that meets damage on its own path.
   --help
       Show this text.
 
 Exit status: 0 on success; 1 when the file is missing, foreign or damaged, the entry
 or setting is missing, or a write fails (with one line on standard error); 2 when
-the command line is wrong.
+the command line is wrong, or when a writing command refuses a damaged or foreign
+file.
 )";

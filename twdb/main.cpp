@@ -4,6 +4,20 @@
 
 #include "twdb/Twdb.h"
 
+namespace {
+// --force, before the database argument (after it, every argument is an entry name or a
+// value, which may be any text). Notes it in the command line.
+template <class Char>
+bool IsForceOption(TwdbCommandLine& line, const Char* argument) {
+  if (line.HasDatabase) return false;
+  for (const char* option = kForceOption; *option; ++option, ++argument)
+    if (*argument != static_cast<Char>(*option)) return false;
+  if (*argument != 0) return false;
+  line.Force = true;
+  return true;
+}
+}  // namespace
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -37,8 +51,10 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   TwdbCommandLine line;
+  int position = 0;  // of the argument among those that are not the option
   for (int i = 1; i < argc; ++i) {
-    if (i == 2) {
+    if (IsForceOption(line, argv[i])) continue;
+    if (++position == 2) {
       line.HasDatabase = true;
       line.Database = argv[i];
       continue;
@@ -48,19 +64,25 @@ int wmain(int argc, wchar_t** argv) {
       std::cerr << "twdb: argument " << i << " holds characters outside the ANSI code page\n";
       return ExitUsage;
     }
-    (i == 1 ? line.Command : line.Operands.emplace_back()) = *text;
+    (position == 1 ? line.Command : line.Operands.emplace_back()) = *text;
   }
   return RunTwdb(line, std::cin, std::cout, std::cerr);
 }
 #else
 int main(int argc, char** argv) {
   TwdbCommandLine line;
-  if (argc > 1) line.Command = argv[1];
-  if (argc > 2) {
-    line.HasDatabase = true;
-    line.Database = argv[2];
+  int position = 0;  // of the argument among those that are not the option
+  for (int i = 1; i < argc; ++i) {
+    if (IsForceOption(line, argv[i])) continue;
+    if (++position == 1) {
+      line.Command = argv[i];
+    } else if (position == 2) {
+      line.HasDatabase = true;
+      line.Database = argv[i];
+    } else {
+      line.Operands.emplace_back(argv[i]);
+    }
   }
-  for (int i = 3; i < argc; ++i) line.Operands.emplace_back(argv[i]);
   return RunTwdb(line, std::cin, std::cout, std::cerr);
 }
 #endif

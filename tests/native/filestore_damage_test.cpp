@@ -85,9 +85,9 @@ TEST(Damage, DamagedFilesAreReadErrorsAndWritesChangeNothing) {
        "a", 2, "new", 2},
       {"child in free space",
        [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(A), at.FreeOffset + 4); },
-       "b", 2, "new", 2},
+       "a", 2, "new", 2},
       {"child in the header",
-       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(B), 10); }, "a", 2, "new",
+       [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(B), 10); }, "b", 2, "new",
        2},
       {"sub-index is the root itself (cycle)",
        [](std::string& m, const Layout& at) { PutInt32At(m, at.ChildSlot(Sub), at.Root); },
@@ -109,7 +109,7 @@ TEST(Damage, DamagedFilesAreReadErrorsAndWritesChangeNothing) {
        [](std::string& m, const Layout& at) {
          PutInt32At(m, size_t(ChildOffset(m, at, A)) + 4, 5000);
        },
-       "a", 2, "a", 0},
+       "a", 2, "a", 2},
       {"entry stream fails its check",
        [](std::string& m, const Layout& at) {
          const size_t a = size_t(ChildOffset(m, at, A));

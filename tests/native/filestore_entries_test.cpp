@@ -201,7 +201,7 @@ TEST(Entries, DeleteMailboxEntriesTakesTheSelectedChildren) {
   // The released blocks are free again.
   TStoreInspector inspector(db);
   EXPECT_TRUE(inspector.Check().empty());
-  EXPECT_GT(inspector.FreeList().Count(), 0);
+  EXPECT_GT(inspector.FreeExtents().size(), 0u);
 }
 
 TEST(Entries, MoveMailboxEntriesAppendsThemInReverseOrder) {
@@ -225,5 +225,30 @@ TEST(Entries, MoveMailboxEntriesAppendsThemInReverseOrder) {
   SetProgramDatabasePath(FilePath());
   EXPECT_EQ(Names(db, {"Mailboxes", "Archive"}), (std::vector<std::string>{"m3", "m1"}));
   EXPECT_EQ(DeleteMailboxEntries("Archive", nullptr), 0);  // no program database set
+  EXPECT_TRUE(TStoreInspector(db).Check().empty());
+}
+
+// The store never drops a sub-index with every entry below it, and never writes an empty
+// name or a second child of one name: each of these is refused with status 3 (or, for a
+// move, leaves the child where it is) and changes no byte.
+TEST(Entries, WritesNeverDropAnIndexOrRepeatAName) {
+  ScratchFolder folder;
+  const FilePath db = MailboxDatabase(folder);
+  ASSERT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "m2"}), nullptr, db), 0);
+  const std::string before = ReadFileBytes(db);
+  const TStringList text = Lines({"text"});
+  EXPECT_EQ(WriteEntryLines(Path({"Mailboxes", "In"}), &text, db), StatusSeek);
+  EXPECT_EQ(WriteEntryLines("Mailboxes", nullptr, db), StatusSeek);
+  EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "M2", db), StatusSeek);
+  EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "", db), StatusSeek);
+  EXPECT_EQ(ReadFileBytes(db), before);
+  EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "M1", db), 0);  // the same child
+
+  // "m2" is in both mailboxes: it stays in "In".
+  const std::string selection("\0\1\0\1", 4);
+  ASSERT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "M2"}), &text, db), 0);
+  EXPECT_EQ(MoveMailboxEntries("In", &selection, "Out", db), 1);
+  EXPECT_EQ(Names(db, {"Mailboxes", "In"}), (std::vector<std::string>{"M1", "m2", "m3"}));
+  EXPECT_EQ(Names(db, {"Mailboxes", "Out"}), (std::vector<std::string>{"o1", "M2", "m4"}));
   EXPECT_TRUE(TStoreInspector(db).Check().empty());
 }

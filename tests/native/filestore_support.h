@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "filestore/FileMan.h"
+#include "filestore/StoreInternal.h"
+#include "tests/native/filestore_fault_stream.h"
 
 namespace storetest {
 
@@ -129,7 +130,9 @@ inline std::string Get(TMemoryStream& db, std::string_view path, int* status = n
 inline std::vector<std::string> Problems(const std::string& image) {
   TMemoryStream stream(image);
   TStoreInspector inspector(stream);
-  return inspector.Check();
+  std::vector<std::string> texts;
+  for (const TStoreProblem& problem : inspector.Check()) texts.push_back(problem.Text);
+  return texts;
 }
 
 }  // namespace storetest

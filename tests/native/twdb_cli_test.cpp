@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "twdb/Twdb.h"
 
@@ -54,6 +55,8 @@ class Twdb : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(Folder); }
 
+  bool Force = false;  // given to every command run
+
   Result Run(const std::string& command, const fs::path& db, std::vector<std::string> operands,
              const std::string& input = "") {
     TwdbCommandLine line;
@@ -61,6 +64,7 @@ class Twdb : public ::testing::Test {
     line.HasDatabase = true;
     line.Database = db.native();
     line.Operands = std::move(operands);
+    line.Force = Force;
     std::istringstream in(input);
     std::ostringstream out, err;
     const int exit = RunTwdb(line, in, out, err);
@@ -220,12 +224,13 @@ TEST_F(Twdb, ForeignFileIsRefusedUnchanged) {
     EXPECT_EQ(result.Exit, 1) << command;
     EXPECT_TRUE(OneErrorLine(result)) << result.Err;
   }
-  for (const auto& [command, operands] :
-       std::vector<std::pair<std::string, std::vector<std::string>>>{
-           {"get", {"Initialization"}}, {"put", {"x"}}, {"rm", {"x"}},
-           {"get-setting", {"Version", "default"}}, {"set-setting", {"Version", "1"}}}) {
+  // Reading commands fail; writing commands refuse the file as damaged.
+  for (const auto& [command, operands, exit] :
+       std::vector<std::tuple<std::string, std::vector<std::string>, int>>{
+           {"get", {"Initialization"}, 1}, {"put", {"x"}, 2}, {"rm", {"x"}, 2},
+           {"get-setting", {"Version", "default"}, 1}, {"set-setting", {"Version", "1"}, 2}}) {
     const Result result = Run(command, foreign, operands, "data");
-    EXPECT_EQ(result.Exit, 1) << command;
+    EXPECT_EQ(result.Exit, exit) << command;
     EXPECT_TRUE(OneErrorLine(result)) << command << ": " << result.Err;
   }
   const Result check = Run("check", foreign, {});
@@ -254,10 +259,48 @@ TEST_F(Twdb, CheckNamesTheOffsetOfDamageAndNeverWrites) {
   EXPECT_EQ(ReadFile(Db), bytes);
   EXPECT_EQ(fs::last_write_time(Db), stamp);
 
-  // So is a write into it.
-  EXPECT_EQ(Run("put", {"note"}, "new").Exit, 1);
+  // A write into it is refused before the store opens it, naming the problem and its offset;
+  // with --force the store's own checks refuse it.
+  const Result put = Run("put", {"note"}, "new");
+  EXPECT_EQ(put.Exit, 2);
+  EXPECT_TRUE(OneErrorLine(put)) << put.Err;
+  EXPECT_NE(put.Err.find("(offset "), std::string::npos) << put.Err;
+  EXPECT_NE(put.Err.find(std::to_string(1 << 20)), std::string::npos) << put.Err;
   EXPECT_EQ(Run("get", {"note"}).Exit, 1);
+  Force = true;
+  EXPECT_EQ(Run("put", {"note"}, "new").Exit, 1);
   EXPECT_EQ(ReadFile(Db), bytes);
+}
+
+TEST_F(Twdb, ForceSkipsTheWholeFileCheckForRepairs) {
+  MakeSample();
+  // Damage off the path of the repair: the block of "msg1" claims a byte more than its
+  // record, and runs into the next block.
+  std::string bytes = ReadFile(Db);
+  const Result dump = Run("dump");
+  const size_t line = dump.Out.find("msg1  entry  block ");
+  ASSERT_NE(line, std::string::npos) << dump.Out;
+  const size_t message = std::stoul(dump.Out.substr(line + 19));
+  PutInt32(bytes, message - 4, Int32At(bytes, message - 4) + 1);
+  WriteFile(Db, bytes);
+
+  for (const auto& [command, operands] :
+       std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"put", {"note"}}, {"rm", {"note"}}, {"rename", {"note", "other"}},
+           {"set-setting", {"Version", "1.0"}}}) {
+    const Result refused = Run(command, operands, "repaired");
+    EXPECT_EQ(refused.Exit, 2) << command;
+    EXPECT_NE(refused.Err.find("(offset "), std::string::npos) << refused.Err;
+    EXPECT_NE(refused.Err.find("--force"), std::string::npos) << refused.Err;
+  }
+  EXPECT_EQ(ReadFile(Db), bytes);
+  Force = true;
+  ASSERT_EQ(Run("put", {"note"}, "repaired").Exit, 0);
+  // --force means nothing to a command that does not write.
+  EXPECT_EQ(Run("get", {"note"}).Exit, 2);
+  Force = false;
+  EXPECT_EQ(Run("get", {"note"}).Out, "repaired");
+  EXPECT_EQ(Run("get-setting", {"Version"}).Out, "0.9b2\n");
 }
 
 TEST_F(Twdb, DumpShowsTheTreeWithTheFilesOffsets) {
@@ -314,6 +357,7 @@ TEST_F(Twdb, HelpExplainsEveryCommand) {
   for (const char* command :
        {"ls", "get", "put", "rm", "rename", "get-setting", "set-setting", "check", "dump"})
     EXPECT_NE(help.Out.find(std::string("\n  ") + command + " DB"), std::string::npos) << command;
+  EXPECT_NE(help.Out.find("\n  --force\n"), std::string::npos);
 }
 
 }  // namespace
