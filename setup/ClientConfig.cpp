@@ -66,11 +66,8 @@ bool DatabaseEncrypted(const std::wstring& folder) {
          FileExists(AddBackslash(folder) + EncryptedDatabaseName());
 }
 
-// The store's own whole-file check, through its read-only inspector.
-bool DatabaseIsSound(const std::wstring& database) {
-  TStoreInspector inspector(database);
-  return inspector.Status() == StatusNone && inspector.Check().empty();
-}
+// The store's whole-file check, which a writer runs first.
+bool DatabaseIsSound(const std::wstring& database) { return !CheckDatabase(database).has_value(); }
 
 std::wstring ReadTemplateVersion(const std::wstring& kitFolder) {
   try {
