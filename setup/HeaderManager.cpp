@@ -7,8 +7,8 @@ bool IsContinuation(const std::string& line) {
 }  // namespace
 
 int THeaderManager::HeaderIndex(std::string_view name) const {
-  for (int i = 0; i < lines_.Count(); ++i) {
-    const std::string_view prefix = std::string_view(lines_[i]).substr(0, name.size());
+  for (int i = 0; i < Lines_.Count(); ++i) {
+    const std::string_view prefix = std::string_view(Lines_[i]).substr(0, name.size());
     if (prefix.empty()) return -1;  // the empty line ends the header block
     if (SameTextLocale(prefix, name)) return i;
   }
@@ -18,9 +18,9 @@ int THeaderManager::HeaderIndex(std::string_view name) const {
 std::string THeaderManager::HeaderText(std::string_view name) const {
   const int index = HeaderIndex(name);
   if (index < 0) return {};
-  std::string text = lines_[index];
-  for (int i = index + 1; i < lines_.Count() && IsContinuation(lines_[i]); ++i)
-    text += "\r\n" + lines_[i];
+  std::string text = Lines_[index];
+  for (int i = index + 1; i < Lines_.Count() && IsContinuation(Lines_[i]); ++i)
+    text += "\r\n" + Lines_[i];
   return text;
 }
 

@@ -11,7 +11,7 @@
 class THeaderManager {
  public:
   // Works on `lines` as they are at each call; the list must outlive the manager.
-  explicit THeaderManager(const TStringList& lines) : lines_(lines) {}
+  explicit THeaderManager(const TStringList& lines) : Lines_(lines) {}
 
   // Names are given with their colon and blank ("From: ") and match without regard to
   // letter case.
@@ -26,5 +26,5 @@ class THeaderManager {
   static constexpr size_t MaxValueLength = 1024;
 
  private:
-  const TStringList& lines_;
+  const TStringList& Lines_;
 };

@@ -46,13 +46,13 @@ const wchar_t kQuotation[] =
 // The hourglass while the installation runs; the arrow again after it.
 class TWaitCursor {
  public:
-  TWaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
-  ~TWaitCursor() { SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
+  TWaitCursor() : Previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~TWaitCursor() { SetCursor(Previous_ ? Previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
   TWaitCursor(const TWaitCursor&) = delete;
   TWaitCursor& operator=(const TWaitCursor&) = delete;
 
  private:
-  HCURSOR previous_;
+  HCURSOR Previous_;
 };
 
 // The program's first icon, or the system's application icon when it carries none.

@@ -22,20 +22,20 @@ std::string Ansi(const std::wstring& text) {
 }  // namespace
 
 TDdeClientConv::TDdeClientConv() {
-  if (DdeInitializeA(&instance_, IgnoreDdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
-    instance_ = 0;
+  if (DdeInitializeA(&Instance_, IgnoreDdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
+    Instance_ = 0;
 }
 
 TDdeClientConv::~TDdeClientConv() {
   CloseLink();
-  if (instance_) DdeUninitialize(instance_);
+  if (Instance_) DdeUninitialize(Instance_);
 }
 
 bool TDdeClientConv::SetLink(const std::wstring& service, const std::wstring& topic) {
   CloseLink();
-  if (!instance_) return false;
-  service_ = DdeCreateStringHandleA(instance_, Ansi(service).c_str(), CP_WINANSI);
-  topic_ = DdeCreateStringHandleA(instance_, Ansi(topic).c_str(), CP_WINANSI);
+  if (!Instance_) return false;
+  Service_ = DdeCreateStringHandleA(Instance_, Ansi(service).c_str(), CP_WINANSI);
+  Topic_ = DdeCreateStringHandleA(Instance_, Ansi(topic).c_str(), CP_WINANSI);
   if (Connect()) return true;
   // A program that could not be started registers nothing, so the second try then fails
   // as the first did.
@@ -46,27 +46,27 @@ bool TDdeClientConv::SetLink(const std::wstring& service, const std::wstring& to
 }
 
 bool TDdeClientConv::Connect() {
-  if (!service_ || !topic_) return false;
-  conversation_ = DdeConnect(instance_, service_, topic_, nullptr);
-  return conversation_ != nullptr;
+  if (!Service_ || !Topic_) return false;
+  Conversation_ = DdeConnect(Instance_, Service_, Topic_, nullptr);
+  return Conversation_ != nullptr;
 }
 
 bool TDdeClientConv::ExecuteMacro(const std::wstring& macro) {
-  if (!conversation_) return false;
+  if (!Conversation_) return false;
   std::string command = Ansi(macro);
-  HDDEDATA data = DdeCreateDataHandle(instance_, reinterpret_cast<BYTE*>(command.data()),
+  HDDEDATA data = DdeCreateDataHandle(Instance_, reinterpret_cast<BYTE*>(command.data()),
                                       static_cast<DWORD>(command.size() + 1), 0, nullptr, CF_TEXT, 0);
   if (!data) return false;
   // The library owns the data handle from here on; DdeUninitialize frees what is left.
   DWORD transaction = 0;
-  return DdeClientTransaction(reinterpret_cast<BYTE*>(data), static_cast<DWORD>(-1), conversation_,
+  return DdeClientTransaction(reinterpret_cast<BYTE*>(data), static_cast<DWORD>(-1), Conversation_,
                               nullptr, CF_TEXT, XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction) != nullptr;
 }
 
 void TDdeClientConv::CloseLink() {
-  if (conversation_) DdeDisconnect(conversation_);
-  conversation_ = nullptr;
-  if (service_) DdeFreeStringHandle(instance_, service_);
-  if (topic_) DdeFreeStringHandle(instance_, topic_);
-  service_ = topic_ = nullptr;
+  if (Conversation_) DdeDisconnect(Conversation_);
+  Conversation_ = nullptr;
+  if (Service_) DdeFreeStringHandle(Instance_, Service_);
+  if (Topic_) DdeFreeStringHandle(Instance_, Topic_);
+  Service_ = Topic_ = nullptr;
 }

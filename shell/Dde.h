@@ -19,7 +19,7 @@ class TDdeClientConv {
   // the command line "<service> <topic>" minimised without activation and, when it could
   // be started, tries once more. True when the conversation is open.
   bool SetLink(const std::wstring& service, const std::wstring& topic);
-  bool Connected() const { return conversation_ != nullptr; }
+  bool Connected() const { return Conversation_ != nullptr; }
 
   // Sends `macro` in the ANSI code page (with its terminating zero, as CF_TEXT) in an
   // execute transaction without waiting for the server. True when the transaction started.
@@ -31,8 +31,8 @@ class TDdeClientConv {
  private:
   bool Connect();
 
-  DWORD instance_ = 0;
-  HSZ service_ = nullptr;
-  HSZ topic_ = nullptr;
-  HCONV conversation_ = nullptr;
+  DWORD Instance_ = 0;
+  HSZ Service_ = nullptr;
+  HSZ Topic_ = nullptr;
+  HCONV Conversation_ = nullptr;
 };

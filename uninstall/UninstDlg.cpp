@@ -29,32 +29,32 @@ void MakeExplanation(TMemo& memo, const std::vector<std::wstring>& lines) {
 // Suspends the window's redrawing for a change of page, and redraws it whole afterwards.
 class RedrawSuspended {
  public:
-  explicit RedrawSuspended(HWND window) : window_(window) {
-    SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
+  explicit RedrawSuspended(HWND window) : Window_(window) {
+    SendMessageW(Window_, WM_SETREDRAW, FALSE, 0);
   }
   ~RedrawSuspended() {
-    SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    SendMessageW(Window_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(Window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
   }
   RedrawSuspended(const RedrawSuspended&) = delete;
   RedrawSuspended& operator=(const RedrawSuspended&) = delete;
 
  private:
-  HWND window_;
+  HWND Window_;
 };
 
 // The progress log on the Finish page, drawn as it grows.
 class TWizardLog : public TRemovalLog {
  public:
-  TWizardLog(TForm& wizard, TMemo& pane) : wizard_(wizard), pane_(pane) {}
-  void Append(const std::wstring& line) override { pane_.AddLine(line); }
+  TWizardLog(TForm& wizard, TMemo& pane) : Wizard_(wizard), Pane_(pane) {}
+  void Append(const std::wstring& line) override { Pane_.AddLine(line); }
   void ProcessMessages() override { Application.ProcessMessages(); }
   void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
-  HWND Owner() const override { return wizard_.Handle(); }
+  HWND Owner() const override { return Wizard_.Handle(); }
 
  private:
-  TForm& wizard_;
-  TMemo& pane_;
+  TForm& Wizard_;
+  TMemo& Pane_;
 };
 
 // "Tarnwhistle  { c:\tw }": the home in lower case without its trailing backslash.
@@ -144,7 +144,7 @@ void TUninstWiz::DetectProducts() {
   MixHomeDir = products.MixHomeDir;
   ProgramGroupName = products.ProgramGroupName;
   ClientVersion = products.ClientVersion;
-  homes_ = RelateHomes(ComparisonPath(ClientInstalled, ClientHomeDir),
+  Homes_ = RelateHomes(ComparisonPath(ClientInstalled, ClientHomeDir),
                        ComparisonPath(MixInstalled, MixHomeDir));
   SetUpEntries();
 }
@@ -160,12 +160,12 @@ void TUninstWiz::SetUpEntries() {
   if (!ClientInstalled || marked) DisableEntry(AppEntries);
   else AppEntries.SetChecked(true);
   if (MixInstalled) MixEntries.SetChecked(true);
-  if (homes_.MixInsideClient || homes_.SameHome) MixEntries.SetEnabled(false);
-  if (homes_.ClientInsideMix) AppEntries.SetChecked(true);
+  if (Homes_.MixInsideClient || Homes_.SameHome) MixEntries.SetEnabled(false);
+  if (Homes_.ClientInsideMix) AppEntries.SetChecked(true);
   UpdateNextBtn();
   MixEntries.SetText(WithHome(MixEntries.Text(), L"    ", MixInstalled, MixHomeDir));
   AppEntries.SetText(WithHome(AppEntries.Text(), L"  ", ClientInstalled, ClientHomeDir));
-  ClientFirst = AppEntries.Checked() && (homes_.SameHome || !homes_.ClientInsideMix);
+  ClientFirst = AppEntries.Checked() && (Homes_.SameHome || !Homes_.ClientInsideMix);
 }
 
 void TUninstWiz::DisableEntry(TCheckBox& box) {
@@ -176,7 +176,7 @@ void TUninstWiz::DisableEntry(TCheckBox& box) {
 void TUninstWiz::UpdateNextBtn() { NextBtn.SetEnabled(AppEntries.Checked() || MixEntries.Checked()); }
 
 void TUninstWiz::AppEntriesClick() {
-  const bool tied = homes_.MixInsideClient || homes_.SameHome;
+  const bool tied = Homes_.MixInsideClient || Homes_.SameHome;
   if (AppEntries.Checked() && tied) {
     MixEntries.SetChecked(true);
     MixEntries.SetEnabled(false);
@@ -187,7 +187,7 @@ void TUninstWiz::AppEntriesClick() {
 }
 
 void TUninstWiz::MixEntriesClick() {
-  const bool tied = homes_.ClientInsideMix || homes_.SameHome;
+  const bool tied = Homes_.ClientInsideMix || Homes_.SameHome;
   if (MixEntries.Checked() && tied) {
     AppEntries.SetChecked(true);
     AppEntries.SetEnabled(false);
@@ -238,7 +238,7 @@ TRemovalPlan TUninstWiz::Plan() const {
   plan.RemoveClient = AppEntries.Checked();
   plan.RemoveMixmaster = MixEntries.Checked();
   plan.ClientFirst = ClientFirst;
-  plan.SameHome = homes_.SameHome;
+  plan.SameHome = Homes_.SameHome;
   plan.ClientHomeDir = ClientHomeDir;
   plan.MixHomeDir = MixHomeDir;
   plan.ProgramGroupName = ProgramGroupName;

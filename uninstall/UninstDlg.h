@@ -74,5 +74,5 @@ class TUninstWiz : public TWizardForm {
   // Captions and enabling of the buttons for the page now showing.
   void UpdateButtonsForPage();
 
-  THomeRelation homes_;
+  THomeRelation Homes_;
 };

@@ -38,19 +38,19 @@ void RemoveRecordAndGroup() {
 const std::vector<std::wstring> SetupTest::KitFiles = {
     L"setup.exe", L"TW.exe", L"TW.ini", L"License.txt", L"QuickStart.rtf", L"ReadMe.txt"};
 
-SetupTest::SetupTest() : savedDirectory_(CurrentFolder()) {
+SetupTest::SetupTest() : SavedDirectory_(CurrentFolder()) {
   KeepLinksInThePrefix();
   // Wine's desktop process, which the first window of a process may start, is older than
   // anything the test starts.
   GetDesktopWindow();
-  GetSystemTimeAsFileTime(&start_);
+  GetSystemTimeAsFileTime(&Start_);
   RemoveRecordAndGroup();
   Kit = Scratch / L"kit";
   Destination = Scratch / L"dest\\Tarnwhistle";
 }
 
 SetupTest::~SetupTest() {
-  SetCurrentDirectoryW(savedDirectory_.c_str());
+  SetCurrentDirectoryW(SavedDirectory_.c_str());
   RemoveRecordAndGroup();
 }
 
@@ -128,7 +128,7 @@ int SetupTest::EndStartedPrograms(const std::wstring& exeName) const {
     FILETIME created, exited, kernel, user;
     if (!process || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0 ||
         !GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
-        CompareFileTime(&created, &start_) < 0)
+        CompareFileTime(&created, &Start_) < 0)
       continue;
     ++count;
     TerminateProcess(process.get(), 0);

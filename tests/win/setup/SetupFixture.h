@@ -31,8 +31,8 @@ class SetupTest : public ::testing::Test {
   std::wstring Destination;  // a folder that does not exist yet
 
  private:
-  std::wstring savedDirectory_;
-  FILETIME start_ = {};
+  std::wstring SavedDirectory_;
+  FILETIME Start_ = {};
 };
 
 // The lines of a database entry, as the store reads them back.

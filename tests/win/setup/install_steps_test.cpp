@@ -347,7 +347,7 @@ class BlockedRecord {
       return;
     UniqueKey owner(link);
     const std::wstring target = L"\\REGISTRY\\NoSuchRoot\\Tarnwhistle";
-    made_ = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+    Made_ = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                            reinterpret_cast<const BYTE*>(target.data()),
                            static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
@@ -359,10 +359,10 @@ class BlockedRecord {
       RegCloseKey(link);
     }
   }
-  bool Made() const { return made_; }
+  bool Made() const { return Made_; }
 
  private:
-  bool made_ = false;
+  bool Made_ = false;
 };
 
 // A record that cannot be written is a failure, not a success: the uninstaller would not

@@ -265,15 +265,15 @@ class ProgramGroup : public InstallRecordsTest {
  protected:
   void SetUp() override {
     InstallRecordsTest::SetUp();
-    programs_ = ProgramsFolder();
-    ASSERT_FALSE(programs_.empty()) << "the prefix records no Programs folder";
+    Programs_ = ProgramsFolder();
+    ASSERT_FALSE(Programs_.empty()) << "the prefix records no Programs folder";
   }
-  std::wstring programs_;
+  std::wstring Programs_;
 };
 
 TEST_F(ProgramGroup, WinesShellRemovesTheGroupOnTheWizardsCommand) {
   const std::wstring group = L"TwUninstallGroup";
-  const std::wstring folder = programs_ + L"\\" + group;
+  const std::wstring folder = Programs_ + L"\\" + group;
   ASSERT_TRUE(CreateGroupThroughTheShell(group)) << "PROGMAN made no group folder";
   // A file that is no shortcut: only the shell's own command can take this folder away.
   ASSERT_TRUE(WriteTextFile(folder + L"\\notes.txt", "x"));
@@ -306,7 +306,7 @@ TEST_F(ProgramGroup, AnUnreachableServiceIsReportedAndLogsNothing) {
 }
 
 TEST_F(ProgramGroup, ANameThatIsNoPlainFolderIsNeverSent) {
-  const std::wstring victim = programs_ + L"\\TwVictimGroup";
+  const std::wstring victim = Programs_ + L"\\TwVictimGroup";
   CreateDirectoryW(victim.c_str(), nullptr);
   ASSERT_TRUE(Exists(victim));
   for (const wchar_t* name : {L"x)][DeleteGroup(TwVictimGroup", L"..\\Programs\\TwVictimGroup"}) {
