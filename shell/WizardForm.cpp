@@ -17,6 +17,6 @@ TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWi
 
 void TWizardForm::WMSysCommand(TSysCommand& command) {
   if (command.CmdType != AboutCommand) return;
-  ShowMessageBox(Handle(), tw::AboutText(title_), L"About...", MB_OK);
+  ShowMessageBox(Handle(), tw::AboutText(title_), L"About...", MB_OK | MB_USERICON);
   command.Handled = true;
 }
