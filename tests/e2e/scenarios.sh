@@ -73,7 +73,7 @@ review_and_install() {
   act "Run Tarnwhistle: $run" tick --window "$SETUP" "Run Tarnwhistle" "$run" || return 1
   act "Exit" click --window "$SETUP" Exit || return 1
   act "the wizard closes" gone --window "$SETUP" --timeout 20 || return 1
-  finish
+  program_ends
 }
 
 # The About item of the system menu (command 4096) and its box.
@@ -128,10 +128,14 @@ link_is() {
   local file target=${3,,}
   file=$(find "$1" -maxdepth 1 -iname "$2" -print -quit)
   [ -n "$file" ] || { echo "no link $2"; return 1; }
-  [ "$(lnk_field "$file" 'Local path')" = "$target" ] || { echo "target: $(lnk_field "$file" 'Local path')"; return 1; }
-  [ "$(lnk_field "$file" Description)" = "$4" ] || { echo "description: $(lnk_field "$file" Description)"; return 1; }
-  [ "$(lnk_field "$file" 'Working directory')" = "${target%\\*}" ] || { echo "working folder: $(lnk_field "$file" 'Working directory')"; return 1; }
-  [ "$(lnk_field "$file" 'Icon location')" = "$target" ] || { echo "icon: $(lnk_field "$file" 'Icon location')"; return 1; }
+  field_is "$file" 'Local path' "$target" && field_is "$file" Description "$4" exact &&
+    field_is "$file" 'Working directory' "${target%\\*}" && field_is "$file" 'Icon location' "$target"
+}
+field_is() {  # field_is LINK FIELD VALUE [exact]: paths compare without regard to case
+  local value
+  value=$(lnk_field "$1" "$2")
+  [ "${4:-}" = exact ] || value=${value,,}
+  [ "$value" = "$3" ] || { echo "$2: \"$value\", expected \"$3\""; return 1; }
 }
 
 group_dir() { echo "$(unix_path "$(programs_folder)")/Tarnwhistle"; }
@@ -211,7 +215,7 @@ finish_uninstall() {  # finish_uninstall NOTICE(yes|no) PHOTOS(yes|no) [HOME]
 close_uninstall() {
   act "Exit" click --window "$UNINSTALL" Exit || return 1
   act "the uninstall wizard closes" gone --window "$UNINSTALL" --timeout 20 || return 1
-  finish
+  program_ends
 }
 
 # A Mixmaster installation as Mixmaster's own installer leaves it: its key with "MixDir",
@@ -297,7 +301,7 @@ scenario_3() {
 
 scenario_title_4() { echo "Mixmaster removed alone, and together with the client"; }
 scenario_4() {
-  tw_wine reg delete 'HKCU\Software\Tarnwhistle' /f >>"$log" 2>&1
+  reg_delete 'HKCU\Software\Tarnwhistle'
   make_mixmaster 'C:\Mix'
   open_uninstall "$kit" setup.exe -u || return
   act "Next" click --window "$UNINSTALL" Next || return
@@ -349,7 +353,7 @@ scenario_5() {
   act "opens" wait --window "$SETUP" --showing "Destination Folder" --timeout 90 || return
   act "close box" close --window "$SETUP"
   act "closes at once" gone --window "$SETUP" --timeout 10
-  finish
+  program_ends
 
   step "setup: closed on the Address page, No, then Yes"
   start "$kit" setup.exe
@@ -364,7 +368,7 @@ scenario_5() {
   act "Cancel" click --window "$SETUP" Cancel
   act "Yes" answer --window "$BOX" --showing "Quit without installing" Yes
   act "closes" gone --window "$SETUP" --timeout 10
-  finish
+  program_ends
 
   step "setup: Cancel at \"Install now?\", Cancel in the countdown, then quit on Review"
   start "$kit" setup.exe
@@ -387,13 +391,13 @@ scenario_5() {
   act "Cancel" click --window "$SETUP" Cancel
   act "Yes" answer --window "$BOX" --showing "Quit without installing" Yes
   act "closes" gone --window "$SETUP" --timeout 10
-  finish
+  program_ends
 
   step "uninstall: closed on the Start page; on Options No, then Yes"
   open_uninstall "$kit" setup.exe -u || return
   act "close box" close --window "$UNINSTALL"
   act "closes at once" gone --window "$UNINSTALL" --timeout 10
-  finish
+  program_ends
   open_uninstall "$kit" setup.exe -u || return
   act "Next" click --window "$UNINSTALL" Next
   act "the Options page" wait --window "$UNINSTALL" --showing "Select Items For Removal"
@@ -405,7 +409,7 @@ scenario_5() {
   act "Cancel" click --window "$UNINSTALL" Cancel
   act "Yes" answer --window "$BOX" --showing "Quit without removing" Yes
   act "closes" gone --window "$UNINSTALL" --timeout 10
-  finish
+  program_ends
 
   step "uninstall: Cancel at \"Uninstall now?\", Cancel in the countdown, then quit on Review"
   open_uninstall "$kit" setup.exe -u || return
@@ -422,7 +426,7 @@ scenario_5() {
   act "Cancel" click --window "$UNINSTALL" Cancel
   act "Yes" answer --window "$BOX" --showing "Quit without removing" Yes
   act "closes" gone --window "$UNINSTALL" --timeout 10
-  finish
+  program_ends
 
   snapshot "$after"
   check "the registry and the files are as before" diff "$before" "$after"
