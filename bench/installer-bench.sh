@@ -14,18 +14,14 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-
-if [ -z "${TW_E2E_DISPLAY:-}" ]; then
-  export TW_E2E_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-fi
+source tests/e2e/lib.sh
+own_display "$root/bench/installer-bench.sh" "$@"
 command -v makensis >/dev/null || { echo "makensis is missing: apt-get install nsis"; exit 1; }
 
 bench_dir=$root/build/installer-bench
 rm -rf "$bench_dir"
 mkdir -p "$bench_dir"
 log=$bench_dir/bench.log
-source tests/e2e/lib.sh
 runs=${TW_BENCH_RUNS:-3}
 results=$bench_dir/results.txt
 : >"$results"

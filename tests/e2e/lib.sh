@@ -6,6 +6,14 @@
 # WINEPREFIX and friends (after scratch_prefix). Every helper writes its details to $log.
 
 source scripts/build.sh
+
+# own_display SCRIPT ARGS...: runs the script again inside a virtual display of its own,
+# so that screenshots and timings see only the run's windows; returns once inside it.
+own_display() {
+  [ -n "${TW_E2E_DISPLAY:-}" ] && return 0
+  export TW_E2E_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$@"
+}
 arch=${TW_WIN_ARCH:-i686}
 log=${log:-/dev/null}
 

@@ -22,14 +22,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-
-# One virtual display of our own, so that the screenshots show only the run's windows.
-if [ -z "${TW_E2E_DISPLAY:-}" ]; then
-  export TW_E2E_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-fi
-
 source tests/e2e/lib.sh
+own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5)
 

@@ -342,91 +342,95 @@ scenario_4() {
   check "the group folder is gone" test ! -e "$(unix_path "$(programs_folder)\\Tarnwhistle")"
 }
 
+# Cancel, and Yes to the question whether to quit: the wizard closes.
+cancel_and_quit() {  # cancel_and_quit WINDOW QUESTION
+  act "Cancel" click --window "$1" Cancel
+  act "Yes" answer --window "$BOX" --showing "$2" Yes
+  act "the wizard closes" gone --window "$1" --timeout 10
+  program_ends
+}
+
+# On a page that asks before closing: the close box, No (the page stays), then Cancel and
+# Yes. The question is photographed.
+quit_after_no() {  # quit_after_no WINDOW PAGE-TEXT QUESTION PHOTO
+  local window=$1 page=$2 question=$3
+  act "close box" close --window "$window"
+  act "the question \"$question\"" wait --window "$BOX" --showing "$question" || return 1
+  shot "$4"
+  act "No" answer --window "$BOX" --showing "$question" No
+  check "the wizard stays on its page" drive wait --window "$window" --showing "$page" --timeout 5
+  cancel_and_quit "$window" "$question"
+}
+
+# On the Review page: Cancel at the confirmation, then OK and Cancel in the countdown with
+# Yes to "Cancel process?"; the wizard stays on Review each time, and then quits.
+cancel_run_then_quit() {  # cancel_run_then_quit WINDOW BUTTON CONFIRMATION PAGE-TEXT QUESTION PHOTO
+  local window=$1 button=$2 confirmation=$3 page=$4 question=$5
+  act "$button" click --window "$window" "$button"
+  act "Cancel at \"$confirmation\"" answer --window "$BOX" --showing "$confirmation" Cancel
+  check "the wizard stays on Review" drive wait --window "$window" --showing "$page" --timeout 5
+  act "$button" click --window "$window" "$button"
+  act "OK at \"$confirmation\"" answer --window "$BOX" --showing "$confirmation" OK
+  act "Cancel in the countdown" click --window "$BOX" --showing Cancel Cancel
+  act "the question \"Cancel process?\"" wait --window "$BOX" --showing "Cancel process?"
+  shot "$6"
+  act "Yes" answer --window "$BOX" --showing "Cancel process?" Yes
+  check "the wizard stays on Review" drive wait --window "$window" --showing "$page" --timeout 5
+  cancel_and_quit "$window" "$question"
+}
+
+close_on_first_page() {  # close_on_first_page WINDOW
+  act "close box on the Start page" close --window "$1"
+  act "the wizard closes without a question" gone --window "$1" --timeout 10
+  program_ends
+}
+
+open_setup() {
+  start "$kit" setup.exe
+  act "setup.exe opens" wait --window "$SETUP" --showing "Destination Folder" --timeout 90
+}
+
 scenario_title_5() { echo "closing on every page and cancelling change nothing"; }
 scenario_5() {
   make_mixmaster 'C:\Mix'
   local before=$run_dir/state-before.txt after=$run_dir/state-after.txt
   snapshot "$before"
+  local setup_quit="Quit without installing Tarnwhistle?" uninstall_quit="Quit without removing Tarnwhistle?"
 
-  step "setup: closed on the Start page, without a question"
-  start "$kit" setup.exe
-  act "opens" wait --window "$SETUP" --showing "Destination Folder" --timeout 90 || return
-  act "close box" close --window "$SETUP"
-  act "closes at once" gone --window "$SETUP" --timeout 10
-  program_ends
+  step "setup: closed on the Start page"
+  open_setup || return
+  close_on_first_page "$SETUP"
 
-  step "setup: closed on the Address page, No, then Yes"
-  start "$kit" setup.exe
-  act "opens" wait --window "$SETUP" --showing "Destination Folder" --timeout 90 || return
+  step "setup: closed on the Address page"
+  open_setup || return
   act "Next" click --window "$SETUP" Next
-  act "the Address page" wait --window "$SETUP" --showing "E-Address & Mail Server"
-  act "close box" close --window "$SETUP"
-  act "the question" wait --window "$BOX" --showing "Quit without installing Tarnwhistle?"
-  shot setup-quit-question
-  act "No" answer --window "$BOX" --showing "Quit without installing" No
-  check "the wizard stays on its page" drive wait --window "$SETUP" --showing "E-Address & Mail Server" --timeout 5
-  act "Cancel" click --window "$SETUP" Cancel
-  act "Yes" answer --window "$BOX" --showing "Quit without installing" Yes
-  act "closes" gone --window "$SETUP" --timeout 10
-  program_ends
+  quit_after_no "$SETUP" "E-Address & Mail Server" "$setup_quit" setup-quit-question
 
-  step "setup: Cancel at \"Install now?\", Cancel in the countdown, then quit on Review"
-  start "$kit" setup.exe
-  act "opens" wait --window "$SETUP" --showing "Destination Folder" --timeout 90 || return
+  step "setup: cancelled on the Review page"
+  open_setup || return
   act "Next" click --window "$SETUP" Next
   act "types the address" type --window "$SETUP" "Your Address" "$address"
   act "types the SMTP host" type --window "$SETUP" "SMTP Host" "$host"
   act "Next" click --window "$SETUP" Next
   act "the Review page" wait --window "$SETUP" --showing "Review Setup"
-  act "Install" click --window "$SETUP" Install
-  act "Cancel" answer --window "$BOX" --showing "Install now?" Cancel
-  check "the wizard stays on Review" drive wait --window "$SETUP" --showing "Review Setup" --timeout 5
-  act "Install" click --window "$SETUP" Install
-  act "OK" answer --window "$BOX" --showing "Install now?" OK
-  act "Cancel in the countdown" click --window "$BOX" --showing Cancel Cancel
-  act "the question \"Cancel process?\"" wait --window "$BOX" --showing "Cancel process?"
-  shot setup-cancel-process
-  act "Yes" answer --window "$BOX" --showing "Cancel process?" Yes
-  check "the wizard stays on Review" drive wait --window "$SETUP" --showing "Review Setup" --timeout 5
-  act "Cancel" click --window "$SETUP" Cancel
-  act "Yes" answer --window "$BOX" --showing "Quit without installing" Yes
-  act "closes" gone --window "$SETUP" --timeout 10
-  program_ends
+  cancel_run_then_quit "$SETUP" Install "Install now?" "Review Setup" "$setup_quit" setup-cancel-process
 
-  step "uninstall: closed on the Start page; on Options No, then Yes"
+  step "uninstall: closed on the Start page"
   open_uninstall "$kit" setup.exe -u || return
-  act "close box" close --window "$UNINSTALL"
-  act "closes at once" gone --window "$UNINSTALL" --timeout 10
-  program_ends
+  close_on_first_page "$UNINSTALL"
+
+  step "uninstall: closed on the Options page"
   open_uninstall "$kit" setup.exe -u || return
   act "Next" click --window "$UNINSTALL" Next
-  act "the Options page" wait --window "$UNINSTALL" --showing "Select Items For Removal"
-  act "close box" close --window "$UNINSTALL"
-  act "the question" wait --window "$BOX" --showing "Quit without removing Tarnwhistle?"
-  shot uninstall-quit-question
-  act "No" answer --window "$BOX" --showing "Quit without removing" No
-  check "the wizard stays on its page" drive wait --window "$UNINSTALL" --showing "Select Items For Removal" --timeout 5
-  act "Cancel" click --window "$UNINSTALL" Cancel
-  act "Yes" answer --window "$BOX" --showing "Quit without removing" Yes
-  act "closes" gone --window "$UNINSTALL" --timeout 10
-  program_ends
+  quit_after_no "$UNINSTALL" "Select Items For Removal" "$uninstall_quit" uninstall-quit-question
 
-  step "uninstall: Cancel at \"Uninstall now?\", Cancel in the countdown, then quit on Review"
+  step "uninstall: cancelled on the Review page"
   open_uninstall "$kit" setup.exe -u || return
   act "Next" click --window "$UNINSTALL" Next
   act "Next" click --window "$UNINSTALL" Next
   act "the Review page" wait --window "$UNINSTALL" --showing "Review Un-installation"
-  act "Finish" click --window "$UNINSTALL" Finish
-  act "Cancel" answer --window "$BOX" --showing "Uninstall now?" Cancel
-  act "Finish" click --window "$UNINSTALL" Finish
-  act "OK" answer --window "$BOX" --showing "Uninstall now?" OK
-  act "Cancel in the countdown" click --window "$BOX" --showing Cancel Cancel
-  act "Yes" answer --window "$BOX" --showing "Cancel process?" Yes
-  check "the wizard stays on Review" drive wait --window "$UNINSTALL" --showing "Review Un-installation" --timeout 5
-  act "Cancel" click --window "$UNINSTALL" Cancel
-  act "Yes" answer --window "$BOX" --showing "Quit without removing" Yes
-  act "closes" gone --window "$UNINSTALL" --timeout 10
-  program_ends
+  cancel_run_then_quit "$UNINSTALL" Finish "Uninstall now?" "Review Un-installation" \
+    "$uninstall_quit" uninstall-cancel-process
 
   snapshot "$after"
   check "the registry and the files are as before" diff "$before" "$after"
