@@ -163,16 +163,17 @@ wine_start_ms() {
   echo $((t1 - t0))
 }
 
-# first_window_ms DIR PROGRAM: from the start of the program to its window "Tarnwhistle Setup".
+# first_window_ms DIR PROGRAM: from the start of the program to its window, whose caption
+# begins with "Tarnwhistle Setup" (NSIS adds the page's name).
 first_window_ms() {
   local dir=$1 program=$2 t0 t1
   t0=$(now_ms)
   start "$dir" "$program"
-  drive wait --window "Tarnwhistle Setup" --timeout 90 || return 1
+  drive wait --window "Tarnwhistle Setup*" --timeout 90 || return 1
   t1=$(at)
-  drive close --window "Tarnwhistle Setup"
+  drive close --window "Tarnwhistle Setup*"
   # NSIS asks before it quits.
-  drive answer --window "Tarnwhistle Setup" --showing "Are you sure" --timeout 3 Yes >/dev/null
+  drive answer --window "Tarnwhistle Setup*" --showing "Are you sure" --timeout 3 Yes
   finish || settle
   echo $((t1 - t0))
 }

@@ -15,8 +15,9 @@
 //   syscommand ID          chooses the system-menu item with this command (About...)
 //   close                  the window's close box
 //   dump                   prints every visible control: class, state, text
-// Captions and labels are compared without the accelerator marks (&); a label matches by
-// its beginning. Exit status 0 when the action was done, 1 when it could not be (with one
+// A caption ending in '*' matches every caption that begins with the rest. Labels and
+// button captions are compared without the accelerator marks (&); a label matches by its
+// beginning. Exit status 0 when the action was done, 1 when it could not be (with one
 // line saying why), 2 for a wrong command line. Every action done but dump ends with the
 // line "at: " and the moment it was done, in milliseconds since 1970.
 #include <windows.h>
@@ -89,9 +90,24 @@ struct Search {
   std::vector<HWND> Found;
 };
 
+// The caption as given, or beginning with it when the pattern ends in '*'.
+bool CaptionMatches(const std::wstring& caption, const std::wstring& pattern) {
+  if (!pattern.empty() && pattern.back() == L'*')
+    return caption.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
+  return caption == pattern;
+}
+
+// A window the user can see: shown, and of some size (a program may keep a window of no
+// size for its task bar button).
+bool SeenByUser(HWND window) {
+  RECT rect;
+  return IsWindowVisible(window) && GetWindowRect(window, &rect) && rect.right > rect.left &&
+         rect.bottom > rect.top;
+}
+
 BOOL CALLBACK AddMatchingWindow(HWND window, LPARAM data) {
   auto& search = *reinterpret_cast<Search*>(data);
-  if (IsWindowVisible(window) && WindowText(window) == search.Wanted->Window &&
+  if (SeenByUser(window) && CaptionMatches(WindowText(window), search.Wanted->Window) &&
       (search.Wanted->Showing.empty() || ShowsText(window, search.Wanted->Showing)))
     search.Found.push_back(window);
   return TRUE;

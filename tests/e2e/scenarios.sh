@@ -207,7 +207,7 @@ finish_uninstall() {  # finish_uninstall NOTICE(yes|no) PHOTOS(yes|no) [HOME]
   fi
   act "the run ends" wait --window "$UNINSTALL" --showing "Un-Installation complete!" --timeout 60 || return 1
   if [ "$notice" = no ]; then
-    check "no notice after a run without the client" drive gone --window "$NOTICE" --timeout 1
+    check "no notice after a run without the client" drive gone --window "$NOTICE" --showing "VERY IMPORTANT" --timeout 1
   fi
   photo uninstall-finish
 }
@@ -392,6 +392,7 @@ open_setup() {
 
 scenario_title_5() { echo "closing on every page and cancelling change nothing"; }
 scenario_5() {
+  reg_delete 'HKCU\Software\Tarnwhistle'  # setup opens on its Start page
   make_mixmaster 'C:\Mix'
   local before=$run_dir/state-before.txt after=$run_dir/state-after.txt
   snapshot "$before"
