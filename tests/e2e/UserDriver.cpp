@@ -284,9 +284,12 @@ int RunCommand(const Options& options) {
         Say(L"%ls", WindowText(child));
     std::optional<HWND> button = ButtonOf(*window, args[0]);
     if (!button) return Fail(L"the message box has no button \"%ls\"", args[0]);
-    // Posted: the message box ends its loop and the program goes on without the driver.
+    // Posted: the message box ends its loop and the program goes on without the driver,
+    // which returns once the box has gone, as the user sees it go.
     PostMessageW(*button, BM_CLICK, 0, 0);
-    return 0;
+    const HWND box = *window;
+    const bool gone = WaitFor(5000, [box] { return !IsWindow(box) || !IsWindowVisible(box); });
+    return gone ? 0 : Fail(L"the message box %ls stays open", Describe(options));
   }
   return Fail(L"unknown command or wrong arguments: %ls", options.Command);
 }
