@@ -173,10 +173,14 @@ shows_all_in_client() {
   for text in "$@"; do grep -qxF -- "Static${TAB}enabled${TAB}$text" <<<"$driven" || { echo "missing: $text"; return 1; }; done
 }
 
-# Closes the shell window that a first installation opens on the group folder.
-close_group_window() {
-  drive wait --window "$BOX" --timeout 3 >/dev/null && drive close --window "$BOX"
-  return 0
+# The shell window that a first installation opens on the group folder, which shows the
+# folder's name in its address bar: it is there, and the user closes it.
+close_group_window() {  # close_group_window [PHOTO]
+  act "the group folder opens in a shell window" \
+    wait --window "$BOX" --showing Tarnwhistle --timeout 20 || return 1
+  [ -n "${1:-}" ] && shot "$1"
+  act "closes the shell window" close --window "$BOX" --showing Tarnwhistle
+  act "the shell window closes" gone --window "$BOX" --showing Tarnwhistle --timeout 10
 }
 
 # ---------------------------------------------------------------------------------------
@@ -240,8 +244,7 @@ scenario_1() {
   local dir
   dir=$(unix_path "$install_folder")
   check_client_window "$address" "$host" "$install_folder"
-  shot group-window
-  close_group_window
+  close_group_window group-window
   check_installed_files "$dir"
   check_registry_record "$install_folder" 0x0 "-1,-1,565,350"
   check_program_group "$install_folder"
@@ -260,6 +263,7 @@ scenario_2() {
   start "$kit" setup.exe
   act "setup.exe opens on the Review page" wait --window "$SETUP" --showing "Review Setup" --timeout 90 || return
   review_and_install "$install_folder" "$address" "$host" on off yes
+  check "an update opens no shell window" drive gone --window "$BOX" --showing Tarnwhistle --timeout 1
   check "WindowState keeps the client's value" reg_value "$key" WindowState REG_DWORD 0x2
   check "WindowPos keeps the client's value" reg_value "$key" WindowPos REG_SZ "12,34,700,500"
   check "Update is 1" reg_value "$key" Update REG_DWORD 0x1
