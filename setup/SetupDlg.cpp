@@ -1,6 +1,267 @@
 #include "setup/SetupDlg.h"
 
+#include <algorithm>
+
 #include "shell/Constants.h"
+#include "shell/Registry.h"
+#include "shell/SysUtils.h"
+#include "shell/dialogs/DirBrow.h"
+#include "shell/dialogs/WaitDlg.h"
+#include "shell/win/UiSeam.h"
+
+namespace {
+
+TFont TitleFont(int height) {
+  TFont font;
+  font.Name = L"Times New Roman";
+  font.Height = height;
+  return font;
+}
+
+TFont HeadingFont() {
+  TFont font;
+  font.Bold = true;
+  return font;
+}
+
+// The explanatory texts: each a paragraph that wraps at the width of its label.
+const wchar_t kStartText[] =
+    L"This wizard will guide you through the installation process. Below you'll find the "
+    L"default destination. Change it if you like. The folder need not exist and it need "
+    L"not be in your computer's PATH statement. Then, click 'Next' to continue...";
+const wchar_t kAddressText[] =
+    L"I need your 'actual' email address and the mail server you normally send out-"
+    L"going mail through.  These will be used to create a default message and "
+    L"USENET article. Click 'Next' when finished.";
+const wchar_t kReviewText[] =
+    L"Please review your setup below, for accuracy. Click 'Back' to make changes. "
+    L"When satisfied, click \"Install\" to complete program setup.";
+const wchar_t kDoneText[] =
+    L"Tarnwhistle is succesfully installed!  I hope you will be pleased "
+    L"with my efforts and become a regular TW user. Thanks!";
+const wchar_t kQuotation[] =
+    L"\"Privacy is necessary for an open society in the electronic age.\"\r\n"
+    L"                              -- Eric Hughes, A Cypherpunk's Manifesto";
+
+// The hourglass while the installation runs; the arrow again after it.
+class TWaitCursor {
+ public:
+  TWaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~TWaitCursor() { SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
+std::wstring CurrentDirectory() {
+  std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
+  folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+  return folder;
+}
+
+// The program's first icon, or the system's application icon when it carries none.
+HICON ApplicationIcon() {
+  HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+  return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+const wchar_t kEncryptedNotice[] =
+    L"I have found that your TW database is encrypted. Because of "
+    L"this I am unable to retrieve current configuration values. "
+    L"This is not a problem though. Click 'Install' to complete "
+    L"program setup.";
+
+}  // namespace
 
 TSetupForm::TSetupForm(TForm* owner)
-    : TWizardForm(owner, L"Tarnwhistle Setup", 457, 305, L"About Setup...", tw::SetupTitle) {}
+    : TWizardForm(owner, L"Tarnwhistle Setup", 457, 305, L"About Setup...", tw::SetupTitle),
+      Panel1(*this, L"Panel1", L"", {16, 16, 425, 241}),
+      Appname(Panel1, L"Appname", L"", {8, 4, 409, 32}),
+      Notebook1(Panel1, L"Notebook1", {8, 40, 409, 193}),
+      StartSheet(Notebook1, L"Start"),
+      Copyright(StartSheet, L"Copyright", L"", {4, 0, 401, 16}),
+      RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}, taLeftJustify, true),
+      Label4(StartSheet, L"Label4", L"&Destination Folder", {4, 92, 200, 16}),
+      AppDIR(StartSheet, L"AppDIR", L"C:\\Program Files\\Tarnwhistle", {4, 110, 313, 22}),
+      BrowseBtn(StartSheet, L"BrowseBtn", L"&Browse", {326, 108, 75, 25}),
+      GroupBox(StartSheet, L"GroupBox", L"Create Program &Group", {4, 148, 250, 20}),
+      AddressSheet(Notebook1, L"Address"),
+      Label6(AddressSheet, L"Label6", L"E-Address && Mail Server", {4, 0, 401, 18}),
+      RichEdit2(AddressSheet, L"RichEdit2", kAddressText, {4, 20, 401, 60}, taLeftJustify, true),
+      Label3(AddressSheet, L"Label3", L"Your &Address: (example: My Name <myname@example.com>)",
+             {4, 88, 401, 16}),
+      EAddr(AddressSheet, L"EAddr", L"", {4, 106, 401, 22}),
+      Label2(AddressSheet, L"Label2", L"SMTP &Host:  (example: mail.example.com)",
+             {4, 138, 401, 16}),
+      Host(AddressSheet, L"Host", L"", {4, 156, 401, 22}),
+      ReviewSheet(Notebook1, L"Review"),
+      Label7(ReviewSheet, L"Label7", L"Review Setup", {4, 0, 401, 18}),
+      RichEdit4(ReviewSheet, L"RichEdit4", kReviewText, {4, 20, 401, 44}, taLeftJustify, true),
+      Label8(ReviewSheet, L"Label8", L"Setup Configuration", {4, 68, 401, 16}),
+      RichEdit3(ReviewSheet, L"RichEdit3", {4, 86, 401, 100}, ssNone),
+      DoneSheet(Notebook1, L"Done"),
+      Label5(DoneSheet, L"Label5", L"Installation complete!", {4, 0, 401, 30}),
+      RichEdit6(DoneSheet, L"RichEdit6", kDoneText, {4, 36, 401, 44}, taLeftJustify, true),
+      RichEdit5(DoneSheet, L"RichEdit5", kQuotation, {4, 88, 401, 44}, taLeftJustify, true),
+      RunQuickBox(DoneSheet, L"RunQuickBox", L"&Run Tarnwhistle", {4, 150, 250, 20}),
+      BackBtn(*this, L"BackBtn", L"Back", {200, 270, 75, 25}),
+      NextBtn(*this, L"NextBtn", L"Next", {283, 270, 75, 25}),
+      CancelBtn(*this, L"CancelBtn", L"Cancel", {366, 270, 75, 25}) {
+  Appname.SetFont(TitleFont(27));
+  Label5.SetFont(TitleFont(21));
+  for (TLabel* heading : {&Label6, &Label7}) heading->SetFont(HeadingFont());
+  RichEdit3.SetTabStop(false);
+  GroupBox.SetChecked(true);
+  RunQuickBox.SetChecked(true);
+  BackBtn.SetEnabled(false);
+  CancelBtn.SetCancel(true);
+  CancelBtn.SetModalResult(mrCancel);
+  NextBtn.OnClick = [this] { NextBtnClick(); };
+  BackBtn.OnClick = [this] { BackBtnClick(); };
+  BrowseBtn.OnClick = [this] { BrowseBtnClick(); };
+  EAddr.OnChange = [this] { EAddrChange(); };
+  Host.OnChange = [this] { HostChange(); };
+
+  SourceDir = CurrentDirectory();
+  std::wstring copyright = tw::CopyrightNotice;
+  if (const size_t lineFeed = copyright.find(L'\n'); lineFeed != std::wstring::npos)
+    copyright.replace(lineFeed, 1, L",  ");
+  Copyright.SetText(copyright);
+  ClientExeName = tw::ClientExe;
+  TemplateName = TemplateDatabaseName();
+  DatabaseName = ClientDatabaseName();
+  VersionText = ReadTemplateVersion(SourceDir);
+  Appname.SetText(tw::ProductName + L" " + VersionText);
+  Notebook1.SetPageIndex(StartPage);
+  ReadRegistryDefaults();
+  ReadClientConfig();
+  NextBtn.SetFocus();
+  const HICON icon = ApplicationIcon();
+  SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void TSetupForm::ReadRegistryDefaults() {
+  const TRegistryKey key = TRegistryKey::Open(tw::ProductKey);
+  if (key.Valid()) {
+    PreviousInstall = true;
+    // A value of another type than text reads as missing.
+    GroupBox.SetChecked(!key.ReadString(record::ProgramGroup).value_or(L"").empty());
+    const std::wstring folder = key.ReadString(record::AppDir).value_or(L"");
+    if (!folder.empty()) AppDIR.SetText(folder);
+  }
+  if (AppDIR.Text().empty()) AppDIR.SetText(L"C:\\Program Files\\" + tw::ProductName);
+}
+
+void TSetupForm::ReadClientConfig() {
+  const TClientConfig config = ::ReadClientConfig(AppDIR.Text());
+  EAddr.SetText(config.Address);
+  Host.SetText(config.Host);
+}
+
+TInstallChoices TSetupForm::Choices() const {
+  return {.Owner = Handle(),
+          .AppDir = AppDIR.Text(),
+          .SourceDir = SourceDir,
+          .VersionText = VersionText,
+          .Config = {EAddr.Text(), Host.Text()},
+          .CreateGroup = GroupBox.Checked(),
+          .PreviousInstall = PreviousInstall,
+          .SettingsDatabase = tw::Program().ProgramDatabase};
+}
+
+bool TSetupForm::RunInstallation() {
+  const TWaitCursor hourglass;
+  if (!ShowWaitDialog(tw::ProductName, L"...installing " + LocaleLower(tw::ProductName) + L"...",
+                      this))
+    return false;
+  return RunInstallSteps(Choices());
+}
+
+void TSetupForm::FormShow() {
+  if (!PreviousInstall) return;
+  // Straight to the review, whatever Next's state on the way.
+  NextBtnClick();
+  NextBtnClick();
+  if (DatabaseEncrypted(AppDIR.Text())) ShowEncryptedDatabaseNotice();
+}
+
+void TSetupForm::ShowEncryptedDatabaseNotice() {
+  RichEdit3.SetText(kEncryptedNotice);
+  TFont font = RichEdit4.Font();
+  font.Color = clGray;
+  RichEdit4.SetFont(font);
+  BackBtn.SetEnabled(false);
+}
+
+bool TSetupForm::AddressComplete() const { return !EAddr.Text().empty() && !Host.Text().empty(); }
+
+void TSetupForm::SetNextButtonFor(int page) {
+  NextBtn.SetEnabled(page != AddressPage || AddressComplete());
+  NextBtn.SetText(page == ReviewPage ? L"Install" : L"Next");
+}
+
+void TSetupForm::ShowPage(int page) {
+  Notebook1.SetPageIndex(page);
+  if (page == StartPage) AppDIR.SetFocus();
+  if (page == AddressPage) EAddr.SetFocus();
+}
+
+void TSetupForm::ListChoices() {
+  RichEdit3.SetLines({L"Folder = " + AppDIR.Text(), L"Address = " + EAddr.Text(),
+                      L"MailHost = " + Host.Text(),
+                      L"ProgramGroup = " + std::wstring(GroupBox.Checked() ? L"yes" : L"no")});
+}
+
+void TSetupForm::NextBtnClick() {
+  if (NextBtn.Text() == L"Install") {
+    if (ShowMessageBox(Handle(), L"Install now?", tw::ProductName, MB_OKCANCEL) != IDOK) return;
+    if (!RunInstallation()) return;
+  }
+  const int page = std::min(Notebook1.PageIndex() + 1, static_cast<int>(DonePage));
+  BackBtn.SetEnabled(page > StartPage && page != DonePage);
+  SetNextButtonFor(page);
+  if (page == DonePage) NextBtn.SetEnabled(false);
+  CancelBtn.SetText(page == DonePage ? L"Exit" : L"Cancel");
+  if (page == ReviewPage) ListChoices();
+  ShowPage(page);
+  if (page == DonePage) PlayBeep(MB_OK);
+}
+
+void TSetupForm::BackBtnClick() {
+  const int page = Notebook1.PageIndex() - 1;
+  if (page < StartPage) return;
+  BackBtn.SetEnabled(page > StartPage);
+  SetNextButtonFor(page);
+  ShowPage(page);
+}
+
+// Next follows the two fields only while they are on show: a stored message that gave one
+// of them must not lock the Start page's Next.
+void TSetupForm::EAddrChange() {
+  if (Notebook1.PageIndex() == AddressPage) NextBtn.SetEnabled(AddressComplete());
+}
+
+void TSetupForm::HostChange() { EAddrChange(); }
+
+void TSetupForm::BrowseBtnClick() {
+  const std::wstring folder = BrowseForFolder(this);
+  if (folder != L"cancel") AppDIR.SetText(folder);
+}
+
+void TSetupForm::FormCloseQuery(bool& canClose) {
+  const bool installed = CancelBtn.Text() == L"Exit";
+  if (Notebook1.PageIndex() > StartPage && !installed &&
+      ShowMessageBox(Handle(), L"Quit without installing " + tw::ProductName + L"?",
+                     tw::ProductName, MB_YESNO) != IDYES) {
+    canClose = false;
+    return;
+  }
+  // The client started below works in its own folder.
+  SetCurrentDirectoryW(AppDIR.Text().c_str());
+  if (Notebook1.ActivePage().Caption() == L"Done" && installed && RunQuickBox.Checked())
+    // Quoted, so that a blank in the folder cannot make the system start another program.
+    RunProgram(L"\"" + AddBackslash(AppDIR.Text()) + ClientExeName + L"\"", SW_SHOWNORMAL);
+}

@@ -1,9 +1,82 @@
-// The setup wizard's window.
+// The setup wizard's window: four pages (Start, Address, Review, Done) that ask for the
+// destination, the program group, the user's address and mail host, list the choices and
+// run the installation. An earlier installation pre-fills every field and opens on Review.
 #pragma once
 
+#include <string>
+
+#include "setup/InstallSteps.h"
 #include "shell/WizardForm.h"
+#include "shell/win/Controls.h"
 
 class TSetupForm : public TWizardForm {
  public:
   explicit TSetupForm(TForm* owner);
+
+  // Page indexes of Notebook1.
+  enum { StartPage, AddressPage, ReviewPage, DonePage };
+
+  TPanel Panel1;
+  TLabel Appname;
+  TNotebook Notebook1;
+  TPage StartSheet;
+  TLabel Copyright;
+  TLabel RichEdit1;
+  TLabel Label4;
+  TEdit AppDIR;
+  TButton BrowseBtn;
+  TCheckBox GroupBox;
+  TPage AddressSheet;
+  TLabel Label6;
+  TLabel RichEdit2;
+  TLabel Label3;
+  TEdit EAddr;
+  TLabel Label2;
+  TEdit Host;
+  TPage ReviewSheet;
+  TLabel Label7;
+  TLabel RichEdit4;
+  TLabel Label8;
+  TMemo RichEdit3;
+  TPage DoneSheet;
+  TLabel Label5;
+  TLabel RichEdit6;
+  TLabel RichEdit5;
+  TCheckBox RunQuickBox;
+  TButton BackBtn;
+  TButton NextBtn;
+  TButton CancelBtn;
+
+  // True when the installation record was there when the wizard was created.
+  bool PreviousInstall = false;
+  std::wstring ClientExeName;
+  std::wstring DatabaseName;
+  std::wstring TemplateName;
+  // The kit: the current folder when the wizard was created.
+  std::wstring SourceDir;
+  std::wstring VersionText;
+
+  void NextBtnClick();
+  void BackBtnClick();
+  void BrowseBtnClick();
+  void EAddrChange();
+  void HostChange();
+
+  // What the installation steps take from the wizard now.
+  TInstallChoices Choices() const;
+
+ protected:
+  void FormShow() override;
+  void FormCloseQuery(bool& canClose) override;
+
+ private:
+  void ReadRegistryDefaults();
+  void ReadClientConfig();
+  bool RunInstallation();
+  void ShowEncryptedDatabaseNotice();
+  // Next's state and caption on page `page`, as both directions set them.
+  void SetNextButtonFor(int page);
+  void ShowPage(int page);
+  void ListChoices();
+  bool AddressComplete() const;
 };

@@ -3,16 +3,50 @@
 #include "shell/Constants.h"
 #include "shell/win/UiSeam.h"
 
+namespace {
+
+constexpr wchar_t kTaskbarButtonClass[] = L"TarnwhistleTaskbarButton";
+
+// The task bar button's window stands for the wizard: it hands every activation on to the
+// wizard, or to whatever window the wizard has open above it, and a close request (the task
+// bar's Close) to the wizard itself.
+LRESULT CALLBACK TaskbarButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const HWND wizard = reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (wizard && message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+    SetActiveWindow(GetLastActivePopup(wizard));
+    return 0;
+  }
+  if (wizard && message == WM_CLOSE) {
+    PostMessageW(wizard, WM_CLOSE, 0, 0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+ATOM TaskbarButtonClass() {
+  static const ATOM atom = RegisterLayerWindowClass(kTaskbarButtonClass, TaskbarButtonProc);
+  return atom;
+}
+
+}  // namespace
+
 TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWidth,
                          int clientHeight, const std::wstring& aboutItem, std::wstring title)
     : TForm(owner, {.Caption = caption,
                     .ClientWidth = clientWidth,
                     .ClientHeight = clientHeight,
-                    .BorderStyle = bsSingle,
-                    .ShowInTaskbar = true}),
+                    .BorderStyle = bsSingle}),
       title_(std::move(title)) {
   AddSystemMenuSeparator();
   AddSystemMenuItem(AboutCommand, aboutItem);
+  // The task bar shows the application's title for the mode, not the wizard's caption: the
+  // button belongs to a window of no size that carries the title.
+  taskbarButton_.reset(CreateWindowExW(WS_EX_APPWINDOW, MAKEINTATOM(TaskbarButtonClass()),
+                                       Application.Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (!taskbarButton_) return;
+  SetWindowLongPtrW(taskbarButton_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Handle()));
+  ShowWindow(taskbarButton_.get(), SW_SHOWNA);  // the activation stays where it is
 }
 
 void TWizardForm::WMSysCommand(TSysCommand& command) {

@@ -1,5 +1,5 @@
-// What the setup and the uninstall wizard share: a fixed-size window with its own task bar
-// button and an About item at the end of its system menu.
+// What the setup and the uninstall wizard share: a fixed-size window whose task bar button
+// shows the application's title, and an About item at the end of its system menu.
 #pragma once
 
 #include <string>
@@ -14,9 +14,13 @@ class TWizardForm : public TForm {
 
   static constexpr UINT AboutCommand = 4096;
 
+  // The window that owns the task bar button while the wizard lives.
+  HWND TaskbarButton() const { return taskbarButton_.get(); }
+
  protected:
   void WMSysCommand(TSysCommand& command) override;
 
  private:
   std::wstring title_;
+  UniqueWindow taskbarButton_;
 };

@@ -1,6 +1,275 @@
 #include "uninstall/UninstDlg.h"
 
+#include "base/Text.h"
 #include "shell/Constants.h"
+#include "shell/SysUtils.h"
+#include "shell/dialogs/WaitDlg.h"
+#include "shell/win/UiSeam.h"
+#include "uninstall/UninstDirDlgs.h"
+
+namespace {
+
+constexpr TBounds kTitleBounds{16, 10, 389, 36};
+constexpr TBounds kSubtitleBounds{16, 50, 389, 18};
+
+TFont TitleFont() {
+  TFont font;
+  font.Name = L"Times New Roman";
+  font.Height = 24;
+  return font;
+}
+
+// A read-only text pane that reads as part of the page.
+void MakeExplanation(TMemo& memo, const std::vector<std::wstring>& lines) {
+  memo.SetBorder(false);
+  memo.SetTabStop(false);
+  memo.SetLines(lines);
+}
+
+// Suspends the window's redrawing for a change of page, and redraws it whole afterwards.
+class RedrawSuspended {
+ public:
+  explicit RedrawSuspended(HWND window) : window_(window) {
+    SendMessageW(window_, WM_SETREDRAW, FALSE, 0);
+  }
+  ~RedrawSuspended() {
+    SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+  }
+  RedrawSuspended(const RedrawSuspended&) = delete;
+  RedrawSuspended& operator=(const RedrawSuspended&) = delete;
+
+ private:
+  HWND window_;
+};
+
+// The progress log on the Finish page, drawn as it grows.
+class TWizardLog : public TRemovalLog {
+ public:
+  TWizardLog(TForm& wizard, TMemo& pane) : wizard_(wizard), pane_(pane) {}
+  void Append(const std::wstring& line) override { pane_.AddLine(line); }
+  void ProcessMessages() override { Application.ProcessMessages(); }
+  void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
+  HWND Owner() const override { return wizard_.Handle(); }
+
+ private:
+  TForm& wizard_;
+  TMemo& pane_;
+};
+
+// "Tarnwhistle  { c:\tw }": the home in lower case without its trailing backslash.
+std::wstring WithHome(const std::wstring& caption, const std::wstring& gap, bool installed,
+                      const std::wstring& home) {
+  return caption + gap + L"{ " + LocaleLower(installed ? StripBackslash(home) : L"not installed") + L" }";
+}
+
+}  // namespace
 
 TUninstWiz::TUninstWiz(TForm* owner)
-    : TWizardForm(owner, L"Un-Install Wizard", 458, 305, L"About Uninstall...", tw::UninstallTitle) {}
+    : TWizardForm(owner, L"Un-Install Wizard", 458, 305, L"About Uninstall...", tw::UninstallTitle),
+      BackBtn(*this, L"BackBtn", L"Back", {192, 272, 75, 25}),
+      NextBtn(*this, L"NextBtn", L"Next", {280, 272, 75, 25}),
+      CancelBtn(*this, L"CancelBtn", L"Cancel", {368, 272, 73, 25}),
+      Panel1(*this, L"Panel1", L"", {16, 16, 425, 241}),
+      Notebook(Panel1, L"Notebook", {2, 2, 421, 237}),
+      StartPage(Notebook, L"Start"),
+      Appname(StartPage, L"Appname", L"AppName && Version", kTitleBounds),
+      Label23(StartPage, L"Label23", L"Un-Install ", kSubtitleBounds),
+      RichEdit7(StartPage, L"RichEdit7", {16, 78, 389, 110}, ssNone),
+      Label24(StartPage, L"Label24", L"Click 'Next' to continue...", {16, 200, 389, 18}),
+      OptionsPage(Notebook, L"Options"),
+      Label25(OptionsPage, L"Label25", L"Un-Install Tarnwhistle", kTitleBounds),
+      Label26(OptionsPage, L"Label26", L"Select Items For Removal", kSubtitleBounds),
+      AppEntries(OptionsPage, L"AppEntries", L"Tarnwhistle", {32, 72, 373, 20}),
+      MixEntries(OptionsPage, L"MixEntries", L"Mixmaster", {32, 94, 373, 20}),
+      RichEdit3(OptionsPage, L"RichEdit3", {16, 120, 397, 110}),
+      ReviewPage(Notebook, L"Review"),
+      Label1(ReviewPage, L"Label1", L"Review Un-installation", kTitleBounds),
+      Label2(ReviewPage, L"Label2", L"Check Configuration", kSubtitleBounds),
+      RichEdit1(ReviewPage, L"RichEdit1", {16, 74, 389, 34}, ssNone),
+      Memo1(ReviewPage, L"Memo1", {16, 112, 389, 112}),
+      FinishPage(Notebook, L"Finish"),
+      Label4(FinishPage, L"Label4", L"Removing Components...", kTitleBounds),
+      Label6(FinishPage, L"Label6", L"Un-install", kSubtitleBounds),
+      RichEdit2(FinishPage, L"RichEdit2", {16, 74, 389, 150}) {
+  for (TLabel* title : {&Appname, &Label25, &Label1, &Label4}) title->SetFont(TitleFont());
+  MakeExplanation(RichEdit7, {L"If you are looking to remove Tarnwhistle from your system, ",
+                              L"you've come to the right place. On the next screen you will have ",
+                              L"the opportunity to select Tarnwhistle, Mixmaster or both for ",
+                              L"removal.", L""});
+  // The notice's lines are too wide for the page: each paragraph flows as one line.
+  MakeExplanation(
+      RichEdit3,
+      {L"IF YOU REMOVE TARNWHISTLE: All files in the TW home directory will be "
+       L"deleted--except your TW database file (TW.dbc or TW.pgp). In either case the "
+       L"home dir will still exist and any subdirectories within will not be touched.",
+       L"",
+       L"IF YOU REMOVE MIXMASTER: All files in the Mix home directory will be deleted. "
+       L"Also, if the mix dir has no subdirectories (other than 'pool'), it will be deleted. If you "
+       L"have any files there that you wish to preserve, remove them before uninstalling.",
+       L""});
+  MakeExplanation(RichEdit1, {L"Please review the items below. Click 'Back' to make corrections. ",
+                              L"Then, Click 'Finish' to remove components."});
+  Memo1.SetTabStop(false);
+  RichEdit2.SetEnabled(false);
+  AppEntries.SetChecked(true);
+  MixEntries.SetChecked(true);
+
+  BackBtn.SetEnabled(false);
+  BackBtn.OnClick = [this] { BackBtnClick(); };
+  NextBtn.OnClick = [this] { NextBtnClick(); };
+  NextBtn.SetDefault(true);
+  NextBtn.SetFocus();
+  CancelBtn.SetModalResult(mrCancel);
+  CancelBtn.SetCancel(true);
+  AppEntries.OnClick = [this] { AppEntriesClick(); };
+  MixEntries.OnClick = [this] { MixEntriesClick(); };
+
+  Notebook.SetPageIndex(StartPageIndex);
+  DetectProducts();
+}
+
+void TUninstWiz::DetectProducts() {
+  const TInstalledProducts products = ReadInstalledProducts();
+  ClientInstalled = products.ClientInstalled;
+  MixInstalled = products.MixInstalled;
+  if (!ClientInstalled && !MixInstalled) {
+    NextBtn.SetEnabled(false);
+    RichEdit7.SetLines({L"Neither Tarnwhistle nor Mixmaster are installed on this machine!",
+                        L"Nothing to un-install!"});
+    Label24.SetEnabled(false);
+    return;
+  }
+  ClientHomeDir = products.ClientHomeDir;
+  MixHomeDir = products.MixHomeDir;
+  ProgramGroupName = products.ProgramGroupName;
+  ClientVersion = products.ClientVersion;
+  homes_ = RelateHomes(ComparisonPath(ClientInstalled, ClientHomeDir),
+                       ComparisonPath(MixInstalled, MixHomeDir));
+  SetUpEntries();
+}
+
+void TUninstWiz::SetUpEntries() {
+  AppEntries.SetText(tw::ProductName);
+  MixEntries.SetText(L"Mixmaster");
+  Appname.SetText(tw::ProductName + L" " + ClientVersion);
+  Label25.SetText(L"Un-Install " + tw::ProductName);
+  if (!MixInstalled) DisableEntry(MixEntries);
+  const bool marked = !ClientHomeDir.empty() &&
+                      GetFileAttributesW((ClientHomeDir + L"untw.dsk").c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (!ClientInstalled || marked) DisableEntry(AppEntries);
+  else AppEntries.SetChecked(true);
+  if (MixInstalled) MixEntries.SetChecked(true);
+  if (homes_.MixInsideClient || homes_.SameHome) MixEntries.SetEnabled(false);
+  if (homes_.ClientInsideMix) AppEntries.SetChecked(true);
+  UpdateNextBtn();
+  MixEntries.SetText(WithHome(MixEntries.Text(), L"    ", MixInstalled, MixHomeDir));
+  AppEntries.SetText(WithHome(AppEntries.Text(), L"  ", ClientInstalled, ClientHomeDir));
+  ClientFirst = AppEntries.Checked() && (homes_.SameHome || !homes_.ClientInsideMix);
+}
+
+void TUninstWiz::DisableEntry(TCheckBox& box) {
+  box.SetChecked(false);
+  box.SetEnabled(false);
+}
+
+void TUninstWiz::UpdateNextBtn() { NextBtn.SetEnabled(AppEntries.Checked() || MixEntries.Checked()); }
+
+void TUninstWiz::AppEntriesClick() {
+  const bool tied = homes_.MixInsideClient || homes_.SameHome;
+  if (AppEntries.Checked() && tied) {
+    MixEntries.SetChecked(true);
+    MixEntries.SetEnabled(false);
+  } else if (!AppEntries.Checked() && tied) {
+    MixEntries.SetEnabled(true);
+  }
+  UpdateNextBtn();
+}
+
+void TUninstWiz::MixEntriesClick() {
+  const bool tied = homes_.ClientInsideMix || homes_.SameHome;
+  if (MixEntries.Checked() && tied) {
+    AppEntries.SetChecked(true);
+    AppEntries.SetEnabled(false);
+  } else if (!MixEntries.Checked() && tied) {
+    AppEntries.SetEnabled(true);
+  }
+  UpdateNextBtn();
+}
+
+void TUninstWiz::NextBtnClick() {
+  if (NextBtn.Text() == L"Finish") {
+    if (ShowMessageBox(Handle(), L"Uninstall now?", tw::ProductName, MB_OKCANCEL) != IDOK) return;
+    if (!ShowWaitDialog(tw::ProductName, L"...uninstalling software...", this)) return;
+    Notebook.SetPageIndex(Notebook.PageIndex() + 1);
+    Application.ProcessMessages();  // the Finish page is drawn before the work starts
+    RunRemoval();
+    CancelBtn.SetText(L"Exit");
+    CancelBtn.SetEnabled(true);
+    return;
+  }
+  RedrawSuspended redraw(Handle());
+  Notebook.SetPageIndex(Notebook.PageIndex() + 1);
+  if (Notebook.PageIndex() == ReviewPageIndex) FillReview();
+  UpdateButtonsForPage();
+}
+
+void TUninstWiz::BackBtnClick() {
+  RedrawSuspended redraw(Handle());
+  Notebook.SetPageIndex(Notebook.PageIndex() - 1);
+  UpdateButtonsForPage();
+}
+
+void TUninstWiz::UpdateButtonsForPage() {
+  const int page = Notebook.PageIndex();
+  NextBtn.SetText(page >= ReviewPageIndex ? L"Finish" : L"Next");
+  BackBtn.SetEnabled(page != StartPageIndex);
+}
+
+void TUninstWiz::FillReview() {
+  Memo1.Clear();
+  Memo1.AddLine(tw::ProductName + (AppEntries.Checked() ? L" = YES" : L" = NO"));
+  Memo1.AddLine(std::wstring(L"Mixmaster") + (MixEntries.Checked() ? L" = YES" : L" = NO"));
+  Memo1.ScrollToTop();
+}
+
+TRemovalPlan TUninstWiz::Plan() const {
+  TRemovalPlan plan;
+  plan.RemoveClient = AppEntries.Checked();
+  plan.RemoveMixmaster = MixEntries.Checked();
+  plan.ClientFirst = ClientFirst;
+  plan.SameHome = homes_.SameHome;
+  plan.ClientHomeDir = ClientHomeDir;
+  plan.MixHomeDir = MixHomeDir;
+  plan.ProgramGroupName = ProgramGroupName;
+  return plan;
+}
+
+void TUninstWiz::RunRemoval() {
+  RichEdit2.Clear();
+  RichEdit2.SetEnabled(true);
+  BackBtn.SetEnabled(false);
+  NextBtn.SetEnabled(false);
+  CancelBtn.SetEnabled(false);
+  RichEdit2.SetFocus();
+  Application.ProcessMessages();
+
+  TWizardLog log(*this, RichEdit2);
+  const bool clientRemoved = RemoveProducts(Plan(), log);
+
+  Label4.SetText(L"");
+  Application.ProcessMessages();
+  Label4.SetText(L"Un-Installation complete!");
+  RichEdit2.AddLine(L"Done!");
+  Label6.SetText(L"Thanks!");
+  PlayBeep(0);
+  if (clientRemoved) ShowCleanupNotice(ClientHomeDir, this);
+}
+
+void TUninstWiz::FormCloseQuery(bool& canClose) {
+  if ((!ClientInstalled && !MixInstalled) || Notebook.PageIndex() == StartPageIndex ||
+      CancelBtn.Text() == L"Exit")
+    return;
+  canClose = ShowMessageBox(Handle(), L"Quit without removing Tarnwhistle?", tw::ProductName,
+                            MB_YESNO) == IDYES;
+}

@@ -1,9 +1,78 @@
-// The uninstall wizard's window.
+// The uninstall wizard's window: it finds the installed products, offers each for removal
+// under the rules that tie the two together, walks Start, Options, Review and Finish, and
+// on Finish runs the removal.
 #pragma once
 
+#include <string>
+
 #include "shell/WizardForm.h"
+#include "shell/win/Controls.h"
+#include "uninstall/Products.h"
+#include "uninstall/RemovalSteps.h"
 
 class TUninstWiz : public TWizardForm {
  public:
   explicit TUninstWiz(TForm* owner);
+
+  enum { StartPageIndex, OptionsPageIndex, ReviewPageIndex, FinishPageIndex };
+
+  TButton BackBtn;
+  TButton NextBtn;
+  TButton CancelBtn;
+  TPanel Panel1;
+  TNotebook Notebook;
+  TPage StartPage;
+  TLabel Appname;
+  TLabel Label23;
+  TMemo RichEdit7;
+  TLabel Label24;
+  TPage OptionsPage;
+  TLabel Label25;
+  TLabel Label26;
+  TCheckBox AppEntries;
+  TCheckBox MixEntries;
+  TMemo RichEdit3;
+  TPage ReviewPage;
+  TLabel Label1;
+  TLabel Label2;
+  TMemo RichEdit1;
+  TMemo Memo1;
+  TPage FinishPage;
+  TLabel Label4;
+  TLabel Label6;
+  TMemo RichEdit2;
+
+  // Found at creation and never changed afterwards.
+  bool ClientInstalled = false;
+  bool MixInstalled = false;
+  std::wstring ClientHomeDir;
+  std::wstring MixHomeDir;
+  std::wstring ProgramGroupName;
+  std::wstring ClientVersion;
+  // The removal order: the client before Mixmaster.
+  bool ClientFirst = false;
+
+  void NextBtnClick();
+  void BackBtnClick();
+  void AppEntriesClick();
+  void MixEntriesClick();
+  void FillReview();
+  // Removes the chosen products with the log on the Finish page, then shows the notice
+  // when the client was removed.
+  void RunRemoval();
+  // What RunRemoval removes, from the boxes as they are now.
+  TRemovalPlan Plan() const;
+
+ protected:
+  void FormCloseQuery(bool& canClose) override;
+
+ private:
+  void DetectProducts();
+  void SetUpEntries();
+  void DisableEntry(TCheckBox& box);
+  void UpdateNextBtn();
+  // Captions and enabling of the buttons for the page now showing.
+  void UpdateButtonsForPage();
+
+  THomeRelation homes_;
 };

@@ -1,0 +1,173 @@
+#include "setup/InstallSteps.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+#include "shell/Constants.h"
+#include "shell/FileChecks.h"
+#include "shell/Registry.h"
+#include "shell/SysUtils.h"
+#include "shell/win/UiSeam.h"
+
+namespace {
+
+const wchar_t kShellFoldersKey[] =
+    L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// The system's text for an error code, as its message table words it.
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
+      0, nullptr);
+  std::wstring result(text ? text : L"", length);
+  LocalFree(text);
+  return result;
+}
+
+// Creates the folder and every missing folder above it; true when it exists afterwards.
+bool CreateFolderPath(const std::wstring& folder) {
+  if (folder.empty() || FolderExists(folder)) return !folder.empty();
+  const std::wstring path = StripBackslash(folder);
+  const std::wstring parent = StripBackslash(ExtractFilePath(path));
+  if (!parent.empty() && parent.size() < path.size() && parent.back() != L':')
+    CreateFolderPath(parent);
+  CreateDirectoryW(path.c_str(), nullptr);
+  return FolderExists(path);
+}
+
+void ShowFolderCreationError(HWND owner) {
+  ShowMessageBox(owner,
+                 L"Unable to create the destination folder.\n"
+                 L"Please review your entry for errors or\n"
+                 L"illegal characters.",
+                 tw::ProductName + L"Folder Creation Error", MB_OK);
+}
+
+// The name a kit file gets in the destination: the installer becomes the uninstaller.
+std::wstring InstalledName(const std::wstring& kitFile) {
+  const std::wstring name = ExtractFileName(kitFile);
+  return LocaleLower(name) == L"setup.exe" ? tw::UninstallerExe : name;
+}
+
+bool CopyKitFiles(const TInstallChoices& choices) {
+  const std::wstring destination = AddBackslash(choices.AppDir);
+  std::vector<std::wstring> kit;
+  ListFiles(&kit, AddBackslash(choices.SourceDir) + L"*.*", faAnyFile);
+  for (const std::wstring& entry : kit) {
+    if (FolderExists(entry)) continue;
+    if (!CopyOneFile(choices.Owner, entry, destination + InstalledName(entry))) return false;
+  }
+  return true;
+}
+
+// A fresh installation's client database starts as a copy of the kit's template.
+bool CopyTemplateIfNoDatabase(const TInstallChoices& choices) {
+  const std::wstring destination = AddBackslash(choices.AppDir);
+  const std::wstring templateFile = destination + TemplateDatabaseName();
+  const std::wstring database = destination + ClientDatabaseName();
+  if (!FileExists(templateFile) || FileExists(database) ||
+      FileExists(destination + EncryptedDatabaseName()))
+    return true;
+  return CopyOneFile(choices.Owner, templateFile, database);
+}
+
+bool WriteRecordValues(TRegistryKey& key, const TInstallChoices& choices) {
+  return key.WriteString(record::AppDir, StripBackslash(choices.AppDir)) &&
+         key.WriteString(record::Version, choices.VersionText) &&
+         (!choices.CreateGroup || key.WriteString(record::ProgramGroup, tw::ProductName)) &&
+         // The client's own window settings survive an update.
+         (choices.PreviousInstall || (key.WriteInteger(record::WindowState, 0) &&
+                                      key.WriteString(record::WindowPos, L"-1,-1,565,350"))) &&
+         key.WriteInteger(record::Update, 1);
+}
+
+struct TGroupLink {
+  std::wstring File;  // in the group's folder
+  std::wstring Target;  // in the destination
+  std::wstring Description;
+};
+
+std::vector<TGroupLink> GroupLinks() {
+  return {
+      {L"\\License.LNK", L"License.txt", L"License"},
+      {L"\\" + tw::ProductName + L".LNK", tw::ClientExe, tw::ProductName},
+      {L"\\Uninstall " + ChangeFileExt(tw::ClientExe, std::wstring()) + L".LNK",
+       tw::UninstallerExe, L"Uninstall " + tw::ProductName},
+      {L"\\QuickStart.LNK", L"QuickStart.rtf", L"Quick Start"},
+      {L"\\ReadMe.LNK", L"ReadMe.txt", L"Read Me"},
+  };
+}
+
+}  // namespace
+
+bool RunInstallSteps(const TInstallChoices& choices) {
+  return CopyClientFiles(choices) && WriteRegistryRecord(choices) &&
+         StoreDefaultEntries(choices) && CreateProgramGroup(choices);
+}
+
+std::wstring ComparablePath(const std::wstring& path) {
+  return StripBackslash(LocaleLower(ShortPathName(path)));
+}
+
+bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& target) {
+  if (CopyFileW(source.c_str(), target.c_str(), FALSE)) return true;
+  ShowMessageBox(owner, L"System Error: " + SystemErrorText(GetLastError()) + L"File: " + source,
+                 L"Copy Failed", MB_OK);
+  return false;
+}
+
+bool CopyClientFiles(const TInstallChoices& choices) {
+  const std::wstring source = ComparablePath(choices.SourceDir);
+  if (!source.empty() && ComparablePath(choices.AppDir) == source) return true;
+  if (!CreateFolderPath(choices.AppDir)) {
+    ShowFolderCreationError(choices.Owner);
+    return false;
+  }
+  return CopyKitFiles(choices) && CopyTemplateIfNoDatabase(choices);
+}
+
+bool WriteRegistryRecord(const TInstallChoices& choices) {
+  TRegistryKey key = TRegistryKey::Create(tw::ProductKey);
+  // A record that cannot be written leaves an installation the uninstaller cannot find.
+  if (key.Valid() && WriteRecordValues(key, choices)) return true;
+  ShowMessageBox(choices.Owner, L"Unable to write to Win95 registry!\n\nEntries NOT saved!",
+                 L"Registry Error", MB_OK);
+  return false;
+}
+
+bool StoreDefaultEntries(const TInstallChoices& choices) {
+  return StoreDefaultEntries(choices.Owner, choices.AppDir, choices.Config,
+                             choices.SettingsDatabase);
+}
+
+std::wstring StartMenuProgramsFolder() {
+  const auto programs = TRegistryKey::OpenReadOnly(kShellFoldersKey).ReadString(L"Programs");
+  if (programs && !programs->empty()) return LocaleLower(*programs);
+  wchar_t folder[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, folder)))
+    return {};
+  return LocaleLower(std::wstring(folder));
+}
+
+std::wstring ProgramGroupFolder() {
+  const std::wstring programs = StartMenuProgramsFolder();
+  return programs.empty() ? std::wstring() : AddBackslash(programs) + tw::ProductName;
+}
+
+bool CreateProgramGroup(const TInstallChoices& choices) {
+  if (!choices.CreateGroup) return true;
+  // Without a Programs folder there is no Start menu to put the group in.
+  const std::wstring group = ProgramGroupFolder();
+  if (group.empty()) return true;
+  if (!FolderExists(group)) CreateDirectoryW(group.c_str(), nullptr);
+  const std::wstring destination = AddBackslash(choices.AppDir);
+  for (const TGroupLink& link : GroupLinks()) {
+    const std::wstring target = LocaleLower(destination + link.Target);
+    CreateShortcut(target, group + link.File, target, link.Description, L"");
+  }
+  if (!choices.PreviousInstall) RunProgram(L"explorer.exe \"" + group + L"\"", SW_SHOW);
+  return true;
+}

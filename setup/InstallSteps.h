@@ -1,0 +1,66 @@
+// The installation the setup wizard performs once the user has confirmed: copy the kit into
+// the destination, record the installation in the registry, seed the client's database and
+// build the Start-menu group. Each step answers whether it succeeded and has shown its own
+// message when it did not; the first failure ends the chain and nothing is rolled back.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "setup/ClientConfig.h"
+
+// Everything the steps take from the wizard, read when Install is pressed.
+struct TInstallChoices {
+  HWND Owner = nullptr;        // owner of the failure messages
+  std::wstring AppDir;         // the destination folder as typed
+  std::wstring SourceDir;      // the kit: the folder the installer runs from
+  std::wstring VersionText;    // the template's version
+  TClientConfig Config;        // address and host
+  bool CreateGroup = true;     // build the Start-menu group
+  bool PreviousInstall = false;
+  std::wstring SettingsDatabase;  // where the cut-marks setting is read from
+};
+
+// Names of the registry record's values under the installation key.
+namespace record {
+inline constexpr wchar_t AppDir[] = L"AppDir";
+inline constexpr wchar_t Version[] = L"Version";
+inline constexpr wchar_t ProgramGroup[] = L"Program Group";
+inline constexpr wchar_t WindowState[] = L"WindowState";
+inline constexpr wchar_t WindowPos[] = L"WindowPos";
+inline constexpr wchar_t Update[] = L"Update";
+}  // namespace record
+
+// The four steps in order; false at the first that fails.
+bool RunInstallSteps(const TInstallChoices& choices);
+
+// The short form of an existing path, lower-cased, without a trailing backslash; "" when
+// the path does not exist.
+std::wstring ComparablePath(const std::wstring& path);
+
+// Copies, replacing the target; a failure shows "Copy Failed" with the system's text.
+bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& target);
+
+// Creates the destination with its missing parents and copies every file of the kit into
+// it, the installer itself as "UninstTW.exe", then the template as the client's database
+// when there is none. Installing into the kit's own folder copies nothing.
+bool CopyClientFiles(const TInstallChoices& choices);
+
+// Writes the installation record. A key that cannot be opened or a value that cannot be
+// written shows "Registry Error".
+bool WriteRegistryRecord(const TInstallChoices& choices);
+
+// The default message and article in the destination's client database.
+bool StoreDefaultEntries(const TInstallChoices& choices);
+
+// The user's Start-menu "Programs" folder, lower-cased: the shell's setting, or the folder
+// the shell reports when the setting is missing; "" when there is neither.
+std::wstring StartMenuProgramsFolder();
+
+// The Start-menu folder of the group: StartMenuProgramsFolder() + "\Tarnwhistle".
+std::wstring ProgramGroupFolder();
+
+// Writes the group's five links, and on a first installation opens the group's folder in a
+// shell window. Nothing here fails the installation.
+bool CreateProgramGroup(const TInstallChoices& choices);

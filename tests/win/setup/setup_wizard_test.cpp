@@ -1,0 +1,423 @@
+// The setup wizard as a user meets it, in-process under Wine: a first installation walked
+// page by page, an update that opens on the review, the encrypted database, failures that
+// leave the wizard on the review for another try, the close question on each page, and
+// screenshots of the four pages.
+#include <gtest/gtest.h>
+
+#include "SetupFixture.h"
+#include "filestore/FileMan.h"
+#include "setup/SetupDlg.h"
+#include "shell/Constants.h"
+#include "shell/Registry.h"
+#include "shell/SysUtils.h"
+#include "shell/dialogs/DirBrow.h"
+#include "tests/win/support/Screenshot.h"
+#include "tests/win/support/UiScript.h"
+
+namespace {
+
+std::wstring CurrentFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, folder);
+  return folder;
+}
+
+// A real program to stand in for the client: it stays open until it is ended.
+std::wstring StandInClient() { return WindowsDirectory() + L"\\notepad.exe"; }
+
+class SetupWizardTest : public SetupTest {
+ protected:
+  // Shows the wizard and lets `steps` act on it from its own message loop. A fatal failure
+  // closes it from the Start page, where no question holds it open.
+  void Drive(TSetupForm& wizard, UiScript& script, const std::function<void()>& steps) {
+    script.OnModal([&](TForm&) {
+      After(wizard, 100, [&] {
+        steps();
+        if (wizard.Modal() && HasFatalFailure()) {
+          wizard.Notebook1.SetPageIndex(TSetupForm::StartPage);
+          wizard.CancelBtn.SetText(L"Cancel");
+          wizard.SetModalResult(mrCancel);
+        }
+      });
+    });
+    wizard.ShowModal();
+  }
+
+  // Presses Install, confirms, and lets the countdown run out.
+  void Install(TSetupForm& wizard, UiScript& script) {
+    ASSERT_EQ(wizard.NextBtn.Text(), L"Install");
+    script.Answer(IDOK);
+    script.OnModal();
+    wizard.NextBtn.Click();
+  }
+
+  void RecordInstallation(const std::wstring& folder) {
+    TRegistryKey key = TRegistryKey::Create(tw::ProductKey);
+    ASSERT_TRUE(key.WriteString(L"AppDir", folder));
+    ASSERT_TRUE(key.WriteString(L"Program Group", L"Tarnwhistle"));
+    ASSERT_TRUE(key.WriteInteger(L"WindowState", 2));
+    ASSERT_TRUE(key.WriteString(L"WindowPos", L"10,20,800,600"));
+  }
+
+  void SeedDatabase(const std::wstring& folder, std::initializer_list<std::string> message) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || Exists(folder));
+    TStringList lines;
+    for (const std::string& line : message) lines.Add(line);
+    ASSERT_EQ(WriteEntryLines(tw::DefaultMessagePath, &lines, folder + L"\\TW.dbc"), 0);
+  }
+};
+
+std::vector<std::wstring> Listing(const TSetupForm& wizard) { return wizard.RichEdit3.Lines(); }
+
+TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit(StandInClient()));
+  // A blank in the destination, and a program where an unquoted command line would look.
+  const std::wstring destination = Scratch / L"Tarn whistle";
+  ASSERT_TRUE(CopyFileW(StandInClient().c_str(), (Scratch / L"Tarn.exe").c_str(), FALSE));
+  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+
+  EXPECT_FALSE(wizard.PreviousInstall);
+  EXPECT_EQ(wizard.SourceDir, Kit);
+  EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle 0.9b2");
+  EXPECT_EQ(wizard.Copyright.Text().find(L'\n'), std::wstring::npos);
+  EXPECT_NE(wizard.Copyright.Text().find(L",  "), std::wstring::npos);
+  EXPECT_EQ(wizard.AppDIR.Text(), L"C:\\Program Files\\Tarnwhistle");
+  EXPECT_TRUE(wizard.GroupBox.Checked());
+  EXPECT_EQ(wizard.EAddr.Text(), L"");
+
+  Drive(wizard, script, [&] {
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+    EXPECT_FALSE(wizard.BackBtn.Enabled());
+    EXPECT_TRUE(wizard.NextBtn.Enabled());
+    EXPECT_TRUE(wizard.NextBtn.Focused());
+    EXPECT_EQ(wizard.CancelBtn.Text(), L"Cancel");
+    SaveScreenshot(wizard.Handle(), L"setup-page-start");
+    wizard.AppDIR.SetText(destination);
+
+    wizard.NextBtn.Click();
+    ASSERT_EQ(wizard.Notebook1.ActivePage().Caption(), L"Address");
+    EXPECT_TRUE(wizard.BackBtn.Enabled());
+    EXPECT_FALSE(wizard.NextBtn.Enabled());
+    EXPECT_TRUE(wizard.EAddr.Focused());
+    // Both fields are needed; a single blank counts as filled.
+    struct Typing {
+      const wchar_t* Address;
+      const wchar_t* Host;
+      bool NextEnabled;
+    };
+    for (const Typing& typing : {Typing{L"", L" ", false}, Typing{L" ", L" ", true},
+                                 Typing{L" ", L"", false}, Typing{L"me@example.com", L"", false},
+                                 Typing{L"me@example.com", L"mail.example.com", true}}) {
+      wizard.EAddr.SetText(typing.Address);
+      wizard.Host.SetText(typing.Host);
+      EXPECT_EQ(wizard.NextBtn.Enabled(), typing.NextEnabled)
+          << "\"" << Narrow(typing.Address) << "\" \"" << Narrow(typing.Host) << "\"";
+    }
+    SaveScreenshot(wizard.Handle(), L"setup-page-address");
+
+    wizard.NextBtn.Click();
+    ASSERT_EQ(wizard.Notebook1.ActivePage().Caption(), L"Review");
+    EXPECT_EQ(wizard.NextBtn.Text(), L"Install");
+    EXPECT_EQ(Listing(wizard),
+              (std::vector<std::wstring>{L"Folder = " + destination, L"Address = me@example.com",
+                                         L"MailHost = mail.example.com", L"ProgramGroup = yes"}));
+    SaveScreenshot(wizard.Handle(), L"setup-page-review");
+
+    // Back and forth: the listing follows the changes.
+    wizard.BackBtn.Click();
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
+    EXPECT_TRUE(wizard.NextBtn.Enabled());
+    EXPECT_EQ(wizard.NextBtn.Text(), L"Next");
+    wizard.BackBtn.Click();
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+    EXPECT_FALSE(wizard.BackBtn.Enabled());
+    EXPECT_TRUE(wizard.AppDIR.Focused());
+    wizard.GroupBox.Click();
+    wizard.NextBtn.Click();
+    wizard.NextBtn.Click();
+    EXPECT_EQ(Listing(wizard).back(), L"ProgramGroup = no");
+    wizard.BackBtn.Click();
+    wizard.BackBtn.Click();
+    wizard.GroupBox.Click();
+    wizard.NextBtn.Click();
+    wizard.NextBtn.Click();
+    EXPECT_EQ(Listing(wizard).back(), L"ProgramGroup = yes");
+
+    // Cancel on the confirmation changes nothing.
+    script.Answer(IDCANCEL);
+    wizard.NextBtn.Click();
+    EXPECT_EQ(script.Boxes().back().Caption, L"Tarnwhistle");
+    EXPECT_EQ(script.Boxes().back().Text, L"Install now?");
+    EXPECT_EQ(script.Boxes().back().Flags & MB_TYPEMASK, static_cast<UINT>(MB_OKCANCEL));
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+    EXPECT_FALSE(Exists(destination));
+
+    const ULONGLONG start = GetTickCount64();
+    Install(wizard, script);
+    EXPECT_GE(GetTickCount64() - start, 3000u);  // the countdown ran
+    EXPECT_EQ(script.ModalCaptions().back(), L"Tarnwhistle");
+    ASSERT_EQ(wizard.Notebook1.ActivePage().Caption(), L"Done");
+    EXPECT_FALSE(wizard.BackBtn.Enabled());
+    EXPECT_FALSE(wizard.NextBtn.Enabled());
+    EXPECT_EQ(wizard.CancelBtn.Text(), L"Exit");
+    EXPECT_TRUE(wizard.RunQuickBox.Checked());
+    SaveScreenshot(wizard.Handle(), L"setup-page-done");
+    // Exit asks nothing.
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+  EXPECT_EQ(script.Boxes().size(), 2u);
+
+  // The kit arrived, the record is there, the database holds both entries, the group too.
+  const std::wstring d = destination + L"\\";
+  EXPECT_EQ(FileBytes(d + L"UninstTW.exe"), FileBytes(Kit + L"\\setup.exe"));
+  EXPECT_EQ(FileBytes(d + L"TW.exe"), FileBytes(StandInClient()));
+  EXPECT_EQ(TRegistryKey::Open(tw::ProductKey).ReadString(L"AppDir"), destination);
+  EXPECT_EQ(TRegistryKey::Open(tw::ProductKey).ReadString(L"Version"), L"0.9b2");
+  EXPECT_EQ(EntryLines(d + L"TW.dbc", tw::DefaultMessagePath).at(2), "From: me@example.com");
+  EXPECT_EQ(EntryLines(d + L"TW.dbc", tw::DefaultArticlePath).at(1), "Host: mail.example.com");
+  EXPECT_EQ(LocaleLower(ReadLink(ProgramGroupFolder() + L"\\Tarnwhistle.LNK").Target),
+            LocaleLower(d + L"TW.exe"));
+  EXPECT_EQ(EndStartedPrograms(L"explorer.exe"), 1);
+  // The client started once, from the quoted path, in its own folder.
+  EXPECT_EQ(EndStartedPrograms(L"TW.exe"), 1);
+  EXPECT_EQ(EndStartedPrograms(L"Tarn.exe"), 0);
+  EXPECT_EQ(LocaleLower(CurrentFolder()), LocaleLower(destination));
+}
+
+TEST_F(SetupWizardTest, UpdateOpensOnTheReviewWithTheStoredValues) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit(StandInClient()));
+  ASSERT_TRUE(CreateDirectoryW((Scratch / L"dest").c_str(), nullptr));
+  SeedDatabase(Destination, {"Fcc: outbox", "Host: smtp.example.net", "From: Old <old@example.net>",
+                             "", "~~"});
+  TStringList notes;
+  notes.Add("keep me");
+  ASSERT_EQ(WriteEntryLines("Notes", &notes, Destination + L"\\TW.dbc"), 0);
+  RecordInstallation(Destination);
+  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+  EXPECT_TRUE(wizard.PreviousInstall);
+  EXPECT_EQ(wizard.AppDIR.Text(), Destination);
+  EXPECT_EQ(wizard.EAddr.Text(), L"Old <old@example.net>");
+  EXPECT_EQ(wizard.Host.Text(), L"smtp.example.net");
+
+  Drive(wizard, script, [&] {
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+    EXPECT_TRUE(wizard.BackBtn.Enabled());
+    EXPECT_EQ(Listing(wizard),
+              (std::vector<std::wstring>{L"Folder = " + Destination,
+                                         L"Address = Old <old@example.net>",
+                                         L"MailHost = smtp.example.net", L"ProgramGroup = yes"}));
+    Install(wizard, script);
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    // Without "Run Tarnwhistle" Exit starts nothing.
+    wizard.RunQuickBox.Click();
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+  const TRegistryKey key = TRegistryKey::Open(tw::ProductKey);
+  EXPECT_EQ(key.ReadInteger(L"WindowState"), 2u);
+  EXPECT_EQ(key.ReadString(L"WindowPos"), L"10,20,800,600");
+  EXPECT_EQ(key.ReadInteger(L"Update"), 1u);
+  EXPECT_EQ(EntryLines(Destination + L"\\TW.dbc", "Notes"), notes.Lines);
+  EXPECT_EQ(EntryLines(Destination + L"\\TW.dbc", tw::DefaultMessagePath).at(2),
+            "From: Old <old@example.net>");
+  EXPECT_TRUE(ReadLink(ProgramGroupFolder() + L"\\ReadMe.LNK").Loaded);
+  EXPECT_EQ(EndStartedPrograms(L"explorer.exe"), 0);
+  EXPECT_EQ(EndStartedPrograms(L"TW.exe"), 0);
+}
+
+TEST_F(SetupWizardTest, EncryptedDatabaseShowsTheNoticeAndInstallsWithoutTouchingIt) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  ASSERT_TRUE(CreateDirectoryW((Scratch / L"dest").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Destination.c_str(), nullptr));
+  ASSERT_TRUE(WriteTextFile(Destination + L"\\TW.pgp", "-----BEGIN PGP MESSAGE-----"));
+  RecordInstallation(Destination);
+  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+  Drive(wizard, script, [&] {
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+    EXPECT_EQ(wizard.RichEdit3.Text(),
+              L"I have found that your TW database is encrypted. Because of this I am unable to "
+              L"retrieve current configuration values. This is not a problem though. Click "
+              L"'Install' to complete program setup.");
+    EXPECT_EQ(wizard.RichEdit4.Font().Color, RGB(128, 128, 128));
+    EXPECT_FALSE(wizard.BackBtn.Enabled());
+    EXPECT_EQ(wizard.EAddr.Text(), L"");
+    SaveScreenshot(wizard.Handle(), L"setup-page-review-encrypted");
+    Install(wizard, script);
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    wizard.RunQuickBox.Click();
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+  EXPECT_FALSE(Exists(Destination + L"\\TW.dbc"));
+  EXPECT_EQ(FileBytes(Destination + L"\\TW.pgp"), "-----BEGIN PGP MESSAGE-----");
+  EXPECT_TRUE(Exists(Destination + L"\\UninstTW.exe"));
+}
+
+TEST_F(SetupWizardTest, FailedInstallationStaysOnTheReviewAndCanBeRepeated) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+  Drive(wizard, script, [&] {
+    wizard.AppDIR.SetText(UnusedDrive() + L"\\Tarnwhistle");
+    wizard.NextBtn.Click();
+    wizard.EAddr.SetText(L"me@example.com");
+    wizard.Host.SetText(L"mail.example.com");
+    wizard.NextBtn.Click();
+    script.Answer(IDOK);  // the folder creation error
+    Install(wizard, script);
+    EXPECT_EQ(script.Boxes().back().Caption, L"TarnwhistleFolder Creation Error");
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+    EXPECT_EQ(wizard.NextBtn.Text(), L"Install");
+    EXPECT_TRUE(wizard.NextBtn.Enabled());
+    EXPECT_TRUE(wizard.BackBtn.Enabled());
+    EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
+
+    // A countdown cancelled: nothing done, no message, still on the review.
+    script.Answer(IDOK);
+    script.OnModal([](TForm& wait) { After(wait, 1500, [&wait] { Press(wait, L"CancelBtn"); }); });
+    script.Answer(IDYES);  // "Cancel process?"
+    const size_t boxes = script.Boxes().size();
+    wizard.NextBtn.Click();
+    EXPECT_EQ(script.Boxes().size(), boxes + 2);
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+
+    // Back to the Start page for a folder that works, and Install again.
+    wizard.BackBtn.Click();
+    wizard.BackBtn.Click();
+    wizard.AppDIR.SetText(Destination);
+    wizard.NextBtn.Click();
+    wizard.NextBtn.Click();
+    Install(wizard, script);
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    wizard.RunQuickBox.Click();
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+  EXPECT_TRUE(Exists(Destination + L"\\UninstTW.exe"));
+  EXPECT_TRUE(RegistryKeyExists(tw::ProductKey));
+  EndStartedPrograms(L"explorer.exe");
+}
+
+TEST_F(SetupWizardTest, CloseQuestionOnEachPage) {
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));  // no template: no version
+  UiScript script;
+  {
+    TSetupForm wizard(nullptr);
+    EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle ");
+    // The Start page closes without a question.
+    Drive(wizard, script, [&] { wizard.CancelBtn.Click(); });
+    EXPECT_TRUE(script.Boxes().empty());
+  }
+  for (int page : {TSetupForm::AddressPage, TSetupForm::ReviewPage}) {
+    SCOPED_TRACE(page);
+    const size_t boxesBefore = script.Boxes().size();
+    TSetupForm wizard(nullptr);
+    Drive(wizard, script, [&] {
+      while (wizard.Notebook1.PageIndex() < page) wizard.NextBtnClick();
+      script.Answer(IDNO);
+      wizard.CancelBtn.Click();  // asked once this handler has returned
+      After(wizard, 200, [&] {
+        EXPECT_TRUE(wizard.Modal());
+        ASSERT_EQ(script.Boxes().size(), boxesBefore + 1);
+        EXPECT_EQ(script.Boxes().back().Text, L"Quit without installing Tarnwhistle?");
+        EXPECT_EQ(script.Boxes().back().Caption, L"Tarnwhistle");
+        EXPECT_EQ(script.Boxes().back().Flags & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+        // The close box asks the same.
+        script.Answer(IDYES);
+        wizard.Close();
+      });
+    });
+    EXPECT_FALSE(wizard.Modal());
+  }
+  EXPECT_EQ(script.Boxes().size(), 4u);
+}
+
+TEST_F(SetupWizardTest, EarlierRecordWithoutAddressStillOpensOnTheReview) {
+  // A record whose values are of the wrong type read as missing: the wizard still opens.
+  {
+    TRegistryKey key = TRegistryKey::Create(tw::ProductKey);
+    ASSERT_TRUE(key.WriteInteger(L"AppDir", 7));
+    ASSERT_TRUE(key.WriteInteger(L"Program Group", 1));
+  }
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+  EXPECT_TRUE(wizard.PreviousInstall);
+  EXPECT_EQ(wizard.AppDIR.Text(), L"C:\\Program Files\\Tarnwhistle");
+  EXPECT_FALSE(wizard.GroupBox.Checked());
+  Drive(wizard, script, [&] {
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+    EXPECT_EQ(Listing(wizard).at(1), L"Address = ");
+    EXPECT_EQ(Listing(wizard).at(3), L"ProgramGroup = no");
+    wizard.BackBtn.Click();
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
+    EXPECT_FALSE(wizard.NextBtn.Enabled());
+    wizard.BackBtn.Click();
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+}
+
+TEST_F(SetupWizardTest, StoredMessageWithOneHeaderLeavesNextOnTheStartPageEnabled) {
+  // No record: the wizard reads the database in the default folder.
+  const std::wstring folder = L"C:\\Program Files\\Tarnwhistle";
+  ASSERT_FALSE(Exists(folder));
+  SeedDatabase(folder, {"Host: only.example.com", ""});
+  // Closing makes the wizard's folder the current one.
+  struct RemoveFolder {
+    std::wstring Path, Elsewhere;
+    ~RemoveFolder() {
+      SetCurrentDirectoryW(Elsewhere.c_str());
+      DeleteTree(Path);
+    }
+  } removeFolder{folder, Scratch.Path()};
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+  EXPECT_FALSE(wizard.PreviousInstall);
+  EXPECT_EQ(wizard.Host.Text(), L"only.example.com");
+  EXPECT_EQ(wizard.EAddr.Text(), L"");
+  Drive(wizard, script, [&] {
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+    EXPECT_TRUE(wizard.NextBtn.Enabled());
+    wizard.NextBtn.Click();
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
+    EXPECT_FALSE(wizard.NextBtn.Enabled());
+    wizard.EAddr.SetText(L"me@example.com");
+    EXPECT_TRUE(wizard.NextBtn.Enabled());
+    script.Answer(IDYES);
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+}
+
+TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
+  ASSERT_TRUE(CreateDirectoryW((Scratch / L"Chosen").c_str(), nullptr));
+  UiScript script;
+  TSetupForm wizard(nullptr);
+  Drive(wizard, script, [&] {
+    script.OnModal([](TForm& browse) { Press(browse, L"CancelBtn"); });
+    wizard.BrowseBtn.Click();
+    EXPECT_EQ(wizard.AppDIR.Text(), L"C:\\Program Files\\Tarnwhistle");
+    script.OnModal([&](TForm& browse) {
+      auto& dialog = dynamic_cast<TBrowseDlg&>(browse);
+      EXPECT_TRUE(dialog.DirectoryListBox1.SetDirectory(Scratch / L"Chosen"));
+      Press(browse, L"OkBtn");
+    });
+    wizard.BrowseBtn.Click();
+    EXPECT_EQ(wizard.AppDIR.Text(), LocaleLower(Scratch / L"Chosen"));
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// The notice that ends a removal of the client: its texts, its place over the wizard, and
+// the button that opens the home directory in a shell window.
+#include <gtest/gtest.h>
+
+#include "base/Text.h"
+#include "UninstallFixture.h"
+#include "tests/win/support/ScratchFolder.h"
+#include "tests/win/support/UiScript.h"
+#include "uninstall/UninstDirDlgs.h"
+
+namespace {
+
+POINT Centre(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+}  // namespace
+
+TEST(CleanupNotice, ShowsTheHomeInLowerCaseAndKeepsItAsRecorded) {
+  UiScript script;
+  TForm wizard(nullptr, {.Caption = L"Un-Install Wizard", .ClientWidth = 458, .ClientHeight = 305});
+  const std::wstring home = L"C:\\Program Files\\Tarnwhistle Mail\\";
+  script.OnModal([&](TForm& form) {
+    auto& notice = dynamic_cast<TUninstDirDlg&>(form);
+    EXPECT_EQ(notice.Caption(), L"Tarnwhistle Uninstall");
+    EXPECT_EQ(notice.Owner(), &wizard);
+    EXPECT_EQ(notice.OpenDirBtn.Text(), L"Open : c:\\program files\\tarnwhistle mail\\");
+    EXPECT_EQ(notice.HomeDir, home);
+    EXPECT_EQ(notice.Label2.Text(), L"!!! VERY IMPORTANT !!!");
+    const POINT centre = Centre(notice.Handle()), wizardCentre = Centre(wizard.Handle());
+    EXPECT_NEAR(centre.x, wizardCentre.x, 1);
+    EXPECT_NEAR(centre.y, wizardCentre.y, 1);
+    After(form, 100, [&form] { SendMessageW(form.Handle(), WM_CLOSE, 0, 0); });  // the close box
+  });
+  ShowCleanupNotice(home, &wizard);
+  EXPECT_EQ(script.ModalCaptions().size(), 1u);
+  EXPECT_TRUE(IsWindowEnabled(wizard.Handle()));
+}
+
+TEST(CleanupNotice, OpenOpensAShellWindowAndTheNoticeStays) {
+  UiScript script;
+  ScratchFolder scratch(L"notice");
+  const std::wstring home = scratch.Path() + L"\\";
+  std::set<HWND> opened;
+  bool stayedOpen = false;
+  script.OnModal([&](TForm& form) {
+    After(form, 100, [&] {
+      opened = CloseShellWindowsOpenedBy([&] { Press(form, L"OpenDirBtn"); });
+      stayedOpen = form.ModalResult() == mrNone && IsWindowVisible(form.Handle());
+      Press(form, L"OkBtn");
+    });
+  });
+  ShowCleanupNotice(home, nullptr);
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_FALSE(opened.empty()) << "no shell window opened on " << Narrow(home);
+}

@@ -1,0 +1,47 @@
+#include "uninstall/Products.h"
+
+#include "base/Text.h"
+#include "shell/Constants.h"
+#include "shell/Registry.h"
+#include "shell/SysUtils.h"
+
+namespace {
+
+std::wstring ReadText(const TRegistryKey& key, const std::wstring& name) {
+  return key.ReadString(name).value_or(L"");
+}
+
+// True when `outer` is shorter than `inner` and begins it.
+bool Contains(const std::wstring& outer, const std::wstring& inner) {
+  return outer.size() < inner.size() && inner.compare(0, outer.size(), outer) == 0;
+}
+
+}  // namespace
+
+TInstalledProducts ReadInstalledProducts() {
+  TInstalledProducts products;
+  products.MixInstalled = RegistryKeyExists(tw::MixmasterKey);
+  products.ClientInstalled = RegistryKeyExists(tw::ProductKey);
+  if (const TRegistryKey mix = TRegistryKey::OpenReadOnly(tw::MixmasterKey); mix.Valid())
+    products.MixHomeDir = AddBackslash(ReadText(mix, L"MixDir"));
+  if (const TRegistryKey client = TRegistryKey::OpenReadOnly(tw::ProductKey); client.Valid()) {
+    products.ClientHomeDir = AddBackslash(ReadText(client, L"AppDir"));
+    products.ProgramGroupName = ReadText(client, L"Program Group");
+    products.ClientVersion = ReadText(client, L"Version");
+  }
+  return products;
+}
+
+std::wstring ComparisonPath(bool installed, const std::wstring& homeDir) {
+  if (!installed || homeDir.empty()) return {};
+  return AddBackslash(LocaleLower(ShortPathName(homeDir)));
+}
+
+THomeRelation RelateHomes(const std::wstring& clientPath, const std::wstring& mixPath) {
+  THomeRelation relation;
+  if (clientPath.empty() || mixPath.empty()) return relation;
+  relation.MixInsideClient = Contains(clientPath, mixPath);
+  relation.ClientInsideMix = Contains(mixPath, clientPath);
+  relation.SameHome = clientPath == mixPath;
+  return relation;
+}

@@ -1,0 +1,32 @@
+// What the uninstall wizard finds installed: the registry records of the client and of
+// Mixmaster, their home directories, and how the two homes lie to one another.
+#pragma once
+
+#include <string>
+
+struct TInstalledProducts {
+  bool ClientInstalled = false;  // the key "Software\Tarnwhistle" exists
+  bool MixInstalled = false;     // the key "Software\Mixmaster" exists
+  std::wstring ClientHomeDir;    // "AppDir" with a trailing backslash; empty when not read
+  std::wstring MixHomeDir;       // "MixDir", the same way
+  std::wstring ProgramGroupName; // "Program Group"
+  std::wstring ClientVersion;    // "Version"
+};
+
+// Reads both records under the current user's root. A key that exists but cannot be opened
+// counts as installed with its values empty.
+TInstalledProducts ReadInstalledProducts();
+
+// The lower-case short form of a home directory with its trailing backslash: the form in
+// which two homes are compared. Empty when the product is not installed or the directory
+// cannot be resolved (empty value, directory missing).
+std::wstring ComparisonPath(bool installed, const std::wstring& homeDir);
+
+// How the two homes lie, from their comparison paths; every test is false when either
+// path is empty. Both paths end in a backslash, so a prefix is a whole directory.
+struct THomeRelation {
+  bool MixInsideClient = false;
+  bool ClientInsideMix = false;
+  bool SameHome = false;
+};
+THomeRelation RelateHomes(const std::wstring& clientPath, const std::wstring& mixPath);

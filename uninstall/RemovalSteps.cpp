@@ -1,0 +1,335 @@
+#include "uninstall/RemovalSteps.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "base/Handles.h"
+#include "base/Text.h"
+#include "shell/Constants.h"
+#include "shell/Dde.h"
+#include "shell/Registry.h"
+#include "shell/SysUtils.h"
+#include "shell/win/UiSeam.h"
+
+namespace {
+
+constexpr DWORD kStepPause = 300;
+// How long the group folder may take to go after the command: the server runs it in its
+// own time.
+constexpr DWORD kGroupCommandWait = 1500;
+
+bool HasAttribute(const std::wstring& path, DWORD attribute) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & attribute);
+}
+
+bool IsFolder(const std::wstring& path) { return HasAttribute(path, FILE_ATTRIBUTE_DIRECTORY); }
+bool IsLink(const std::wstring& path) { return HasAttribute(path, FILE_ATTRIBUTE_REPARSE_POINT); }
+bool PathExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  return full;
+}
+
+// The form in which folders are compared: full, short where the folder exists, lower case,
+// with a trailing backslash.
+std::wstring FolderKey(const std::wstring& path) {
+  const std::wstring full = FullPath(path);
+  if (full.empty()) return {};
+  const std::wstring shortForm = ShortPathName(full);
+  return AddBackslash(LocaleLower(shortForm.empty() ? full : shortForm));
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+  return !prefix.empty() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsAbsolute(const std::wstring& path) {
+  const bool drive = path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\';
+  return drive || path.rfind(L"\\\\", 0) == 0;
+}
+
+// "x:\" or "\\server\share\".
+bool IsDriveRoot(const std::wstring& key) {
+  if (key.size() == 3 && key[1] == L':') return true;
+  return key.rfind(L"\\\\", 0) == 0 && std::count(key.begin(), key.end(), L'\\') <= 4;
+}
+
+std::wstring SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  return path;
+}
+
+bool IsClientDatabase(const std::wstring& path) {
+  const std::wstring name = LocaleLower(ExtractFileName(path));
+  const std::wstring client = LocaleLower(tw::ClientExe);
+  for (const std::wstring& ext : {tw::DatabaseExt, tw::EncryptedExt, tw::EncryptedExt + tw::BackupExt})
+    if (name == ChangeFileExt(client, ext)) return true;
+  return false;
+}
+
+bool IsRunningProgram(const std::wstring& path) {
+  static const std::wstring running = LocaleLower(ShortPathName(ModuleFileName()));
+  return LocaleLower(ShortPathName(path)) == running;
+}
+
+// A home directory's entries, listed whole before anything is deleted.
+struct THomeListing {
+  std::vector<std::wstring> Files;
+  std::vector<std::wstring> Folders;
+};
+
+THomeListing ListHome(const std::wstring& directory) {
+  THomeListing listing;
+  std::vector<std::wstring> entries;
+  ListFiles(&entries, AddBackslash(directory) + L"*.*", faAnyFile);
+  for (std::wstring& entry : entries)
+    (IsFolder(entry) ? listing.Folders : listing.Files).push_back(std::move(entry));
+  return listing;
+}
+
+// Deletes the files, except those `keep` names; answers those that resisted, the kept ones
+// and the running program aside.
+template <class Keep>
+std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files, Keep keep) {
+  std::vector<std::wstring> left;
+  for (const std::wstring& file : files) {
+    if (keep(file)) continue;
+    if (!DeleteFileW(file.c_str()) && PathExists(file) && !IsRunningProgram(file))
+      left.push_back(file);
+  }
+  return left;
+}
+
+// The entries still under `folder`, without following links.
+void CollectRemaining(const std::wstring& folder, std::vector<std::wstring>& left) {
+  std::vector<std::wstring> entries;
+  ListFiles(&entries, AddBackslash(folder) + L"*.*", faAnyFile);
+  for (const std::wstring& entry : entries) {
+    if (IsFolder(entry) && !IsLink(entry)) CollectRemaining(entry, left);
+    else if (!IsRunningProgram(entry)) left.push_back(entry);
+  }
+}
+
+// "pool" with everything in it. A pool that is a junction or symbolic link is removed as
+// the link, and nothing behind it is touched. True when it is gone.
+bool RemovePool(const std::wstring& pool, std::vector<std::wstring>& left) {
+  if (IsLink(pool)) {
+    RemoveDirectoryW(pool.c_str());
+    if (!PathExists(pool)) return true;
+    left.push_back(pool);
+    return false;
+  }
+  if (DeleteTree(pool)) return true;
+  CollectRemaining(pool, left);
+  return false;
+}
+
+// Whether a file step may delete in `directory`: not when it is empty text or no folder,
+// and never, as the result then says, when it cannot be a program's home.
+bool MayEmpty(const std::wstring& directory, TFileStepResult& result) {
+  if (directory.empty()) return false;
+  result.LeftAlone = IsUnsafeHome(directory);
+  return !result.LeftAlone && IsFolder(directory);
+}
+
+void ShowUnableToRemoveGroup(HWND owner) {
+  ShowMessageBox(owner, L"Unable to remove " + tw::ProductName + L" program group!", L"Error", MB_OK);
+}
+
+void EndStep(const std::wstring& line, TRemovalLog& log) {
+  log.Append(line);
+  log.ProcessMessages();
+  log.Pause(kStepPause);
+}
+
+void StartProduct(const std::wstring& name, TRemovalLog& log) {
+  log.Append(L"Removing " + name + L"...");
+  log.Pause(kStepPause);
+}
+
+// The file step's line, and one more naming what stayed when files resisted deletion.
+void EndFileStep(const TFileStepResult& result, const std::wstring& directory, TRemovalLog& log) {
+  if (result.LeftAlone) {
+    EndStep(L"   program files...left alone (" + directory + L" cannot be a program's home)", log);
+    return;
+  }
+  log.Append(L"   program files...done");
+  const size_t count = result.LeftBehind.size();
+  if (count == 1) log.Append(L"   1 file left behind: " + result.LeftBehind[0]);
+  if (count > 1)
+    log.Append(L"   " + std::to_wstring(count) + L" files left behind, the first: " +
+               result.LeftBehind[0]);
+  log.ProcessMessages();
+  log.Pause(kStepPause);
+}
+
+// Modern shells accept the command and leave the group folder; it goes when the shell has
+// not removed it shortly after and it holds nothing but the client's shortcuts.
+void RemoveGroupTheShellLeft(const TRemovalPlan& plan, TRemovalLog& log) {
+  const std::wstring programs = ProgramsFolder();
+  if (programs.empty() || IsUnsafeHome(plan.ClientHomeDir)) return;
+  const std::wstring folder = AddBackslash(programs) + plan.ProgramGroupName;
+  for (DWORD waited = 0; IsFolder(folder) && waited < kGroupCommandWait; waited += 50) {
+    log.ProcessMessages();
+    Sleep(50);
+  }
+  RemoveLeftoverGroupFolder(programs, plan.ProgramGroupName, plan.ClientHomeDir);
+}
+
+// True for a shortcut file whose target lies in the folder of key `home`.
+bool IsShortcutInto(const std::wstring& file, const std::wstring& home) {
+  const std::wstring name = LocaleLower(ExtractFileName(file));
+  if (IsFolder(file) || name.size() <= 4 || name.compare(name.size() - 4, 4, L".lnk") != 0)
+    return false;
+  CoInitialize(nullptr);  // balanced by the thread's end, as for writing shortcuts
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> persist;
+  wchar_t target[MAX_PATH] = {};
+  if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER,
+                              __uuidof(IShellLinkW), link.put_void())) ||
+      FAILED(link->QueryInterface(__uuidof(IPersistFile), persist.put_void())) ||
+      FAILED(persist->Load(file.c_str(), STGM_READ)) ||
+      FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) || target[0] == 0)
+    return false;
+  return StartsWith(FolderKey(ExtractFilePath(std::wstring(target))), home);
+}
+
+}  // namespace
+
+bool RemoveProducts(const TRemovalPlan& plan, TRemovalLog& log) {
+  if (plan.ClientFirst) {
+    RemoveClient(plan, log);
+    RemoveMixmaster(plan, log);
+  } else {
+    RemoveMixmaster(plan, log);
+    RemoveClient(plan, log);
+  }
+  return plan.RemoveClient;
+}
+
+void RemoveClient(const TRemovalPlan& plan, TRemovalLog& log) {
+  if (!plan.RemoveClient) return;
+  StartProduct(tw::ProductName, log);
+  RemoveProgramGroup(plan, log);
+  EndFileStep(DeleteClientFiles(plan.ClientHomeDir), plan.ClientHomeDir, log);
+  DeleteRegistryTree(tw::ProductKey);
+  EndStep(L"   registry key...done", log);
+}
+
+void RemoveMixmaster(const TRemovalPlan& plan, TRemovalLog& log) {
+  if (!plan.RemoveMixmaster) return;
+  StartProduct(L"Mixmaster", log);
+  EndFileStep(DeleteMixFiles(AddBackslash(plan.MixHomeDir), plan.SameHome), plan.MixHomeDir, log);
+  DeleteRegistryTree(tw::MixmasterKey);
+  EndStep(L"   registry key...done", log);
+}
+
+void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log) {
+  const std::wstring& group = plan.ProgramGroupName;
+  // No name recorded: setup made no group, and an empty name would name the whole
+  // Programs folder to the server.
+  if (!group.empty()) {
+    if (!IsPlainGroupName(group)) {
+      ShowUnableToRemoveGroup(log.Owner());
+      return;
+    }
+    TDdeClientConv conversation;
+    if (!conversation.SetLink(plan.GroupService, plan.GroupService)) {
+      ShowUnableToRemoveGroup(log.Owner());
+      return;
+    }
+    try {
+      if (!conversation.ExecuteMacro(L"[DeleteGroup(" + group + L")]"))
+        ShowMessageBox(log.Owner(), L"The command to remove the program group failed.",
+                       L"Program Error", MB_OK);
+    } catch (const std::exception&) {
+      ShowMessageBox(log.Owner(), L"Exception caught at ExecuteMacro", L"Exception", MB_OK);
+    }
+    conversation.CloseLink();
+    RemoveGroupTheShellLeft(plan, log);
+  }
+  EndStep(L"   program group...done", log);
+}
+
+TFileStepResult DeleteClientFiles(const std::wstring& directory) {
+  TFileStepResult result;
+  if (!MayEmpty(directory, result)) return result;
+  result.LeftBehind = DeleteFiles(ListHome(directory).Files, IsClientDatabase);
+  return result;
+}
+
+TFileStepResult DeleteMixFiles(const std::wstring& directory, bool keepClientDatabase) {
+  TFileStepResult result;
+  if (!MayEmpty(directory, result)) return result;
+  const std::wstring home = AddBackslash(directory);
+  THomeListing listing = ListHome(home);
+  result.LeftBehind = DeleteFiles(listing.Files, [&](const std::wstring& file) {
+    return keepClientDatabase && IsClientDatabase(file);
+  });
+  bool poolGone = true;
+  const std::wstring pool = LocaleLower(home + L"pool");
+  auto found = std::find_if(listing.Folders.begin(), listing.Folders.end(),
+                            [&](const std::wstring& folder) { return LocaleLower(folder) == pool; });
+  if (found != listing.Folders.end()) {
+    poolGone = RemovePool(*found, result.LeftBehind);
+    listing.Folders.erase(found);
+  }
+  if (listing.Folders.empty() && poolGone) RemoveDirectoryW(home.c_str());
+  return result;
+}
+
+bool IsUnsafeHome(const std::wstring& directory) {
+  if (!IsAbsolute(directory)) return true;
+  const std::wstring key = FolderKey(directory);
+  if (key.empty() || IsDriveRoot(key)) return true;
+  if (StartsWith(key, FolderKey(WindowsDirectory()))) return true;
+  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROFILE,
+                    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DESKTOPDIRECTORY,
+                    CSIDL_COMMON_DOCUMENTS}) {
+    const std::wstring special = SpecialFolder(csidl);
+    if (!special.empty() && FolderKey(special) == key) return true;
+  }
+  return false;
+}
+
+bool IsPlainGroupName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name.find(L"..") != std::wstring::npos) return false;
+  for (wchar_t c : name)
+    if (c < L' ' || std::wstring_view(L"[]()\"',\\/:*?<>|").find(c) != std::wstring_view::npos)
+      return false;
+  return true;
+}
+
+std::wstring ProgramsFolder() {
+  const TRegistryKey folders = TRegistryKey::OpenReadOnly(
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+  return StripBackslash(folders.ReadString(L"Programs").value_or(L""));
+}
+
+bool RemoveLeftoverGroupFolder(const std::wstring& programs, const std::wstring& group,
+                               const std::wstring& clientHome) {
+  if (programs.empty() || !IsPlainGroupName(group)) return false;
+  const std::wstring folder = AddBackslash(programs) + group;
+  if (!PathExists(folder)) return true;
+  const std::wstring home = FolderKey(clientHome);
+  if (clientHome.empty() || home.empty() || IsLink(folder)) return false;
+  std::vector<std::wstring> entries;
+  ListFiles(&entries, folder + L"\\*.*", faAnyFile);
+  for (const std::wstring& entry : entries)
+    if (!IsShortcutInto(entry, home)) return false;
+  for (const std::wstring& entry : entries) DeleteFileW(entry.c_str());
+  RemoveDirectoryW(folder.c_str());
+  return !PathExists(folder);
+}
