@@ -95,10 +95,10 @@ snapshot() {  # snapshot FILE
 }
 
 # Database checks through the native twdb.
-entry_is() {  # entry_is DB EXPECTED-BYTES COMPONENT...
+entry_is() {  # entry_is DB EXPECTED-FILE COMPONENT...: the entry holds the file's bytes
   local db=$1 expected=$2; shift 2
   "$twdb" get "$db" "$@" >"$run_dir/entry.out" 2>>"$log" || return 1
-  printf '%s' "$expected" | cmp - "$run_dir/entry.out"
+  cmp "$expected" "$run_dir/entry.out"
 }
 crlf() { local line; for line in "$@"; do printf '%s\r\n' "$line"; done; }
 

@@ -123,13 +123,13 @@ lnk_field() {  # lnk_field FILE FIELD: the field's value in lnkinfo's report
   sed -n "s/^[[:space:]]*$2[[:space:]]*:[[:space:]]*//p" "$run_dir/lnk.out" | head -n 1
 }
 # link_is GROUP-DIR LINK-NAME TARGET DESCRIPTION: the link starts TARGET (lower-cased
-# path), in its folder, with its icon and the description.
+# path) in its folder (with the closing backslash), shows its icon, and has the description.
 link_is() {
   local file target=${3,,}
   file=$(find "$1" -maxdepth 1 -iname "$2" -print -quit)
   [ -n "$file" ] || { echo "no link $2"; return 1; }
   field_is "$file" 'Local path' "$target" && field_is "$file" Description "$4" exact &&
-    field_is "$file" 'Working directory' "${target%\\*}" && field_is "$file" 'Icon location' "$target"
+    field_is "$file" 'Working directory' "${target%\\*}\\" && field_is "$file" 'Icon location' "$target"
 }
 field_is() {  # field_is LINK FIELD VALUE [exact]: paths compare without regard to case
   local value
@@ -154,7 +154,7 @@ check_program_group() {  # check_program_group WINDOWS-FOLDER
 }
 
 check_default_entries() {  # check_default_entries DB ADDRESS HOST
-  check "the default message, line by line" entry_is "$1" "$(expected_message "$2" "$3")" default message
+  check "the default message, line by line" entry_is "$1" <(expected_message "$2" "$3") default message
   check "the default article, line by line" article_fits "$1" "$2" "$3"
 }
 
@@ -268,7 +268,7 @@ scenario_2() {
   check "WindowPos keeps the client's value" reg_value "$key" WindowPos REG_SZ "12,34,700,500"
   check "Update is 1" reg_value "$key" Update REG_DWORD 0x1
   check "AppDir" reg_value "$key" AppDir REG_SZ "$install_folder"
-  check "the mail in the database survives" entry_is "$dir/TW.dbc" "$(crlf 'From: a friend' '' Hello)" Mailboxes Inbox 1
+  check "the mail in the database survives" entry_is "$dir/TW.dbc" <(crlf 'From: a friend' '' Hello) Mailboxes Inbox 1
   check "the client's setting survives" test "$("$twdb" get-setting "$dir/TW.dbc" FontName)" = Arial
   check_default_entries "$dir/TW.dbc" "$address" "$host"
   check "TW.dbc is a sound database (twdb check)" "$twdb" check "$dir/TW.dbc"
