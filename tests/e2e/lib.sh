@@ -70,8 +70,15 @@ scratch_prefix() {
 # in $driven, without carriage returns.
 driven=""
 drive() {
-  tw_wine "$driver" "$@" >"$work/driver.out" 2>&1
-  local rc=$?
+  local rc attempt
+  for attempt in 1 2 3; do
+    tw_wine "$driver" "$@" >"$work/driver.out" 2>&1
+    rc=$?
+    # Now and then Wine's launcher fails to start a program under load; that is no answer
+    # of the program under test.
+    grep -q '^ShellExecuteEx failed' "$work/driver.out" || break
+    sleep 1
+  done
   driven=$(tr -d '\r' <"$work/driver.out")
   { echo "drive $*"; echo "$driven"; } >>"$log"
   return $rc
