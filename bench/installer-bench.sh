@@ -107,6 +107,8 @@ now_ms() { date +%s%3N; }
 
 # Leaves the prefix without an installation: the next run is a first installation again.
 uninstall_quietly() {
+  # The shell window that setup opens on the new group folder.
+  drive close --window Tarnwhistle --showing Tarnwhistle --timeout 5
   settle
   rm -rf "$(unix_path 'C:\BenchTW')" "$(unix_path "$(programs_folder)")/Tarnwhistle"
   reg_delete 'HKCU\Software\Tarnwhistle'
