@@ -71,6 +71,14 @@ std::wstring SpecialFolder(int csidl) {
   return path;
 }
 
+// The 64-bit system's own Program Files, which a 32-bit program sees only through this
+// variable; empty elsewhere.
+std::wstring NativeProgramFiles() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"ProgramW6432", path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
 bool IsClientDatabase(const std::wstring& path) {
   const std::wstring name = LocaleLower(ExtractFileName(path));
   const std::wstring client = LocaleLower(tw::ClientExe);
@@ -295,13 +303,14 @@ bool IsUnsafeHome(const std::wstring& directory) {
   const std::wstring key = FolderKey(directory);
   if (key.empty() || IsDriveRoot(key)) return true;
   if (StartsWith(key, FolderKey(WindowsDirectory()))) return true;
+  std::vector<std::wstring> specials = {NativeProgramFiles()};
   for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROFILE,
                     CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DESKTOPDIRECTORY,
-                    CSIDL_COMMON_DOCUMENTS}) {
-    const std::wstring special = SpecialFolder(csidl);
-    if (!special.empty() && FolderKey(special) == key) return true;
-  }
-  return false;
+                    CSIDL_COMMON_DOCUMENTS})
+    specials.push_back(SpecialFolder(csidl));
+  return std::any_of(specials.begin(), specials.end(), [&](const std::wstring& special) {
+    return !special.empty() && FolderKey(special) == key;
+  });
 }
 
 bool IsPlainGroupName(const std::wstring& name) {

@@ -65,31 +65,33 @@ bool IsExplorer(DWORD processId) {
   return LocaleLower(ExtractFileName(std::wstring(path, size))) == L"explorer.exe";
 }
 
+// The process that draws the desktop, and serves PROGMAN: its windows are never closed here.
+DWORD DesktopProcess() {
+  DWORD process = 0;
+  GetWindowThreadProcessId(GetDesktopWindow(), &process);
+  return process;
+}
+
 BOOL CALLBACK AddShellWindow(HWND window, LPARAM found) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  if (IsWindowVisible(window) && IsExplorer(process))
+  if (IsWindowVisible(window) && process != DesktopProcess() && IsExplorer(process))
     reinterpret_cast<std::set<HWND>*>(found)->insert(window);
   return TRUE;
 }
 
-// The visible top-level windows of the shell's processes (other suites run beside this
-// one: their windows are none of this test's business).
+// The visible top-level windows of the shell's own windows, the desktop aside (other suites
+// run beside this one: their windows are none of this test's business).
 std::set<HWND> ShellWindows() {
   std::set<HWND> windows;
   EnumWindows(AddShellWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
-// Closes a shell window this test opened and makes sure its process is gone, so that
-// nothing of the test outlives it.
+// Closes a shell window this test opened, so that nothing of the test outlives it.
 void CloseShellWindow(HWND window) {
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  UniqueKernelObject process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
   PostMessageW(window, WM_CLOSE, 0, 0);
-  if (process && WaitForSingleObject(process.get(), 5000) != WAIT_OBJECT_0)
-    TerminateProcess(process.get(), 0);
+  for (int i = 0; i < 50 && IsWindow(window); ++i) PumpMessagesFor(100);
 }
 
 }  // namespace
@@ -107,7 +109,32 @@ std::set<HWND> CloseShellWindowsOpenedBy(const std::function<void()>& action) {
   return opened;
 }
 
+namespace {
+HDDEDATA CALLBACK IgnoreDde(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+  return nullptr;
+}
+}  // namespace
+
+bool WaitForProgramManager() {
+  DWORD instance = 0;
+  if (DdeInitializeW(&instance, IgnoreDde, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return false;
+  HSZ name = DdeCreateStringHandleW(instance, L"PROGMAN", CP_WINUNICODE);
+  bool answered = false;
+  for (int i = 0; i < 100 && !answered; ++i) {
+    if (HCONV conversation = DdeConnect(instance, name, name, nullptr)) {
+      DdeDisconnect(conversation);
+      answered = true;
+    } else {
+      PumpMessagesFor(50);
+    }
+  }
+  DdeFreeStringHandle(instance, name);
+  DdeUninitialize(instance);
+  return answered;
+}
+
 bool CreateGroupThroughTheShell(const std::wstring& group) {
+  if (!WaitForProgramManager()) return false;
   const std::wstring folder = ProgramsFolder() + L"\\" + group;
   // The shell opens a window on every group it creates.
   CloseShellWindowsOpenedBy([&] {

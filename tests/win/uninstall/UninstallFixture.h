@@ -50,6 +50,11 @@ std::vector<std::wstring> TreeOf(const std::wstring& root);
 // the first) and makes sure their processes are gone. Answers the windows closed.
 std::set<HWND> CloseShellWindowsOpenedBy(const std::function<void()>& action);
 
+// Waits up to five seconds for Wine's shell to answer PROGMAN (it does not while busy with
+// an earlier command): the wizard's own conversation must not meet a busy shell, or it
+// would start a Program Manager of its own. True when the shell answered.
+bool WaitForProgramManager();
+
 // Has Wine's shell create the program group `group` through PROGMAN, and closes the
 // window the shell opens on it. True when the group's folder is there.
 bool CreateGroupThroughTheShell(const std::wstring& group);

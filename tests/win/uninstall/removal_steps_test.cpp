@@ -283,6 +283,7 @@ TEST_F(ProgramGroup, WinesShellRemovesTheGroupOnTheWizardsCommand) {
   plan.ProgramGroupName = group;
   plan.ClientHomeDir = home.Path() + L"\\";
   RecordingLog log;
+  ASSERT_TRUE(WaitForProgramManager());
   RemoveProgramGroup(plan, log);
   EXPECT_TRUE(WaitUntilGone(folder)) << "the group folder is still there";
   EXPECT_EQ(log.Lines, std::vector<std::wstring>{L"   program group...done"});

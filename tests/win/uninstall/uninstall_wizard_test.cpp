@@ -357,6 +357,7 @@ TEST_F(UninstallWizard, AWholeRunRemovesBothAndEndsWithTheNotice) {
     After(form, 100, [&] {
       Press(form, L"NextBtn");
       Press(form, L"NextBtn");
+      EXPECT_TRUE(WaitForProgramManager());
       const ULONGLONG start = GetTickCount64();
       Press(form, L"NextBtn");  // Finish, OK, the countdown, the run, the notice
       runTime = GetTickCount64() - start;
