@@ -51,6 +51,6 @@ TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWi
 
 void TWizardForm::WMSysCommand(TSysCommand& command) {
   if (command.CmdType != AboutCommand) return;
-  ShowMessageBox(Handle(), tw::AboutText(Title_), L"About...", MB_OK);
+  ShowMessageBox(Handle(), tw::AboutText(Title_), L"About...", MB_OK | MB_USERICON);
   command.Handled = true;
 }

@@ -61,6 +61,10 @@ ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc) {
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = windowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(ProgramIconId));
+  windowClass.hIconSm = static_cast<HICON>(
+      LoadImageW(windowClass.hInstance, MAKEINTRESOURCEW(ProgramIconId), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = className;

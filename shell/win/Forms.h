@@ -305,7 +305,12 @@ class TForm : public TContainer {
   HWND LastFocus_ = nullptr;
 };
 
-// Registers a window class of this layer: arrow cursor, the dialog face as background.
+// The program's icon among its resources (program/setup.rc). Programs without one (the
+// test suites) get the system's default icon.
+inline constexpr WORD ProgramIconId = 1;
+
+// Registers a window class of this layer: the program's icon (title bar and task bar),
+// arrow cursor, the dialog face as background.
 ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc);
 
 // The form whose window this is, or null for windows of other kinds.

@@ -1,0 +1,338 @@
+// The user of the end-to-end runs: a console program that runs one action per call
+// against the windows of another program in the same Wine prefix, the way a user would act
+// on them. It finds windows by their caption (and, where several share a caption, by a text
+// they show), types into the edit field next to a label, clicks buttons by caption, ticks
+// boxes, answers message boxes and closes windows through their close box. It never
+// reaches into the program under test in any other way.
+//
+// Usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] ARGS
+//   wait                   the window is there (showing TEXT, when given)
+//   gone                   no such window is left
+//   type LABEL TEXT        types TEXT into the edit field that follows the label
+//   click CAPTION          clicks the enabled button with this caption
+//   tick CAPTION on|off    ticks or clears the check box
+//   answer BUTTON          the window is a message box: prints its text, presses BUTTON
+//   syscommand ID          chooses the system-menu item with this command (About...)
+//   close                  the window's close box
+//   dump                   prints every visible control: class, state, text
+// A caption ending in '*' matches every caption that begins with the rest. Labels and
+// button captions are compared without the accelerator marks (&); a label matches by its
+// beginning. Exit status 0 when the action was done, 1 when it could not be (with one
+// line saying why), 2 for a wrong command line. Every action done but dump ends with the
+// line "at: " and the moment it was done, in milliseconds since 1970.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+  std::wstring Command;
+  std::wstring Window;
+  std::wstring Showing;
+  DWORD TimeoutMs = 30000;
+  std::vector<std::wstring> Arguments;
+};
+
+std::wstring WindowText(HWND window) {
+  // WM_GETTEXT through a time-out, so that a hung program cannot hang the driver.
+  wchar_t buffer[4096];
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, 2000, &length))
+    return {};
+  return std::wstring(buffer, length);
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[256];
+  const int length = GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  return std::wstring(name, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+// The text as the user reads it: "&Next" shows as "Next", "&&" as "&".
+std::wstring Shown(const std::wstring& text) {
+  std::wstring shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'&' && i + 1 < text.size()) ++i;
+    shown += text[i];
+  }
+  return shown;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part) {
+  return text.find(part) != std::wstring::npos;
+}
+
+BOOL CALLBACK AddVisibleChild(HWND child, LPARAM list) {
+  if (IsWindowVisible(child)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
+std::vector<HWND> VisibleChildren(HWND window) {
+  std::vector<HWND> children;
+  EnumChildWindows(window, AddVisibleChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+bool ShowsText(HWND window, const std::wstring& text) {
+  for (HWND child : VisibleChildren(window))
+    if (Contains(Shown(WindowText(child)), text)) return true;
+  return false;
+}
+
+struct Search {
+  const Options* Wanted;
+  std::vector<HWND> Found;
+};
+
+// The caption as given, or beginning with it when the pattern ends in '*'.
+bool CaptionMatches(const std::wstring& caption, const std::wstring& pattern) {
+  if (!pattern.empty() && pattern.back() == L'*')
+    return caption.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
+  return caption == pattern;
+}
+
+// A window the user can see: shown, and of some size (a program may keep a window of no
+// size for its task bar button).
+bool SeenByUser(HWND window) {
+  RECT rect;
+  return IsWindowVisible(window) && GetWindowRect(window, &rect) && rect.right > rect.left &&
+         rect.bottom > rect.top;
+}
+
+BOOL CALLBACK AddMatchingWindow(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<Search*>(data);
+  if (SeenByUser(window) && CaptionMatches(WindowText(window), search.Wanted->Window) &&
+      (search.Wanted->Showing.empty() || ShowsText(window, search.Wanted->Showing)))
+    search.Found.push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> MatchingWindows(const Options& options) {
+  Search search{&options, {}};
+  EnumWindows(AddMatchingWindow, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+// Polls `probe` every 20 ms until it answers something or the time is up.
+template <class Probe>
+auto WaitFor(DWORD timeoutMs, Probe probe) -> decltype(probe()) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (auto found = probe()) return found;
+    if (GetTickCount64() >= end) return {};
+    Sleep(20);
+  }
+}
+
+std::optional<HWND> FindWindowOnce(const Options& options) {
+  std::vector<HWND> found = MatchingWindows(options);
+  if (found.empty()) return std::nullopt;
+  return found.front();
+}
+
+void Say(const wchar_t* format, const std::wstring& a = {}, const std::wstring& b = {}) {
+  std::wstring line(1024, L'\0');
+  const int length = std::swprintf(line.data(), line.size(), format, a.c_str(), b.c_str());
+  line.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  line += L"\n";
+  // Bytes in UTF-8, whatever the console's code page.
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                        nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(), bytes,
+                      nullptr, nullptr);
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::wstring Describe(const Options& options) {
+  return L"\"" + options.Window + L"\"" +
+         (options.Showing.empty() ? L"" : L" showing \"" + options.Showing + L"\"");
+}
+
+std::optional<HWND> ButtonOf(HWND window, const std::wstring& caption) {
+  for (HWND child : VisibleChildren(window))
+    if (_wcsicmp(ClassName(child).c_str(), L"Button") == 0 && Shown(WindowText(child)) == caption)
+      return child;
+  return std::nullopt;
+}
+
+// The visible edit field nearest below or to the right of the label's top left corner.
+std::optional<HWND> EditAfterLabel(HWND window, const std::wstring& label) {
+  std::optional<RECT> labelRect;
+  for (HWND child : VisibleChildren(window)) {
+    if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0) continue;
+    if (Shown(WindowText(child)).rfind(label, 0) == 0) {
+      RECT rect;
+      GetWindowRect(child, &rect);
+      labelRect = rect;
+      break;
+    }
+  }
+  if (!labelRect) return std::nullopt;
+  std::optional<HWND> best;
+  long bestDistance = 0;
+  for (HWND child : VisibleChildren(window)) {
+    if (_wcsicmp(ClassName(child).c_str(), L"Edit") != 0) continue;
+    RECT rect;
+    GetWindowRect(child, &rect);
+    const long dx = rect.left - labelRect->left, dy = rect.top - labelRect->top;
+    if (dx < -8 || dy < -8) continue;
+    const long distance = dx * dx + dy * dy;
+    if (!best || distance < bestDistance) {
+      best = child;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+// A click as the mouse makes it. Sent, so that the program has acted on it when the driver
+// returns; a click that opens a modal window returns only when that closes, so the wait is
+// bounded and its end is no failure.
+void Click(HWND button) {
+  DWORD_PTR result;
+  SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 1500, &result);
+}
+
+bool IsChecked(HWND box) {
+  DWORD_PTR state = 0;
+  SendMessageTimeoutW(box, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
+  return state == BST_CHECKED;
+}
+
+int Fail(const wchar_t* format, const std::wstring& a = {}, const std::wstring& b = {}) {
+  Say(format, a, b);
+  return 1;
+}
+
+int RunCommand(const Options& options) {
+  if (options.Command == L"gone") {
+    const bool gone = WaitFor(options.TimeoutMs, [&] { return MatchingWindows(options).empty(); });
+    return gone ? 0 : Fail(L"window %ls is still open", Describe(options));
+  }
+  std::optional<HWND> window =
+      WaitFor(options.TimeoutMs, [&] { return FindWindowOnce(options); });
+  if (!window) return Fail(L"no window %ls", Describe(options));
+
+  const auto& args = options.Arguments;
+  if (options.Command == L"wait") return 0;
+  if (options.Command == L"dump") {
+    for (HWND child : VisibleChildren(*window)) {
+      std::wstring text = WindowText(child);
+      for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"\\n");
+      std::wstring state = IsWindowEnabled(child) ? L"enabled" : L"disabled";
+      if (_wcsicmp(ClassName(child).c_str(), L"Button") == 0 && IsChecked(child))
+        state += L",checked";
+      Say(L"%ls\t%ls", ClassName(child) + L"\t" + state, text);
+    }
+    return 0;
+  }
+  if (options.Command == L"syscommand" && args.size() == 1) {
+    // What choosing an item of the system menu sends. The item is named by its command:
+    // Wine does not let one process read another's menus.
+    PostMessageW(*window, WM_SYSCOMMAND, static_cast<WPARAM>(_wtoi(args[0].c_str())), 0);
+    return 0;
+  }
+  if (options.Command == L"close") {
+    PostMessageW(*window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return 0;
+  }
+  if (options.Command == L"type" && args.size() == 2) {
+    std::optional<HWND> edit =
+        WaitFor(5000, [&] { return EditAfterLabel(*window, args[0]); });
+    if (!edit) return Fail(L"no edit field after the label \"%ls\" in %ls", args[0], Describe(options));
+    if (!IsWindowEnabled(*edit)) return Fail(L"the field after \"%ls\" is disabled", args[0]);
+    // Setting the text of a one-line edit field sends the same change notification as typing.
+    DWORD_PTR result;
+    SendMessageTimeoutW(*edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[1].c_str()),
+                        SMTO_NORMAL, 5000, &result);
+    return WindowText(*edit) == args[1] ? 0 : Fail(L"the field after \"%ls\" did not take the text", args[0]);
+  }
+  if (options.Command == L"click" && args.size() == 1) {
+    std::optional<HWND> button = WaitFor(5000, [&]() -> std::optional<HWND> {
+      auto found = ButtonOf(*window, args[0]);
+      return found && IsWindowEnabled(*found) ? found : std::nullopt;
+    });
+    if (!button) {
+      return ButtonOf(*window, args[0]) ? Fail(L"the button \"%ls\" is disabled", args[0])
+                                        : Fail(L"no button \"%ls\" in %ls", args[0], Describe(options));
+    }
+    Click(*button);
+    return 0;
+  }
+  if (options.Command == L"tick" && args.size() == 2 && (args[1] == L"on" || args[1] == L"off")) {
+    std::optional<HWND> box = ButtonOf(*window, args[0]);
+    if (!box) return Fail(L"no check box \"%ls\" in %ls", args[0], Describe(options));
+    const bool wanted = args[1] == L"on";
+    if (IsChecked(*box) != wanted) {
+      if (!IsWindowEnabled(*box)) return Fail(L"the check box \"%ls\" is disabled", args[0]);
+      Click(*box);
+    }
+    return IsChecked(*box) == wanted ? 0 : Fail(L"the check box \"%ls\" did not change", args[0]);
+  }
+  if (options.Command == L"answer" && args.size() == 1) {
+    if (ClassName(*window) != L"#32770") return Fail(L"%ls is not a message box", Describe(options));
+    for (HWND child : VisibleChildren(*window))
+      if (_wcsicmp(ClassName(child).c_str(), L"Static") == 0 && !WindowText(child).empty())
+        Say(L"%ls", WindowText(child));
+    std::optional<HWND> button = ButtonOf(*window, args[0]);
+    if (!button) return Fail(L"the message box has no button \"%ls\"", args[0]);
+    // Posted: the message box ends its loop and the program goes on without the driver,
+    // which returns once the box has gone, as the user sees it go.
+    PostMessageW(*button, BM_CLICK, 0, 0);
+    const HWND box = *window;
+    const bool gone = WaitFor(5000, [box] { return !IsWindow(box) || !IsWindowVisible(box); });
+    return gone ? 0 : Fail(L"the message box %ls stays open", Describe(options));
+  }
+  return Fail(L"unknown command or wrong arguments: %ls", options.Command);
+}
+
+// The moment an action was done, in milliseconds since 1970 as the Unix side counts them,
+// so that a benchmark can put it beside its own clock.
+long long UnixTimeMs() {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  const long long ticks = (static_cast<long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return ticks / 10000 - 11644473600000LL;  // 100 ns units since 1601
+}
+
+std::optional<Options> ParseCommandLine(int count, wchar_t** arguments) {
+  if (count < 2) return std::nullopt;
+  Options options;
+  options.Command = arguments[1];
+  for (int i = 2; i < count; ++i) {
+    const std::wstring argument = arguments[i];
+    const bool hasValue = i + 1 < count;
+    if (argument == L"--window" && hasValue) {
+      options.Window = arguments[++i];
+    } else if (argument == L"--showing" && hasValue) {
+      options.Showing = arguments[++i];
+    } else if (argument == L"--timeout" && hasValue) {
+      options.TimeoutMs = static_cast<DWORD>(_wtof(arguments[++i]) * 1000);
+    } else {
+      options.Arguments.push_back(argument);
+    }
+  }
+  if (options.Window.empty()) return std::nullopt;
+  return options;
+}
+
+}  // namespace
+
+int wmain(int count, wchar_t** arguments) {
+  const std::optional<Options> options = ParseCommandLine(count, arguments);
+  if (!options) {
+    Say(L"usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] ARGS");
+    return 2;
+  }
+  const int result = RunCommand(*options);
+  if (result == 0 && options->Command != L"dump") Say(L"at: %ls", std::to_wstring(UnixTimeMs()));
+  return result;
+}
