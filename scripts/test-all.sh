@@ -67,7 +67,8 @@ for arch in i686 x86_64; do
   mkdir -p "build/artifacts/$arch"
   # Wine's drive Z: is the Unix root.
   TW_ARTIFACTS_DIR="Z:${PWD//\//\\}\\build\\artifacts\\$arch"
-  build_or_fail "wine-$arch" "win-$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake || continue
+  build_or_fail "wine-$arch" "win-$arch" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake \
+    -DTW_HOST_TWDB="$PWD/build/native/twdb/twdb" || continue
   if [ "$arch" = i686 ] && [ "$TW_WIN_ARCH" != i686 ]; then
     run_static_checks "$arch"
   else
@@ -75,6 +76,32 @@ for arch in i686 x86_64; do
   fi
 done
 tw_wineserver -k 2>/dev/null
+
+# run_e2e ARCH: the shipped setup.exe and UninstTW.exe of a build, driven as a user would in
+# a scratch prefix of their own; each check counts as one test.
+run_e2e() {
+  local arch=$1 log=build/e2e-$1.log
+  echo "== end-to-end ($arch)"
+  TW_WIN_ARCH=$arch TW_E2E_WIN_BUILD=win-$arch TW_E2E_NATIVE_BUILD=native \
+    bash tests/e2e/run-e2e.sh >"$log" 2>&1
+  local rc=$?
+  grep -E 'FAILED' "$log" | head -n 20
+  local line
+  line=$(grep -E '^== end-to-end' "$log" | tail -n 1)
+  summaries+=("e2e-$arch: ${line:-no summary (exit $rc); see $log}")
+  if [[ $line =~ ([0-9]+)\ checks\ passed,\ ([0-9]+)\ failed ]]; then
+    passed_total=$((passed_total + BASH_REMATCH[1]))
+    failed_total=$((failed_total + BASH_REMATCH[2]))
+  fi
+  [ $rc -eq 0 ] && [ -n "$line" ] || failed=1
+}
+for arch in i686 x86_64; do
+  if [ "$arch" = i686 ] && [ "$TW_WIN_ARCH" != i686 ]; then
+    summaries+=("e2e-i686: skipped: this machine cannot run 32-bit programs")
+    continue
+  fi
+  [ -f "build/win-$arch/dist/kit/setup.exe" ] && run_e2e "$arch"
+done
 
 # Screenshots the dialog tests saved, as PNG beside them.
 for bmp in build/artifacts/*/*.bmp; do
