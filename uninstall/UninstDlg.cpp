@@ -175,25 +175,29 @@ void TUninstWiz::DisableEntry(TCheckBox& box) {
 
 void TUninstWiz::UpdateNextBtn() { NextBtn.SetEnabled(AppEntries.Checked() || MixEntries.Checked()); }
 
-void TUninstWiz::AppEntriesClick() {
-  const bool tied = Homes_.MixInsideClient || Homes_.SameHome;
-  if (AppEntries.Checked() && tied) {
-    MixEntries.SetChecked(true);
-    MixEntries.SetEnabled(false);
-  } else if (!AppEntries.Checked() && tied) {
-    MixEntries.SetEnabled(true);
+namespace {
+
+// When the clicked product's removal takes the other's home with it, checking it checks
+// the other too and locks it; unchecking it frees the other again.
+void TieBoxes(const TCheckBox& clicked, TCheckBox& other, bool tied) {
+  if (!tied) return;
+  if (clicked.Checked()) {
+    other.SetChecked(true);
+    other.SetEnabled(false);
+  } else {
+    other.SetEnabled(true);
   }
+}
+
+}  // namespace
+
+void TUninstWiz::AppEntriesClick() {
+  TieBoxes(AppEntries, MixEntries, Homes_.MixInsideClient || Homes_.SameHome);
   UpdateNextBtn();
 }
 
 void TUninstWiz::MixEntriesClick() {
-  const bool tied = Homes_.ClientInsideMix || Homes_.SameHome;
-  if (MixEntries.Checked() && tied) {
-    AppEntries.SetChecked(true);
-    AppEntries.SetEnabled(false);
-  } else if (!MixEntries.Checked() && tied) {
-    AppEntries.SetEnabled(true);
-  }
+  TieBoxes(MixEntries, AppEntries, Homes_.ClientInsideMix || Homes_.SameHome);
   UpdateNextBtn();
 }
 

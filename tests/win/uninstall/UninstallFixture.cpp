@@ -115,12 +115,14 @@ HDDEDATA CALLBACK IgnoreDde(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, UL
 }
 }  // namespace
 
+// Wine's shell does not always answer PROGMAN at once: in the 32-bit build it was seen
+// silent for more than five seconds. Waits up to 20 s.
 bool WaitForProgramManager() {
   DWORD instance = 0;
   if (DdeInitializeW(&instance, IgnoreDde, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return false;
   HSZ name = DdeCreateStringHandleW(instance, L"PROGMAN", CP_WINUNICODE);
   bool answered = false;
-  for (int i = 0; i < 100 && !answered; ++i) {
+  for (int i = 0; i < 400 && !answered; ++i) {
     if (HCONV conversation = DdeConnect(instance, name, name, nullptr)) {
       DdeDisconnect(conversation);
       answered = true;
