@@ -50,7 +50,7 @@ wine_functions() {
   declare -F tw_wineserver >/dev/null || tw_wineserver() { wineserver "$@"; }
 }
 
-# scratch_prefix DIR: a new Wine prefix in DIR/wineprefix for this run, copied from one
+# scratch_prefix DIR: a new Wine prefix in DIR for this run, copied from one
 # made once per architecture (build/e2e-prefix-$arch), which saves Wine's first start.
 scratch_prefix() {
   local dir=$1
@@ -58,11 +58,13 @@ scratch_prefix() {
   wine_functions
   tw_wine_prefix_ready
   tw_wineserver -w
-  rm -rf "$dir/wineprefix"
-  mkdir -p "$dir"
-  cp -a "$WINEPREFIX" "$dir/wineprefix"
+  local template=$WINEPREFIX
+  # The prefix's name follows the Wine loader this machine uses.
   source scripts/wine-env.sh "$dir"
   wine_functions
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$dir"
+  cp -a "$template" "$WINEPREFIX"
   work=$dir
 }
 
