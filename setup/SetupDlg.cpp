@@ -55,12 +55,6 @@ class TWaitCursor {
   HCURSOR Previous_;
 };
 
-// The program's first icon, or the system's application icon when it carries none.
-HICON ApplicationIcon() {
-  HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-  return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
-}
-
 const wchar_t kEncryptedNotice[] =
     L"I have found that your TW database is encrypted. Because of "
     L"this I am unable to retrieve current configuration values. "
@@ -132,9 +126,6 @@ TSetupForm::TSetupForm(TForm* owner)
   ReadRegistryDefaults();
   ReadClientConfig();
   NextBtn.SetFocus();
-  const HICON icon = ApplicationIcon();
-  SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
 void TSetupForm::ReadRegistryDefaults() {
