@@ -111,6 +111,15 @@ std::wstring ResolveFull(const std::wstring& full) {
   return AddBackslash(resolvedParent) + LastName(full);
 }
 
+// The identity of an entry by a path that is already resolved.
+std::optional<TFolderIdentity> IdentityOfResolved(const std::wstring& resolved) {
+  if (resolved.empty()) return std::nullopt;
+  const UniqueHandle file = OpenForIdentity(resolved);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return TFolderIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
 }  // namespace
 
 std::wstring WithBackslashes(const std::wstring& path) {
@@ -163,12 +172,7 @@ std::wstring FolderKey(const std::wstring& path) {
 std::optional<TFolderIdentity> FolderIdentity(const std::wstring& path) {
   // Opened by its resolved path: a volume reached through two drive letters may report a
   // serial number for each.
-  const std::wstring resolved = ResolvePath(path);
-  if (resolved.empty()) return std::nullopt;
-  const UniqueHandle file = OpenForIdentity(resolved);
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-  return TFolderIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return IdentityOfResolved(ResolvePath(path));
 }
 
 bool IsSameFolder(const std::wstring& a, const std::wstring& b) {
@@ -182,8 +186,9 @@ bool IsInsideFolder(const std::wstring& inner, const std::wstring& outer) {
   if (!outerIdentity) return false;
   const std::wstring resolved = ResolvePath(inner);
   if (resolved.empty()) return false;
+  // The parents of a resolved path are resolved themselves.
   for (std::wstring parent = ParentOf(resolved); !parent.empty(); parent = ParentOf(parent)) {
-    const auto identity = FolderIdentity(parent);
+    const auto identity = IdentityOfResolved(parent);
     if (identity && *identity == *outerIdentity) return true;
   }
   return false;

@@ -242,7 +242,6 @@ TRemovalPlan TUninstWiz::Plan() const {
   plan.RemoveClient = AppEntries.Checked();
   plan.RemoveMixmaster = MixEntries.Checked();
   plan.ClientFirst = ClientFirst;
-  plan.SameHome = Homes_.SameHome;
   plan.ClientHomeDir = ClientHomeDir;
   plan.MixHomeDir = MixHomeDir;
   plan.ProgramGroupName = ProgramGroupName;
