@@ -6,9 +6,10 @@
 # `wine reg query`, the file system, `lnkinfo` and the native twdb. Every page, message box
 # and notice is photographed into the run's screenshot folder.
 #
-# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 2 3 4 5)
+# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 2 3 4 5 6 7)
 #   1 first installation    2 second run over it    3 uninstall from the installation folder
 #   4 Mixmaster alone and with the client            5 cancel and close paths change nothing
+#   6 the client's home inside Mixmaster's pool      7 one home under two spellings
 # Scenarios 2 and 3 continue from the installation of scenario 1; 4 and 5 make their own.
 #
 # Environment:
@@ -25,7 +26,7 @@ root=$PWD
 source tests/e2e/lib.sh
 own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
