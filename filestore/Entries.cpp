@@ -88,7 +88,7 @@ int WriteEntryTo(std::string_view entryPath, TDataBuf* buffer, Database& databas
 template <class Database>
 int ReadEntryFrom(std::string_view entryPath, TDataBuf& buffer, Database& database) {
   return OnEntry(entryPath, database, TAccess::Read, [&](TFMindex& index, const std::string& name) {
-    if (index.ChildLength(name) > 0) index.ReadChild(name, &buffer);
+    index.ReadStoredChild(name, buffer);
   });
 }
 

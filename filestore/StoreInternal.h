@@ -164,6 +164,10 @@ class TFileManager {
   std::vector<TSaved> Journal_;
 };
 
+namespace store {
+struct TBlockHead;
+}
+
 // ---------------------------------------------------------------------------------------
 // Entry index: one node of the tree in memory, a list of child names with the data offset
 // of each child's block (-1 for a child without a block). Names match without regard to
@@ -192,10 +196,10 @@ class TFMindex {
   // through it is refused.
   bool IsEntry() const { return IsEntry_; }
 
-  int Count() const { return static_cast<int>(Children_.size()); }
+  int Count() const { return static_cast<int>(Offsets_.size()); }
   // Valid until the next change of the index.
   std::string_view ChildName(int i) const;
-  int32_t ChildOffset(int i) const { return Children_[static_cast<size_t>(i)].Offset; }
+  int32_t ChildOffset(int i) const { return Offsets_[static_cast<size_t>(i)]; }
   // Position of the first child named `name`, or -1.
   int IndexOf(std::string_view name) const;
 
@@ -231,6 +235,9 @@ class TFMindex {
   int32_t Flush();
 
   const char* ReadChild(std::string_view name, TDataBuf* buffer);
+  // ReadChild when the child's record holds bytes (ChildLength above 0), with one read of
+  // its block's head; otherwise the buffer stays as it was.
+  const char* ReadStoredChild(std::string_view name, TDataBuf& buffer);
   int32_t WriteChild(std::string_view name, TDataBuf* buffer, bool flush);
   int32_t ChildLength(std::string_view name);
   // Kind byte of the child's record; KindNone when there is no such child or block.
@@ -239,10 +246,6 @@ class TFMindex {
   std::string ShowContents() const;
 
  private:
-  struct TChild {
-    uint32_t NameStart;  // into Names_ and Lowered_
-    int32_t Offset;
-  };
   // A block a write through this index uses, and the child that names it (none for the
   // anchor and the root index's block).
   struct TPathBlock {
@@ -254,11 +257,16 @@ class TFMindex {
   bool CheckPath(std::vector<TPathBlock> blocks);
   bool FindRoot();
   bool Load();
-  void SplitNames();
-  int FindLowered(std::string_view lowered) const;
+  size_t CountNames();
+  void Clear();
+  // Position and start in Names_ of the first child whose name, lower-cased, is `lowered`;
+  // -1 when there is none.
+  std::pair<int, size_t> Find(std::string_view lowered) const;
+  size_t NameStart(int i) const;
   void AddName(std::string_view name, int32_t offset);
-  std::string IndexText() const;
+  void NamesMoved(int i, int64_t shift);
   bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
+  const char* ReadRecord(const store::TBlockHead& head, TDataBuf& buffer);
 
   TFileManager& Manager_;
   TFMindex* Parent_;
@@ -267,18 +275,21 @@ class TFMindex {
   int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
   bool IsEntry_ = false;
   bool Detached_ = false;
-  // Every name followed by CR LF, and the same text lower-cased, so that a lookup
-  // lower-cases only the name it looks for. Names renamed or removed leave their bytes
-  // behind until the index object goes; while none has, Names_ is the index text itself.
+  // The index text: every name followed by CR LF, in list order. A lookup lower-cases only
+  // the name it looks for and runs through this text; where each name starts is worked out
+  // only when a name is wanted by its position.
   std::string Names_;
-  std::string Lowered_;
-  bool InOrder_ = true;
+  std::vector<int32_t> Offsets_;
+  mutable std::vector<uint32_t> Starts_;  // empty until wanted, and after a change
+  // The last name looked for, as given, with its position and start (-1 when not found).
+  mutable std::string LastQuery_;
+  mutable int LastPosition_ = -1;
+  mutable size_t LastStart_ = 0;
+  mutable bool LastValid_ = false;
   bool Overlong_ = false;
-  std::string BadChild_;  // the first child offset where no block can be
   // This operation found no Problem here, and no damage on the path down to here.
   bool Checked_ = false;
   bool PathChecked_ = false;
-  std::vector<TChild> Children_;
 };
 
 namespace store {
