@@ -32,23 +32,42 @@ bool RunsThroughEntry(const TChain& chain) {
                      [](const auto& index) { return index->IsEntry(); });
 }
 
-// Opens the database, walks to the index that holds the entry and runs `leaf` on it with the
-// entry's name. A path that runs through an entry finds nothing when reading and is refused
-// (status 2, nothing written) when writing. Answers the operation's status.
+// Runs `work` on the database: the named file, opened (or created) for reading and writing,
+// or the one the caller holds open.
+template <class Work>
+int OnDatabase(const FilePath& database, Work&& work) {
+  TFileStream file(database);
+  return work(file, database);
+}
+
+template <class Work>
+int OnDatabase(TStoreFile& database, Work&& work) {
+  return work(database, FilePath());
+}
+
+// Restores the database when its last write did not finish (raising EStoreFileError when it
+// cannot), walks to the index that holds the entry and runs `leaf` on it with the entry's
+// name; then applies what it planned to write. A path that runs through an entry finds
+// nothing when reading and is refused (status 2, nothing written) when writing. Answers the
+// operation's status.
 template <class Database, class Leaf>
 int OnEntry(std::string_view path, Database& database, TAccess access, Leaf&& leaf) {
   std::vector<std::string> components;
   if (const int status = SplitPath(path, components)) return status;
-  TFileManager manager(database);
-  const TChain chain =
-      BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
-  if (components.empty() || manager.Stopped()) return manager.Finish();
-  if (RunsThroughEntry(chain)) {
-    if (access == TAccess::Write) manager.Refuse(StatusRead);
-    return manager.Finish();
-  }
-  leaf(*chain.back(), components.back());
-  return manager.Finish();
+  return OnDatabase(database, [&](TStoreFile& file, const FilePath& name) {
+    store::Restore(file, name);
+    TWritePlan plan(file);
+    TFileManager manager(plan);
+    const TChain chain =
+        BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
+    if (!components.empty() && !manager.Stopped()) {
+      if (!RunsThroughEntry(chain))
+        leaf(*chain.back(), components.back());
+      else if (access == TAccess::Write)
+        manager.Refuse(StatusRead);
+    }
+    return store::FinishPlanned(manager, plan);
+  });
 }
 
 // Position of the first "name=value" line for `name` (letter case ignored), or -1.
@@ -112,7 +131,7 @@ int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& dat
   return WriteEntryTo(entryPath, buffer, database);
 }
 
-int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreStream& database) {
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreFile& database) {
   return WriteEntryTo(entryPath, buffer, database);
 }
 
@@ -121,7 +140,7 @@ int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& data
   return ReadEntryFrom(entryPath, buffer, database);
 }
 
-int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreStream& database) {
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreFile& database) {
   return ReadEntryFrom(entryPath, buffer, database);
 }
 
@@ -185,7 +204,7 @@ int RenameEntry(std::string_view entryPath, std::string_view newName, const File
   return RenameEntryIn(entryPath, newName, database);
 }
 
-int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreStream& database) {
+int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreFile& database) {
   return RenameEntryIn(entryPath, newName, database);
 }
 
@@ -219,17 +238,18 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   // Moving a mailbox onto itself would release its block twice.
   if (destination && (!UsableMailboxName(*destination) || SameTextLocale(mailbox, *destination)))
     return 0;
-  TFileManager manager(database);
+  TFileStream file(database);
+  store::Restore(file, database);
+  TWritePlan plan(file);
+  TFileManager manager(plan);
   TFMindex root(manager, nullptr, "");
   TFMindex mailboxes(manager, &root, kMailboxesName);
   TFMindex source(manager, &mailboxes, mailbox);
   std::unique_ptr<TFMindex> target;
   if (destination) target = std::make_unique<TFMindex>(manager, &mailboxes, *destination);
   if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() ||
-      (target && target->IsEntry())) {
-    manager.Finish();
+      (target && target->IsEntry()))
     return 0;
-  }
 
   std::vector<int> taken;  // last position first
   for (int i = source.Count() - 1; i >= 0; --i) {
@@ -240,10 +260,7 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   }
   const bool sound = target ? source.CheckWritePath() && target->CheckWritePath()
                             : source.ClaimChildBlocks(taken);
-  if (!sound) {
-    manager.Finish();
-    return 0;
-  }
+  if (!sound) return 0;
   for (const int i : taken) {
     if (target)
       target->AppendChild(source.ChildName(i), source.ChildOffset(i));
@@ -253,8 +270,8 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   }
   if (target) target->Flush();
   source.Flush();
-  // A failed operation is undone: nothing was taken.
-  return manager.Finish() == 0 ? static_cast<int>(taken.size()) : 0;
+  // A failed operation changes nothing: nothing was taken.
+  return store::FinishPlanned(manager, plan) == 0 ? static_cast<int>(taken.size()) : 0;
 }
 
 }  // namespace
