@@ -144,7 +144,10 @@ int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreFile& database
   return ReadEntryFrom(entryPath, buffer, database);
 }
 
-int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database) {
+namespace {
+
+template <class Database>
+int ReadLinesFrom(TStringList& lines, std::string_view entryPath, Database& database) {
   lines.Clear();
   TDataBuf buffer;
   const int status = ReadEntry(entryPath, buffer, database);
@@ -153,11 +156,40 @@ int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePat
   return status;
 }
 
-int WriteEntryLines(std::string_view entryPath, const TStringList* lines,
-                    const FilePath& database) {
+template <class Database>
+int WriteLinesTo(std::string_view entryPath, const TStringList* lines, Database& database) {
   if (!lines) return WriteEntry(entryPath, nullptr, database);
   TDataBuf buffer(lines->Text());
   return WriteEntry(entryPath, &buffer, database);
+}
+
+template <class Database>
+int SetInitValueIn(std::string_view name, std::string_view value, Database& database) {
+  TStringList lines;
+  // Settings that could not be read are not overwritten with the one line set here.
+  if (const int status = ReadLinesFrom(lines, InitEntryName, database)) return status;
+  const int i = FindSetting(lines, name);
+  if (!value.empty()) {
+    std::string line = std::string(name) + "=" + std::string(value);
+    if (i == -1)
+      lines.Add(std::move(line));
+    else
+      lines[i] = std::move(line);
+  } else if (i != -1) {
+    lines.Lines.erase(lines.Lines.begin() + i);
+  }
+  return WriteLinesTo(InitEntryName, &lines, database);
+}
+
+}  // namespace
+
+int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database) {
+  return ReadLinesFrom(lines, entryPath, database);
+}
+
+int WriteEntryLines(std::string_view entryPath, const TStringList* lines,
+                    const FilePath& database) {
+  return WriteLinesTo(entryPath, lines, database);
 }
 
 std::string GetInitValue(std::string_view name, std::string_view fallback,
@@ -170,20 +202,11 @@ std::string GetInitValue(std::string_view name, std::string_view fallback,
 }
 
 int SetInitValue(std::string_view name, std::string_view value, const FilePath& database) {
-  TStringList lines;
-  // Settings that could not be read are not overwritten with the one line set here.
-  if (const int status = ReadEntryLines(lines, InitEntryName, database)) return status;
-  const int i = FindSetting(lines, name);
-  if (!value.empty()) {
-    std::string line = std::string(name) + "=" + std::string(value);
-    if (i == -1)
-      lines.Add(std::move(line));
-    else
-      lines[i] = std::move(line);
-  } else if (i != -1) {
-    lines.Lines.erase(lines.Lines.begin() + i);
-  }
-  return WriteEntryLines(InitEntryName, &lines, database);
+  return SetInitValueIn(name, value, database);
+}
+
+int SetInitValue(std::string_view name, std::string_view value, TStoreFile& database) {
+  return SetInitValueIn(name, value, database);
 }
 
 bool ReadEntryBuffer(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {
@@ -230,17 +253,15 @@ bool UsableMailboxName(std::string_view name) {
   return !name.empty() && StorableName(name);
 }
 
-// Deletes the selected children of a mailbox, or moves them to `destination` when one is
-// given. Answers the number of children taken.
-int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
-                       const std::string_view* destination, const FilePath& database) {
-  if (!store::FileExists(database) || !UsableMailboxName(mailbox)) return 0;
-  // Moving a mailbox onto itself would release its block twice.
-  if (destination && (!UsableMailboxName(*destination) || SameTextLocale(mailbox, *destination)))
-    return 0;
-  TFileStream file(database);
-  store::Restore(file, database);
-  TWritePlan plan(file);
+bool Usable(const FilePath& database) { return store::FileExists(database); }
+bool Usable(TStoreFile&) { return true; }
+
+// Takes the selected children out of a mailbox of the open database: deletes them, or moves
+// them to `destination` when one is given. Answers the number of children taken.
+int TakeFrom(std::string_view mailbox, const std::string* selection,
+             const std::string_view* destination, TStoreFile& database, const FilePath& name) {
+  store::Restore(database, name);
+  TWritePlan plan(database);
   TFileManager manager(plan);
   TFMindex root(manager, nullptr, "");
   TFMindex mailboxes(manager, &root, kMailboxesName);
@@ -274,6 +295,20 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   return store::FinishPlanned(manager, plan) == 0 ? static_cast<int>(taken.size()) : 0;
 }
 
+// Deletes the selected children of a mailbox, or moves them to `destination` when one is
+// given. Answers the number of children taken.
+template <class Database>
+int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       const std::string_view* destination, Database& database) {
+  if (!Usable(database) || !UsableMailboxName(mailbox)) return 0;
+  // Moving a mailbox onto itself would release its block twice.
+  if (destination && (!UsableMailboxName(*destination) || SameTextLocale(mailbox, *destination)))
+    return 0;
+  return OnDatabase(database, [&](TStoreFile& file, const FilePath& name) {
+    return TakeFrom(mailbox, selection, destination, file, name);
+  });
+}
+
 }  // namespace
 
 void SetProgramDatabasePath(FilePath path) { ProgramDatabase() = std::move(path); }
@@ -296,5 +331,15 @@ int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
 
 int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
                        std::string_view destination, const FilePath& database) {
+  return TakeMailboxEntries(mailbox, selection, &destination, database);
+}
+
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection,
+                         TStoreFile& database) {
+  return TakeMailboxEntries(mailbox, selection, nullptr, database);
+}
+
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination, TStoreFile& database) {
   return TakeMailboxEntries(mailbox, selection, &destination, database);
 }

@@ -286,6 +286,7 @@ int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath
 int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreFile& database);
 int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreFile& database);
 int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreFile& database);
+int SetInitValue(std::string_view name, std::string_view value, TStoreFile& database);
 
 // The mailbox operations work on the program's own database (see SetProgramDatabasePath)
 // or on the one given. `selection`: null takes every child; otherwise child p (from 1) is
@@ -297,6 +298,11 @@ int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
                        std::string_view destination);
 int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
                        std::string_view destination, const FilePath& database);
+// The same on a database that the caller holds open.
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection,
+                         TStoreFile& database);
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination, TStoreFile& database);
 // The database the mailbox operations use by default (empty until set: then they do nothing).
 void SetProgramDatabasePath(FilePath path);
 const FilePath& ProgramDatabasePath();
