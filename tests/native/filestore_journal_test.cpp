@@ -44,9 +44,13 @@ TEST(Journal, OpeningPutsBackACompleteJournalAndDropsAnIncompleteOne) {
     SCOPED_TRACE(way);
     TMemoryStream db(write.Torn);
     db.JournalFile.Bytes = write.Journal;
-    if (way == 0) EXPECT_EQ(Get(db, "c"), "third");
-    if (way == 1) EXPECT_EQ(Put(db, "d", "fourth"), 0);
-    if (way == 2) EXPECT_TRUE(TStoreInspector(db).Check().empty());
+    if (way == 0) {
+      EXPECT_EQ(Get(db, "c"), "third");
+    } else if (way == 1) {
+      EXPECT_EQ(Put(db, "d", "fourth"), 0);
+    } else {
+      EXPECT_TRUE(TStoreInspector(db).Check().empty());
+    }
     EXPECT_FALSE(db.JournalFile.Exists());
     EXPECT_EQ(Get(db, "a"), "first");
     EXPECT_EQ(Get(db, "b"), std::string(2000, 'b'));
