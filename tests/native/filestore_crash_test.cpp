@@ -161,6 +161,7 @@ TEST(CrashSweep, EveryOperationStoppedAtEveryWriteReadsAsBeforeOrAfter) {
     ASSERT_NE(states.front(), states.back());
     // A journal, its flush, the database's writes, its flush, the journal's removal.
     ASSERT_GE(writes, 5 * int(op.Calls.size()));
+    std::cout << op.What << ": " << writes << " writes\n";
     for (int k = 1; k <= writes; ++k) {
       for (TCrash how : {TCrash::Stop, TCrash::Half, TCrash::JournalCacheLost,
                          TCrash::DatabaseCacheLost}) {
