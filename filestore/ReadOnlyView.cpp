@@ -71,10 +71,14 @@ struct TExtentUse {
 TStoreInspector::TStoreInspector(const FilePath& database)
     : OwnedStream_(std::make_unique<TFileStream>(database, TOpenMode::ReadOnly)),
       Stream_(OwnedStream_.get()) {
+  store::Restore(*Stream_, database);
   FindRoot();
 }
 
-TStoreInspector::TStoreInspector(TStoreStream& stream) : Stream_(&stream) { FindRoot(); }
+TStoreInspector::TStoreInspector(TStoreFile& stream) : Stream_(&stream) {
+  RestoreDatabase(stream);
+  FindRoot();
+}
 
 TStoreInspector::~TStoreInspector() = default;
 
@@ -288,15 +292,21 @@ std::vector<TStoreHiddenChild> TStoreInspector::HiddenChildren() {
   return hidden;
 }
 
-std::optional<TStoreProblem> CheckDatabase(TStoreStream& database) {
-  TStoreInspector inspector(database);
+namespace {
+std::optional<TStoreProblem> FirstProblem(TStoreInspector& inspector) {
   std::vector<TStoreProblem> problems = inspector.Check(TCheckDepth::Blocks);
   if (problems.empty()) return std::nullopt;
   return std::move(problems.front());
 }
+}  // namespace
+
+std::optional<TStoreProblem> CheckDatabase(TStoreFile& database) {
+  TStoreInspector inspector(database);
+  return FirstProblem(inspector);
+}
 
 std::optional<TStoreProblem> CheckDatabase(const FilePath& database) {
   if (!store::FileExists(database)) return std::nullopt;
-  TFileStream file(database, TOpenMode::ReadOnly);
-  return CheckDatabase(file);
+  TStoreInspector inspector(database);
+  return FirstProblem(inspector);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,9 +108,9 @@ class TFileManager {
   // damage too); then claims it.
   bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
 
-  // Ends an operation and gives its status. When it failed after writing, every byte it
-  // changed in the file as opened is written back first, so that a failed operation
-  // leaves the file as it found it.
+  // Ends an operation and gives its status; nothing reads or writes through the manager
+  // afterwards. The entry operations write through a TWritePlan, which drops the
+  // operation's writes when it failed.
   int32_t Finish();
 
  private:
@@ -117,11 +118,6 @@ class TFileManager {
     int64_t Offset;
     int64_t Length;
   };
-  struct TSaved {
-    int64_t Offset;
-    std::string Bytes;
-  };
-
   void Open();
   bool InterruptedStart(int64_t size);
   bool Initialise();
@@ -136,11 +132,10 @@ class TFileManager {
   bool Unclaim(int32_t dataOffset, int32_t blockLength);
   bool InsideFile(int32_t count) const;
   bool Put(const void* source, int32_t count);
-  int32_t KeepOriginal(int64_t position, int64_t count);
   void Fail(int32_t status);
   void ReportFatal(int32_t code);
 
-  std::unique_ptr<TStoreStream> OwnedStream_;
+  std::unique_ptr<TFileStream> OwnedStream_;
   TStoreStream* Stream_ = nullptr;
   TFreeList FreeList_;
   int32_t AnchorOffset_ = store::NoOffset;
@@ -157,16 +152,68 @@ class TFileManager {
   std::string DamageText_;
   // Blocks this operation uses (anchor, indexes on its path, entries it touched or made).
   std::vector<TExtent> Claimed_;
-  // The file as opened: where its meaningful bytes end, its free extents, and the bytes
-  // that this operation's writes replaced (to put back when the operation fails).
-  int64_t OpenedLimit_ = 0;
-  TFreeList OpenedFree_;
-  std::vector<TSaved> Journal_;
 };
 
 namespace store {
 struct TBlockHead;
 }
+
+// ---------------------------------------------------------------------------------------
+// Write plan: what one operation writes, kept in memory until the operation has done all
+// its work, then applied to the database at once under the protection of its journal.
+
+class TWritePlan final : public TStoreStream {
+ public:
+  explicit TWritePlan(TStoreFile& database);
+
+  // Reads see the database with the planned bytes in place.
+  int64_t Size() override { return PlannedSize_; }
+  int64_t Position() const override { return Position_; }
+  bool Seek(int64_t offset) override;
+  size_t Read(void* target, size_t count) override;
+  size_t Write(const void* source, size_t count) override;
+
+  // Applies the plan: writes the journal (the original length and the original bytes of
+  // every range about to change) and flushes it, writes the ranges, flushes the database
+  // and removes the journal (the flushes unless FlushWrites() is off). Answers 0, or the
+  // status of the call that failed; the database is then put back as it was (or, when even
+  // that fails, the journal stays for the next opening to put back).
+  int32_t Commit();
+
+ private:
+  struct TRun {
+    int64_t Start;
+    std::string Bytes;     // as planned
+    std::string Original;  // the database's bytes below its original size
+  };
+  std::vector<TRun> GatherRuns(int32_t& status);
+  std::string JournalImage(const std::vector<TRun>& runs) const;
+  int32_t Apply(const std::vector<TRun>& runs);
+  void Undo(const std::vector<TRun>& runs);
+
+  TStoreFile& Database_;
+  // Disjoint and apart: a write that touches an extent joins it.
+  std::map<int64_t, std::string> Planned_;
+  int64_t OriginalSize_;
+  int64_t PlannedSize_;
+  int64_t Position_ = 0;
+};
+
+namespace store {
+
+// RestoreDatabase, naming `path` in its error.
+bool Restore(TStoreFile& database, const FilePath& path);
+
+// Runs an operation's manager to its end: its status, and when that is 0 the plan applied.
+int32_t FinishPlanned(TFileManager& manager, TWritePlan& plan);
+
+// The journal's format: magic, original length (8 bytes), number of ranges; each range its
+// offset (8 bytes), length and original bytes; then the CRC-32 of all that. Exposed for
+// the tests.
+std::string JournalBytes(int64_t originalSize,
+                         const std::vector<std::pair<int64_t, std::string_view>>& ranges);
+
+}  // namespace store
 
 // ---------------------------------------------------------------------------------------
 // Entry index: one node of the tree in memory, a list of child names with the data offset
@@ -346,6 +393,9 @@ using TChain = std::vector<std::unique_ptr<TFMindex>>;
 TChain BuildChain(TFileManager& manager, const std::vector<std::string>& components, size_t depth);
 
 bool FileExists(const FilePath& path);
+
+// "<database>-journal": where a database's rollback journal lies.
+FilePath JournalPath(const FilePath& database);
 
 // The path as it appears in messages (UTF-8 on Windows).
 std::string PathText(const FilePath& path);

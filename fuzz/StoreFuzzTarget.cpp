@@ -11,7 +11,11 @@
 //   every other entry reads the same from its block, every index is still one;
 // - a new entry at the root of any image keeps every entry that read before reading the
 //   same: every reader walks through the root block, so no entry can share the blocks such
-//   a write releases.
+//   a write releases;
+// - an accepted write stopped at one of its writes (the image chooses which, and whether as
+//   a crash, half written, or as a power cut that loses what the disk was not told to keep)
+//   leaves, once the store opens the image again, exactly the image before it or exactly
+//   the one after it, byte for byte, and no journal.
 // (A write deeper into a damaged image is checked along its own path only: an index off
 // the path that names a block the write releases is found by the whole-file check, which
 // writers run first.)
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "filestore/FileMan.h"
+#include "tests/native/filestore_crash_stream.h"
 
 namespace {
 
@@ -208,19 +213,40 @@ void RequireNothingLost(const Inspection& before, TMemoryStream& stream, const E
   }
 }
 
+// The write of `bytes` at `path` into the image, which made `writes` writes and left
+// `after`, stopped at the write the image chooses.
+void CrashAndCheck(const std::string& image, const EntryPath& path, const std::string& bytes,
+                   const std::string& after, int writes) {
+  uint32_t choice = 0;
+  for (const char byte : image) choice = choice * 131 + static_cast<uint8_t>(byte);
+  const int crashAt = 1 + static_cast<int>(choice % static_cast<uint32_t>(writes));
+  const auto how = static_cast<storetest::TCrash>(choice / static_cast<uint32_t>(writes) % 4);
+  TMemoryStream stream(image);
+  storetest::TCrashStream crashing(stream, crashAt, how);
+  TDataBuf buffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  WriteEntry(Joined(path), &buffer, crashing);
+  Require(crashing.Dead(), "a write makes the same writes every time");
+  { TStoreInspector reopened(stream); }
+  Require(!stream.JournalFile.Exists() && (stream.Bytes == image || stream.Bytes == after),
+          "a write stopped at any of its writes leaves the image as before or as after");
+}
+
 // Writes `bytes` at `path` into a copy of the image and holds the outcome to the promises.
 // `keepsOthers`: every entry that read before through its path must read the same afterwards.
 void WriteAndCheck(const std::string& image, const Inspection& before, const Contents& contents,
                    const EntryPath& path, bool keepsOthers) {
   const std::string bytes = ProbeBytes(image);
   TMemoryStream stream(image);
+  storetest::TCrashStream counted(stream, 0, storetest::TCrash::Stop);
   TDataBuf buffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-  const int status = WriteEntry(Joined(path), &buffer, stream);
+  const int status = WriteEntry(Joined(path), &buffer, counted);
   if (status != 0) {
-    Require(stream.Bytes == image, "a refused write changes no byte");
+    Require(stream.Bytes == image && !stream.JournalFile.Exists(),
+            "a refused write changes no byte");
     Require(!before.Sound, "a sound image accepts every write");
     return;
   }
+  CrashAndCheck(image, path, bytes, stream.Bytes, counted.Writes());
   TDataBuf read;
   Require(ReadEntry(Joined(path), read, stream) == 0 && read.AsString() == bytes,
           "an accepted write stores exactly the bytes written");

@@ -43,6 +43,18 @@ class ReporterInstalled {
   TStoreReporter* Previous;
 };
 
+// Whether writes wait for the disk, for the time of one command.
+class FlushingSet {
+ public:
+  explicit FlushingSet(bool flush) : Previous(FlushWrites()) { SetFlushWrites(flush); }
+  ~FlushingSet() { SetFlushWrites(Previous); }
+  FlushingSet(const FlushingSet&) = delete;
+  FlushingSet& operator=(const FlushingSet&) = delete;
+
+ private:
+  bool Previous;
+};
+
 using Components = std::span<const std::string>;
 
 std::string DisplayPath(const FilePath& path) {
@@ -389,6 +401,8 @@ const CommandSpec& FindCommand(const TwdbCommandLine& line) {
       Misuse(line.Command + ": wrong number of arguments");
     if (line.Force && !spec.Writes)
       Misuse(line.Command + " does not write: " + kForceOption + " does not apply");
+    if (line.NoSync && !spec.Writes)
+      Misuse(line.Command + " does not write: " + kNoSyncOption + " does not apply");
     return spec;
   }
   Misuse(line.Command.empty() ? "no command given" : "unknown command \"" + line.Command + "\"");
@@ -405,6 +419,10 @@ int RunTwdb(const TwdbCommandLine& line, std::istream& in, std::ostream& out, st
     const CommandSpec& spec = FindCommand(line);
     Command command(line, in, out);
     ReporterInstalled installed(command.Reporter);
+    FlushingSet flushing(!line.NoSync);
+    if (RestoreDatabase(line.Database))
+      err << "twdb: " << DisplayPath(line.Database)
+          << ": restored as it was before a write that did not finish\n";
     if (spec.Writes) command.RequireSoundFile();
     (command.*spec.Run)();
     return ExitOk;
