@@ -24,14 +24,14 @@ void Exec(sqlite3* db, const char* sql) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db, sql);
 }
 
-// Synchronous writes are a per-connection setting, so every opening turns them off.
-Db Open(const std::string& path) {
+// Synchronous writes are a per-connection setting, so every opening sets them.
+Db Open(const std::string& path, const std::string& synchronous) {
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                                  nullptr);
   Db db(raw);
   if (rc != SQLITE_OK) Fail(raw, "open");
-  Exec(raw, "PRAGMA synchronous=OFF");
+  Exec(raw, ("PRAGMA synchronous=" + synchronous).c_str());
   return db;
 }
 
@@ -59,7 +59,7 @@ void StepToDone(sqlite3* db, sqlite3_stmt* statement) {
 
 // The first column of the single row a lookup finds; empty when there is none.
 std::string LookUp(const std::string& path, const char* sql, const std::string& key) {
-  Db db = Open(path);
+  Db db = Open(path, "OFF");
   Statement statement = Prepare(db.get(), sql);
   BindText(db.get(), statement.get(), 1, key);
   const int rc = sqlite3_step(statement.get());
@@ -84,7 +84,7 @@ void InsertAll(sqlite3* db, const char* sql,
 void SqliteKv::Create(const std::vector<std::pair<std::string, std::string>>& entries,
                       const std::vector<std::pair<std::string, std::string>>& settings) const {
   std::remove(Path.c_str());
-  Db db = Open(Path);
+  Db db = Open(Path, Synchronous);
   Exec(db.get(), "CREATE TABLE entries (name TEXT PRIMARY KEY COLLATE NOCASE, value BLOB)");
   Exec(db.get(), "CREATE TABLE settings (name TEXT PRIMARY KEY COLLATE NOCASE, value TEXT)");
   Exec(db.get(), "BEGIN");
@@ -98,7 +98,7 @@ std::string SqliteKv::Read(const std::string& name) const {
 }
 
 void SqliteKv::Write(const std::string& name, const std::string& value) const {
-  Db db = Open(Path);
+  Db db = Open(Path, Synchronous);
   Statement statement = Prepare(db.get(), "INSERT OR REPLACE INTO entries VALUES (?1, ?2)");
   BindText(db.get(), statement.get(), 1, name);
   BindBlob(db.get(), statement.get(), 2, value);

@@ -1,13 +1,19 @@
-// The store against SQLite, operation by operation, on databases whose root index holds
-// 10, 1,000 or 10,000 entries. Every entry holds 1 KB of mail-like text except the one the
-// operations address (the middle one), which holds the benchmark's payload of 1 KB or 1 MB.
-// Each operation opens and closes its database, as every store operation does.
+// The store against SQLite and against its floor, operation by operation, on databases whose
+// mailbox index holds 10, 1,000 or 10,000 entries. Every entry holds 1 KB of mail-like text
+// except the one the operations address (the middle one), which holds the benchmark's
+// payload of 1 KB or 1 MB. The mailbox index is the root (depth 1), or "Inbox" in
+// "Mailboxes" as the client files mail (depth 3: Mailboxes, Inbox, entry). Each operation
+// opens and closes its database, as every store operation does.
+//
+// The floor is what the format makes every implementation do, measured on the same bytes
+// with the same zlib parameters: for a read, inflate each index on the path and the entry's
+// record; for a write, also deflate each index on the path and the payload.
 //
 // After the timed loop each benchmark runs its operation once more while counting heap
 // bytes (HeapCounter): "peak_heap" is the operation's peak above its starting level, and
 // "bound" the largest index text plus the payload it moves.
 //
-// The closing table prints the time ratios (store / SQLite, store read / bare inflate).
+// The closing table prints the time ratios (store / SQLite, store / floor).
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -20,6 +26,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench/HeapCounter.h"
@@ -36,7 +43,14 @@ const char kSettingsText[] =
 struct Shape {
   int Entries;
   size_t PayloadBytes;
+  int Depth = 1;  // 1: the entries in the root; 3: in Mailboxes, Inbox
 };
+
+// The indexes above the entries at each depth.
+std::vector<std::string> MailboxPath(const Shape& shape) {
+  if (shape.Depth == 1) return {};
+  return {"Mailboxes", "Inbox"};
+}
 
 std::string EntryName(int i) {
   char name[16];
@@ -55,54 +69,115 @@ std::filesystem::path DataFolder() {
   return folder;
 }
 
-// One database of a given shape, in both stores.
+// A zlib stream as it lies in a block, with its plain length.
+struct StoredStream {
+  std::string Stream;
+  int32_t PlainLength;
+};
+
+std::string ReadWholeFile(const std::string& path) {
+  TFileStream file(path, TOpenMode::ReadOnly);
+  std::string bytes(static_cast<size_t>(file.Size()), '\0');
+  if (file.Read(bytes.data(), bytes.size()) != bytes.size())
+    throw std::runtime_error("cannot read " + path);
+  return bytes;
+}
+
+// The payload record of the block at `dataOffset` in the file's bytes.
+StoredStream RecordAt(const std::string& file, int32_t dataOffset) {
+  const char* record = file.data() + dataOffset;
+  if (record[store::RecordCompressedAt] != 1) throw std::runtime_error("a record stored plain");
+  const int32_t length = store::GetInt32(record + store::RecordLengthAt);
+  return {std::string(record + store::RecordHeaderLength, static_cast<size_t>(length)),
+          store::GetInt32(record + store::RecordPlainLengthAt)};
+}
+
+// One database of a given shape, in both stores, and the streams a read of the addressed
+// entry must inflate.
 struct Fixture {
   std::string StorePath;
   SqliteKv Sqlite;
-  std::string Target;        // the entry the operations address
+  std::string Target;        // the entry path the operations address (0xFF-separated)
+  std::string SqliteKey;     // the same entry's key in SQLite
   std::string Payload;       // what it holds
-  size_t LargestIndexText;   // the root index's text: every name with CR LF, then a zero byte
+  size_t LargestIndexText;   // the mailbox index's text: every name with CR LF, then a zero byte
+  std::vector<StoredStream> IndexStreams;  // the indexes on the path, root first
+  StoredStream EntryRecord;
 
   Fixture(const std::string& base, const Shape& shape)
       : StorePath(base + ".dbc"), Sqlite(base + ".sqlite"),
-        Target(EntryName(shape.Entries / 2)),
         Payload(MailText(shape.PayloadBytes, 7)),
         LargestIndexText(sizeof "Initialization\r\n") {
     std::vector<std::pair<std::string, std::string>> entries;
+    const std::string target = EntryName(shape.Entries / 2);
     for (int i = 0; i < shape.Entries; ++i) {
       const std::string name = EntryName(i);
-      entries.emplace_back(name, name == Target ? Payload : MailText(kFillerBytes, i));
+      entries.emplace_back(name, name == target ? Payload : MailText(kFillerBytes, i));
       LargestIndexText += name.size() + 2;
     }
-    WriteStore(entries);
+    const std::vector<std::string> mailbox = MailboxPath(shape);
+    for (const auto& index : mailbox) {
+      Target += index + "\xFF";
+      SqliteKey += index + "/";
+    }
+    Target += target;
+    SqliteKey += target;
+    WriteStore(mailbox, entries);
+    for (auto& [name, value] : entries)
+      if (!mailbox.empty()) name = SqliteKey.substr(0, SqliteKey.rfind('/') + 1) + name;
     Sqlite.Create(entries, {{"Version", "0.9b2"},
                             {"Address", "someone@example.org"},
                             {"SMTPHost", "mail.example.org"}});
+    FindStreams(mailbox, target);
   }
 
-  // Writes every entry without flushing, then the root index once: a database of 10,000
+  // Writes every entry without flushing, then the indexes once: a database of 10,000
   // entries would otherwise take 10,000 rewrites of a growing index to build.
-  void WriteStore(const std::vector<std::pair<std::string, std::string>>& entries) const {
+  void WriteStore(const std::vector<std::string>& mailbox,
+                  const std::vector<std::pair<std::string, std::string>>& entries) const {
     std::filesystem::remove(StorePath);
     TFileManager manager(StorePath);
-    TFMindex root(manager, nullptr, "");
+    const store::TChain chain = store::BuildChain(manager, mailbox, mailbox.size());
     TDataBuf settings{std::string_view(kSettingsText)};
-    root.WriteChild("Initialization", &settings, false);
+    chain.front()->WriteChild("Initialization", &settings, false);
     for (const auto& [name, value] : entries) {
       TDataBuf buffer(value.data(), static_cast<int32_t>(value.size()));
-      root.WriteChild(name, &buffer, false);
+      chain.back()->WriteChild(name, &buffer, false);
     }
-    root.Flush();
+    chain.back()->Flush();
     if (manager.Status() != 0) throw std::runtime_error("cannot build " + StorePath);
+  }
+
+  void FindStreams(const std::vector<std::string>& mailbox, const std::string& target) {
+    const std::string file = ReadWholeFile(StorePath);
+    TStoreInspector inspector(StorePath);
+    IndexStreams.push_back(RecordAt(file, inspector.RootOffset()));
+    std::vector<std::string> path;
+    std::vector<TStoreChild> children;
+    for (const std::string& name : mailbox) {
+      inspector.List(path, children);
+      IndexStreams.push_back(RecordAt(file, Child(children, name).Offset));
+      path.push_back(name);
+    }
+    inspector.List(path, children);
+    EntryRecord = RecordAt(file, Child(children, target).Offset);
+  }
+
+  static const TStoreChild& Child(const std::vector<TStoreChild>& children,
+                                  const std::string& name) {
+    for (const auto& child : children)
+      if (child.Name == name) return child;
+    throw std::runtime_error("no child " + name);
   }
 };
 
 Fixture& FixtureFor(const Shape& shape) {
-  static std::map<std::pair<int, size_t>, std::unique_ptr<Fixture>> fixtures;
-  auto& fixture = fixtures[{shape.Entries, shape.PayloadBytes}];
+  static std::map<std::tuple<int, size_t, int>, std::unique_ptr<Fixture>> fixtures;
+  auto& fixture = fixtures[{shape.Entries, shape.PayloadBytes, shape.Depth}];
   if (!fixture) {
     const std::string base = (DataFolder() / ("db-" + std::to_string(shape.Entries) + "-" +
-                                              PayloadLabel(shape.PayloadBytes))).string();
+                                              PayloadLabel(shape.PayloadBytes) + "-depth" +
+                                              std::to_string(shape.Depth))).string();
     fixture = std::make_unique<Fixture>(base, shape);
   }
   return *fixture;
@@ -140,7 +215,7 @@ void StoreCheck(benchmark::State& state, Shape shape) {
 
 void SqliteWrite(benchmark::State& state, Shape shape) {
   Fixture& db = FixtureFor(shape);
-  Measure(state, [&] { db.Sqlite.Write(db.Target, db.Payload); },
+  Measure(state, [&] { db.Sqlite.Write(db.SqliteKey, db.Payload); },
           db.LargestIndexText + db.Payload.size());
 }
 
@@ -158,7 +233,7 @@ void StoreRead(benchmark::State& state, Shape shape) {
 void SqliteRead(benchmark::State& state, Shape shape) {
   Fixture& db = FixtureFor(shape);
   bool same = true;
-  Measure(state, [&] { same = same && db.Sqlite.Read(db.Target) == db.Payload; },
+  Measure(state, [&] { same = same && db.Sqlite.Read(db.SqliteKey) == db.Payload; },
           db.LargestIndexText + db.Payload.size());
   if (!same) Fail(state, "SQLite gave other bytes");
 }
@@ -179,12 +254,13 @@ void SqliteSetting(benchmark::State& state, Shape shape) {
   if (!found) Fail(state, "SQLite missed the version");
 }
 
-// The stream exactly as the store writes it: default level, window 2^15, memory level 9.
+// zlib with the store's parameters: default level, window 2^15, memory level 9, and an
+// output area as large as the store's (1.2 times the input and 16 bytes).
 std::string StoreDeflate(const std::string& plain) {
   z_stream stream{};
   if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("deflateInit2");
-  std::string packed(deflateBound(&stream, plain.size()), '\0');
+  std::string packed(static_cast<size_t>(plain.size() * 1.2 + 16), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
   stream.avail_in = static_cast<uInt>(plain.size());
   stream.next_out = reinterpret_cast<Bytef*>(packed.data());
@@ -196,32 +272,42 @@ std::string StoreDeflate(const std::string& plain) {
   return packed;
 }
 
-// The floor under a store read: one inflate call of the same stream into a buffer of the
-// recorded length, allocated per call as the store allocates it.
-void BareInflate(benchmark::State& state, size_t bytes) {
-  const std::string plain = MailText(bytes, 7);
-  const std::string packed = StoreDeflate(plain);
-  bool same = true;
-  Measure(state, [&] {
-    auto out = std::make_unique<char[]>(plain.size() + 1);
-    z_stream stream{};
-    inflateInit(&stream);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-    stream.avail_in = static_cast<uInt>(packed.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.get());
-    stream.avail_out = static_cast<uInt>(plain.size());
-    same = same && inflate(&stream, Z_FINISH) == Z_STREAM_END;
-    inflateEnd(&stream);
-  }, plain.size());
-  if (!same) Fail(state, "inflate failed");
-  state.counters["stream_bytes"] = static_cast<double>(packed.size());
+// One inflate call of a stored stream into a buffer of its recorded length.
+std::string StoreInflate(const StoredStream& stored) {
+  std::string plain(static_cast<size_t>(stored.PlainLength), '\0');
+  z_stream stream{};
+  if (inflateInit2(&stream, 15) != Z_OK) throw std::runtime_error("inflateInit2");
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stored.Stream.data()));
+  stream.avail_in = static_cast<uInt>(stored.Stream.size());
+  stream.next_out = reinterpret_cast<Bytef*>(plain.data());
+  stream.avail_out = static_cast<uInt>(plain.size());
+  const int rc = inflate(&stream, Z_FINISH);
+  inflateEnd(&stream);
+  if (rc != Z_STREAM_END) throw std::runtime_error("inflate");
+  return plain;
 }
 
-// The floor under a store write of the same payload: one deflate call with the store's
-// parameters.
-void BareDeflate(benchmark::State& state, size_t bytes) {
-  const std::string plain = MailText(bytes, 7);
-  Measure(state, [&] { benchmark::DoNotOptimize(StoreDeflate(plain)); }, plain.size());
+// The floor under a read: each index on the path and the entry's record inflated.
+void ReadFloor(benchmark::State& state, Shape shape) {
+  Fixture& db = FixtureFor(shape);
+  bool same = true;
+  Measure(state, [&] {
+    for (const StoredStream& index : db.IndexStreams) benchmark::DoNotOptimize(StoreInflate(index));
+    same = same && StoreInflate(db.EntryRecord) == db.Payload;
+  }, db.LargestIndexText + db.Payload.size());
+  if (!same) Fail(state, "the entry's record inflated to other bytes");
+}
+
+// The floor under a write: the read's floor, and each index on the path and the payload
+// deflated.
+void WriteFloor(benchmark::State& state, Shape shape) {
+  Fixture& db = FixtureFor(shape);
+  Measure(state, [&] {
+    for (const StoredStream& index : db.IndexStreams)
+      benchmark::DoNotOptimize(StoreDeflate(StoreInflate(index)));
+    benchmark::DoNotOptimize(StoreInflate(db.EntryRecord));
+    benchmark::DoNotOptimize(StoreDeflate(db.Payload));
+  }, db.LargestIndexText + db.Payload.size());
 }
 
 // zlib's own working memory for one call in each direction, with the store's parameters:
@@ -241,54 +327,44 @@ ZlibState MeasureZlibState() {
   };
   heap::PeakGrowth(deflateOnce);
   const size_t deflating = heap::PeakGrowth(deflateOnce);
-  const std::string packed = StoreDeflate("x");
-  const size_t inflating = heap::PeakGrowth([&] {
-    z_stream stream{};
-    char out[2];
-    inflateInit(&stream);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-    stream.avail_in = static_cast<uInt>(packed.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out);
-    stream.avail_out = 1;
-    inflate(&stream, Z_FINISH);
-    inflateEnd(&stream);
-  });
+  const StoredStream stored{StoreDeflate("x"), 1};
+  const size_t inflating = heap::PeakGrowth([&] { benchmark::DoNotOptimize(StoreInflate(stored)); });
   return {deflating, inflating};
 }
 
 std::string Name(const char* operation, const char* side, const Shape& shape) {
   return std::string(operation) + "/" + side + "/" + std::to_string(shape.Entries) + "/" +
-         PayloadLabel(shape.PayloadBytes);
+         PayloadLabel(shape.PayloadBytes) + (shape.Depth == 1 ? "" : "/depth3");
 }
 
 void RegisterAll() {
   using Function = void (*)(benchmark::State&, Shape);
-  struct Pair {
+  struct Sides {
     const char* Operation;
     Function Store;
     Function Sqlite;
+    Function Floor;  // or none
   };
-  const Pair pairs[] = {{"write", StoreWrite, SqliteWrite},
-                        {"read", StoreRead, SqliteRead},
-                        {"setting", StoreSetting, SqliteSetting}};
+  const Sides operations[] = {{"write", StoreWrite, SqliteWrite, WriteFloor},
+                              {"read", StoreRead, SqliteRead, ReadFloor},
+                              {"setting", StoreSetting, SqliteSetting, nullptr}};
+  std::vector<Shape> shapes;
   for (size_t bytes : {size_t{1} << 10, size_t{1} << 20})
-    for (int entries : {10, 1000, 10000})
-      for (const Pair& pair : pairs) {
-        const Shape shape{entries, bytes};
-        benchmark::RegisterBenchmark(Name(pair.Operation, "store", shape).c_str(), pair.Store, shape)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(Name(pair.Operation, "sqlite", shape).c_str(), pair.Sqlite, shape)
-            ->Unit(benchmark::kMicrosecond);
-      }
+    for (int entries : {10, 1000, 10000}) shapes.push_back({entries, bytes});
+  shapes.push_back({10000, size_t{1} << 10, 3});
+  const auto add = [](const std::string& name, Function function, const Shape& shape) {
+    benchmark::RegisterBenchmark(name.c_str(), function, shape)->Unit(benchmark::kMicrosecond);
+  };
+  for (const Shape& shape : shapes)
+    for (const Sides& sides : operations) {
+      add(Name(sides.Operation, "store", shape), sides.Store, shape);
+      add(Name(sides.Operation, "sqlite", shape), sides.Sqlite, shape);
+      if (sides.Floor) add(Name(sides.Operation, "floor", shape), sides.Floor, shape);
+    }
   for (int entries : {10, 1000, 10000}) {
     const Shape shape{entries, size_t{1} << 10};
-    benchmark::RegisterBenchmark(Name("check", "store", shape).c_str(), StoreCheck, shape)
-        ->Unit(benchmark::kMicrosecond);
+    add(Name("check", "store", shape), StoreCheck, shape);
   }
-  benchmark::RegisterBenchmark("inflate/bare/1MB", BareInflate, size_t{1} << 20)
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("deflate/bare/1MB", BareDeflate, size_t{1} << 20)
-      ->Unit(benchmark::kMicrosecond);
 }
 
 // Prints the console table as usual, then every store time against its counterpart, in
@@ -322,8 +398,9 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       std::string other = name;
       other.replace(other.find("/store/"), 7, "/sqlite/");
       Print(name, "sqlite", other);
-      if (name.starts_with("read/") && name.ends_with("/1MB")) Print(name, "inflate", "inflate/bare/1MB");
-      if (name.starts_with("write/") && name.ends_with("/1MB")) Print(name, "deflate", "deflate/bare/1MB");
+      std::string floor = name;
+      floor.replace(floor.find("/store/"), 7, "/floor/");
+      Print(name, "floor", floor);
     }
   }
 

@@ -1,6 +1,7 @@
 // The store's entry points: each opens the database, walks the index tree along an entry
 // path, reads, writes, renames or deletes, and closes the file again.
 #include <algorithm>
+#include <unordered_set>
 
 #include "filestore/StoreInternal.h"
 
@@ -12,6 +13,12 @@ constexpr int kMaxComponents = 16;
 constexpr std::string_view kMailboxesName = "Mailboxes";
 
 enum class TAccess { Read, Write };
+
+// A name that an entry path can reach: not empty, without the separator 0xFF, and one a
+// block can store.
+bool Addressable(std::string_view name) {
+  return !name.empty() && name.find(kSeparator) == std::string_view::npos && StorableName(name);
+}
 
 // The non-empty components of an entry path. 0, or 3 for a path of more than 16 components
 // or with a component that a block cannot store.
@@ -32,23 +39,42 @@ bool RunsThroughEntry(const TChain& chain) {
                      [](const auto& index) { return index->IsEntry(); });
 }
 
-// Opens the database, walks to the index that holds the entry and runs `leaf` on it with the
-// entry's name. A path that runs through an entry finds nothing when reading and is refused
-// (status 2, nothing written) when writing. Answers the operation's status.
+// Runs `work` on the database: the named file, opened (or created) for reading and writing,
+// or the one the caller holds open.
+template <class Work>
+int OnDatabase(const FilePath& database, Work&& work) {
+  TFileStream file(database);
+  return work(file, database);
+}
+
+template <class Work>
+int OnDatabase(TStoreFile& database, Work&& work) {
+  return work(database, FilePath());
+}
+
+// Restores the database when its last write did not finish (raising EStoreFileError when it
+// cannot), walks to the index that holds the entry and runs `leaf` on it with the entry's
+// name; then applies what it planned to write. A path that runs through an entry finds
+// nothing when reading and is refused (status 2, nothing written) when writing. Answers the
+// operation's status.
 template <class Database, class Leaf>
 int OnEntry(std::string_view path, Database& database, TAccess access, Leaf&& leaf) {
   std::vector<std::string> components;
   if (const int status = SplitPath(path, components)) return status;
-  TFileManager manager(database);
-  const TChain chain =
-      BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
-  if (components.empty() || manager.Stopped()) return manager.Finish();
-  if (RunsThroughEntry(chain)) {
-    if (access == TAccess::Write) manager.Refuse(StatusRead);
-    return manager.Finish();
-  }
-  leaf(*chain.back(), components.back());
-  return manager.Finish();
+  return OnDatabase(database, [&](TStoreFile& file, const FilePath& name) {
+    store::Restore(file, name);
+    TWritePlan plan(file);
+    TFileManager manager(plan);
+    const TChain chain =
+        BuildChain(manager, components, components.empty() ? 0 : components.size() - 1);
+    if (!components.empty() && !manager.Stopped()) {
+      if (!RunsThroughEntry(chain))
+        leaf(*chain.back(), components.back());
+      else if (access == TAccess::Write)
+        manager.Refuse(StatusRead);
+    }
+    return store::FinishPlanned(manager, plan);
+  });
 }
 
 // Position of the first "name=value" line for `name` (letter case ignored), or -1.
@@ -81,15 +107,15 @@ int WriteEntryTo(std::string_view entryPath, TDataBuf* buffer, Database& databas
 template <class Database>
 int ReadEntryFrom(std::string_view entryPath, TDataBuf& buffer, Database& database) {
   return OnEntry(entryPath, database, TAccess::Read, [&](TFMindex& index, const std::string& name) {
-    if (index.ChildLength(name) > 0) index.ReadChild(name, &buffer);
+    index.ReadStoredChild(name, buffer);
   });
 }
 
 template <class Database>
 int RenameEntryIn(std::string_view entryPath, std::string_view newName, Database& database) {
-  // A name with a line break would split into two names in the stored index, and an empty
-  // one could never be found again.
-  if (newName.empty() || !StorableName(newName)) return StatusSeek;
+  // A name with a line break would split into two names in the stored index; an empty one,
+  // or one holding the path separator, could never be found again.
+  if (!Addressable(newName)) return StatusSeek;
   return OnEntry(entryPath, database, TAccess::Write,
                  [&](TFMindex& index, const std::string& name) {
                    const int i = index.IndexOf(name);
@@ -112,7 +138,7 @@ int WriteEntry(std::string_view entryPath, TDataBuf* buffer, const FilePath& dat
   return WriteEntryTo(entryPath, buffer, database);
 }
 
-int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreStream& database) {
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreFile& database) {
   return WriteEntryTo(entryPath, buffer, database);
 }
 
@@ -121,11 +147,14 @@ int ReadEntry(std::string_view entryPath, TDataBuf& buffer, const FilePath& data
   return ReadEntryFrom(entryPath, buffer, database);
 }
 
-int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreStream& database) {
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreFile& database) {
   return ReadEntryFrom(entryPath, buffer, database);
 }
 
-int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database) {
+namespace {
+
+template <class Database>
+int ReadLinesFrom(TStringList& lines, std::string_view entryPath, Database& database) {
   lines.Clear();
   TDataBuf buffer;
   const int status = ReadEntry(entryPath, buffer, database);
@@ -134,11 +163,40 @@ int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePat
   return status;
 }
 
-int WriteEntryLines(std::string_view entryPath, const TStringList* lines,
-                    const FilePath& database) {
+template <class Database>
+int WriteLinesTo(std::string_view entryPath, const TStringList* lines, Database& database) {
   if (!lines) return WriteEntry(entryPath, nullptr, database);
   TDataBuf buffer(lines->Text());
   return WriteEntry(entryPath, &buffer, database);
+}
+
+template <class Database>
+int SetInitValueIn(std::string_view name, std::string_view value, Database& database) {
+  TStringList lines;
+  // Settings that could not be read are not overwritten with the one line set here.
+  if (const int status = ReadLinesFrom(lines, InitEntryName, database)) return status;
+  const int i = FindSetting(lines, name);
+  if (!value.empty()) {
+    std::string line = std::string(name) + "=" + std::string(value);
+    if (i == -1)
+      lines.Add(std::move(line));
+    else
+      lines[i] = std::move(line);
+  } else if (i != -1) {
+    lines.Lines.erase(lines.Lines.begin() + i);
+  }
+  return WriteLinesTo(InitEntryName, &lines, database);
+}
+
+}  // namespace
+
+int ReadEntryLines(TStringList& lines, std::string_view entryPath, const FilePath& database) {
+  return ReadLinesFrom(lines, entryPath, database);
+}
+
+int WriteEntryLines(std::string_view entryPath, const TStringList* lines,
+                    const FilePath& database) {
+  return WriteLinesTo(entryPath, lines, database);
 }
 
 std::string GetInitValue(std::string_view name, std::string_view fallback,
@@ -151,20 +209,11 @@ std::string GetInitValue(std::string_view name, std::string_view fallback,
 }
 
 int SetInitValue(std::string_view name, std::string_view value, const FilePath& database) {
-  TStringList lines;
-  // Settings that could not be read are not overwritten with the one line set here.
-  if (const int status = ReadEntryLines(lines, InitEntryName, database)) return status;
-  const int i = FindSetting(lines, name);
-  if (!value.empty()) {
-    std::string line = std::string(name) + "=" + std::string(value);
-    if (i == -1)
-      lines.Add(std::move(line));
-    else
-      lines[i] = std::move(line);
-  } else if (i != -1) {
-    lines.Lines.erase(lines.Lines.begin() + i);
-  }
-  return WriteEntryLines(InitEntryName, &lines, database);
+  return SetInitValueIn(name, value, database);
+}
+
+int SetInitValue(std::string_view name, std::string_view value, TStoreFile& database) {
+  return SetInitValueIn(name, value, database);
 }
 
 bool ReadEntryBuffer(std::string_view entryPath, TDataBuf* buffer, const FilePath& database) {
@@ -185,7 +234,7 @@ int RenameEntry(std::string_view entryPath, std::string_view newName, const File
   return RenameEntryIn(entryPath, newName, database);
 }
 
-int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreStream& database) {
+int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreFile& database) {
   return RenameEntryIn(entryPath, newName, database);
 }
 
@@ -207,43 +256,41 @@ bool Selected(const std::string* selection, int position) {
                         (*selection)[static_cast<size_t>(position)] != 0);
 }
 
-bool UsableMailboxName(std::string_view name) {
-  return !name.empty() && StorableName(name);
-}
+bool Usable(const FilePath& database) { return store::FileExists(database); }
+bool Usable(TStoreFile&) { return true; }
 
-// Deletes the selected children of a mailbox, or moves them to `destination` when one is
-// given. Answers the number of children taken.
-int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
-                       const std::string_view* destination, const FilePath& database) {
-  if (!store::FileExists(database) || !UsableMailboxName(mailbox)) return 0;
-  // Moving a mailbox onto itself would release its block twice.
-  if (destination && (!UsableMailboxName(*destination) || SameTextLocale(mailbox, *destination)))
-    return 0;
-  TFileManager manager(database);
+// Takes the selected children out of a mailbox of the open database: deletes them, or moves
+// them to `destination` when one is given. Answers the number of children taken.
+int TakeFrom(std::string_view mailbox, const std::string* selection,
+             const std::string_view* destination, TStoreFile& database, const FilePath& name) {
+  store::Restore(database, name);
+  TWritePlan plan(database);
+  TFileManager manager(plan);
   TFMindex root(manager, nullptr, "");
   TFMindex mailboxes(manager, &root, kMailboxesName);
   TFMindex source(manager, &mailboxes, mailbox);
   std::unique_ptr<TFMindex> target;
   if (destination) target = std::make_unique<TFMindex>(manager, &mailboxes, *destination);
   if (manager.Stopped() || mailboxes.IsEntry() || source.IsEntry() ||
-      (target && target->IsEntry())) {
-    manager.Finish();
+      (target && target->IsEntry()))
     return 0;
-  }
 
   std::vector<int> taken;  // last position first
+  std::unordered_set<std::string> arriving;  // lower-cased names moved so far
   for (int i = source.Count() - 1; i >= 0; --i) {
-    // A name the destination holds already stays where it is: the second child of one name
-    // could never be found.
-    if (Selected(selection, i) && !(target && target->IndexOf(source.ChildName(i)) != -1))
-      taken.push_back(i);
+    if (!Selected(selection, i)) continue;
+    // A child whose name the destination holds already, or one of the same name moved just
+    // before it, stays where it is: a second child of one name could never be found. So
+    // does a child that no path reaches (an empty name, in a file written elsewhere).
+    const std::string_view name = source.ChildName(i);
+    if (target && (!Addressable(name) || target->IndexOf(name) != -1 ||
+                   !arriving.insert(LocaleLower(std::string(name))).second))
+      continue;
+    taken.push_back(i);
   }
   const bool sound = target ? source.CheckWritePath() && target->CheckWritePath()
                             : source.ClaimChildBlocks(taken);
-  if (!sound) {
-    manager.Finish();
-    return 0;
-  }
+  if (!sound) return 0;
   for (const int i : taken) {
     if (target)
       target->AppendChild(source.ChildName(i), source.ChildOffset(i));
@@ -253,8 +300,22 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   }
   if (target) target->Flush();
   source.Flush();
-  // A failed operation is undone: nothing was taken.
-  return manager.Finish() == 0 ? static_cast<int>(taken.size()) : 0;
+  // A failed operation changes nothing: nothing was taken.
+  return store::FinishPlanned(manager, plan) == 0 ? static_cast<int>(taken.size()) : 0;
+}
+
+// Deletes the selected children of a mailbox, or moves them to `destination` when one is
+// given. Answers the number of children taken.
+template <class Database>
+int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       const std::string_view* destination, Database& database) {
+  if (!Usable(database) || !Addressable(mailbox)) return 0;
+  // Moving a mailbox onto itself would release its block twice.
+  if (destination && (!Addressable(*destination) || SameTextLocale(mailbox, *destination)))
+    return 0;
+  return OnDatabase(database, [&](TStoreFile& file, const FilePath& name) {
+    return TakeFrom(mailbox, selection, destination, file, name);
+  });
 }
 
 }  // namespace
@@ -279,5 +340,15 @@ int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
 
 int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
                        std::string_view destination, const FilePath& database) {
+  return TakeMailboxEntries(mailbox, selection, &destination, database);
+}
+
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection,
+                         TStoreFile& database) {
+  return TakeMailboxEntries(mailbox, selection, nullptr, database);
+}
+
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination, TStoreFile& database) {
   return TakeMailboxEntries(mailbox, selection, &destination, database);
 }

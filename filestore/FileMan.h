@@ -79,6 +79,34 @@ class TStoreStream {
   virtual size_t Write(const void* source, size_t count) = 0;
 };
 
+// The rollback journal beside a database ("<database>-journal" for a file). A write keeps
+// in it the database's original length and the original bytes of every range it is about
+// to change, until the database holds the change; the next opening puts a journal that
+// is still there back (filestore/Journal.cpp).
+class TStoreJournal {
+ public:
+  virtual ~TStoreJournal() = default;
+  virtual bool Exists() = 0;
+  // The journal's whole contents; false when it cannot be read.
+  virtual bool Read(std::string& bytes) = 0;
+  // Creates the journal, replacing any, with these bytes.
+  virtual bool Create(std::string_view bytes) = 0;
+  // Pushes the journal, and its name in the folder, to the disk.
+  virtual bool Flush() = 0;
+  // True when there is no journal afterwards.
+  virtual bool Remove() = 0;
+};
+
+// A database as it is kept: a stream that can be pushed to the disk and cut back to a
+// length, with its journal beside it.
+class TStoreFile : public TStoreStream {
+ public:
+  // Returns once every byte written has reached the disk.
+  virtual bool Flush() = 0;
+  virtual bool Truncate(int64_t size) = 0;
+  virtual TStoreJournal& Journal() = 0;
+};
+
 enum class TOpenMode {
   ReadWrite,  // open, or create when missing; exclusive
   ReadOnly,   // open an existing file for reading only; exclusive; never creates
@@ -86,8 +114,10 @@ enum class TOpenMode {
 };
 
 // A database file held exclusively while the object lives: CreateFileW with no sharing on
-// Windows, open + flock(LOCK_EX | LOCK_NB) elsewhere. Raises EStoreFileError.
-class TFileStream final : public TStoreStream {
+// Windows, open + flock(LOCK_EX | LOCK_NB) elsewhere. Raises EStoreFileError. Opened for
+// reading with a journal beside it, it takes write access too where it can, so that the
+// journal can be put back.
+class TFileStream final : public TStoreFile {
  public:
   explicit TFileStream(const FilePath& path, TOpenMode mode = TOpenMode::ReadWrite);
   ~TFileStream() override;
@@ -99,15 +129,35 @@ class TFileStream final : public TStoreStream {
   bool Seek(int64_t offset) override;
   size_t Read(void* target, size_t count) override;
   size_t Write(const void* source, size_t count) override;
+  bool Flush() override;
+  bool Truncate(int64_t size) override;
+  TStoreJournal& Journal() override;
+
+  const FilePath& Path() const { return Path_; }
 
  private:
   struct Handle;
+  class FileJournal;
+  FilePath Path_;
   std::unique_ptr<Handle> File_;
+  std::unique_ptr<FileJournal> Journal_;
   int64_t Position_ = 0;
 };
 
-// A stream over bytes in memory.
-class TMemoryStream final : public TStoreStream {
+// A journal in memory; `Bytes` holds nothing while there is none.
+class TMemoryJournal final : public TStoreJournal {
+ public:
+  bool Exists() override { return Bytes.has_value(); }
+  bool Read(std::string& bytes) override;
+  bool Create(std::string_view bytes) override;
+  bool Flush() override { return true; }
+  bool Remove() override;
+
+  std::optional<std::string> Bytes;
+};
+
+// A stream over bytes in memory, with a journal in memory beside it.
+class TMemoryStream final : public TStoreFile {
  public:
   TMemoryStream() = default;
   explicit TMemoryStream(std::string bytes) : Bytes(std::move(bytes)) {}
@@ -117,12 +167,31 @@ class TMemoryStream final : public TStoreStream {
   bool Seek(int64_t offset) override;
   size_t Read(void* target, size_t count) override;
   size_t Write(const void* source, size_t count) override;
+  bool Flush() override { return true; }
+  bool Truncate(int64_t size) override;
+  TStoreJournal& Journal() override { return JournalFile; }
 
   std::string Bytes;
+  TMemoryJournal JournalFile;
 
  private:
   int64_t Position_ = 0;
 };
+
+// Whether a write waits for the disk, first for its journal and then for the database,
+// before it returns: on unless turned off. Without the waits a killed process still leaves
+// a database that the next opening restores, but a power cut may not.
+void SetFlushWrites(bool flush);
+bool FlushWrites();
+
+// Puts back the database as it was before a write that did not finish, when its journal
+// lies beside it; true when it did. Removes a journal that was never completed (the
+// database was not touched then). Raises EStoreFileError when the database cannot be
+// opened, or cannot be written to put the journal back ("... the last write to this
+// database did not finish; open it once with write access to restore it"). Every
+// operation on a database does this first.
+bool RestoreDatabase(const FilePath& database);
+bool RestoreDatabase(TStoreFile& database);
 
 // ---------------------------------------------------------------------------------------
 // Payload buffer: the in-memory form of one stored payload record
@@ -213,10 +282,11 @@ int RenameEntry(std::string_view entryPath, std::string_view newName, const File
 // own path string.
 int RenameEntry(std::string* entryPath, std::string_view newName, const FilePath& database);
 
-// The same on a database stream that the caller holds open (tests, tools).
-int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreStream& database);
-int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreStream& database);
-int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreStream& database);
+// The same on a database that the caller holds open (tests, tools).
+int WriteEntry(std::string_view entryPath, TDataBuf* buffer, TStoreFile& database);
+int ReadEntry(std::string_view entryPath, TDataBuf& buffer, TStoreFile& database);
+int RenameEntry(std::string_view entryPath, std::string_view newName, TStoreFile& database);
+int SetInitValue(std::string_view name, std::string_view value, TStoreFile& database);
 
 // The mailbox operations work on the program's own database (see SetProgramDatabasePath)
 // or on the one given. `selection`: null takes every child; otherwise child p (from 1) is
@@ -228,6 +298,11 @@ int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
                        std::string_view destination);
 int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
                        std::string_view destination, const FilePath& database);
+// The same on a database that the caller holds open.
+int DeleteMailboxEntries(std::string_view mailbox, const std::string* selection,
+                         TStoreFile& database);
+int MoveMailboxEntries(std::string_view mailbox, const std::string* selection,
+                       std::string_view destination, TStoreFile& database);
 // The database the mailbox operations use by default (empty until set: then they do nothing).
 void SetProgramDatabasePath(FilePath path);
 const FilePath& ProgramDatabasePath();
@@ -259,6 +334,16 @@ struct TStoreProblem {
   std::string Text;
 };
 
+// A child that no entry path reaches: its name is empty, or an earlier child of the same
+// index matches it (letter case aside), and every lookup finds that one first. This is no
+// damage: every write keeps the child and its block, and once the earlier child is
+// removed it reads again. The store's own writes never make one; other writers of the
+// format do.
+struct TStoreHiddenChild {
+  std::vector<std::string> Path;  // the names from the root's child down to this child
+  TStoreChild Child;
+};
+
 // How far the whole-file check goes: the blocks, records, offsets, names and free extents
 // of the whole tree; or these and every entry's compressed contents as well.
 enum class TCheckDepth { Blocks, Payloads };
@@ -267,8 +352,8 @@ class TStoreInspector {
  public:
   // Opens an existing database for reading; raises EStoreFileError.
   explicit TStoreInspector(const FilePath& database);
-  // Works on a stream the caller owns.
-  explicit TStoreInspector(TStoreStream& stream);
+  // Works on a database the caller owns.
+  explicit TStoreInspector(TStoreFile& stream);
   ~TStoreInspector();
   TStoreInspector(const TStoreInspector&) = delete;
   TStoreInspector& operator=(const TStoreInspector&) = delete;
@@ -291,12 +376,19 @@ class TStoreInspector {
   // The plain bytes of the entry at the end of `components`; false when there is no such
   // entry or it cannot be read.
   bool ReadEntryBytes(const std::vector<std::string>& components, std::string& bytes);
+  // The plain bytes of the entry block a child of List or Walk names, whether or not a
+  // path reaches it; false when it names no readable entry.
+  bool ReadChildBytes(const TStoreChild& entry, std::string& bytes);
   // Visits every child in the tree depth-first (depth 0 for the root's children), each block
   // once; indexes that cannot be read are skipped.
   void Walk(const std::function<void(int depth, const TStoreChild& child)>& visit);
-  // Checks the header, the free list and every block, record, offset and name of the tree,
-  // and that no two blocks overlap, in the order it finds them; empty when sound.
+  // Checks the header, the free list and every block, record and offset of the tree, and
+  // that no two blocks overlap, in the order it finds them; empty when sound. Hidden
+  // children are no damage: HiddenChildren lists them.
   std::vector<TStoreProblem> Check(TCheckDepth depth = TCheckDepth::Payloads);
+  // The hidden children in the order of Walk; the children below a hidden index are hidden
+  // with it and not listed again.
+  std::vector<TStoreHiddenChild> HiddenChildren();
 
  private:
   void FindRoot();
@@ -308,15 +400,15 @@ class TStoreInspector {
   bool Children(int32_t blockOffset, std::vector<TStoreChild>& children, int32_t* blockLength,
                 std::vector<TStoreProblem>* problems);
 
-  std::unique_ptr<TStoreStream> OwnedStream_;
-  TStoreStream* Stream_ = nullptr;
+  std::unique_ptr<TStoreFile> OwnedStream_;
+  TStoreFile* Stream_ = nullptr;
   std::unique_ptr<TFileManager> Opened_;
   int32_t RootOffset_ = -1;
 };
 
 // The whole-file check for a writer to run first: the inspector's check of the blocks (not of
 // the entries' compressed contents, which no write elsewhere can make worse). The first
-// problem, or nothing when the file is sound. Never writes; a missing file has no problem
+// problem, or nothing when the file is sound; hidden children are no problem. Never writes; a missing file has no problem
 // (a write creates it). Raises EStoreFileError when the file cannot be opened.
 std::optional<TStoreProblem> CheckDatabase(const FilePath& database);
-std::optional<TStoreProblem> CheckDatabase(TStoreStream& database);
+std::optional<TStoreProblem> CheckDatabase(TStoreFile& database);

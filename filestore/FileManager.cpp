@@ -98,6 +98,7 @@ TFileManager::TFileManager(const FilePath& fileName, TOpenMode mode)
       Stream_(OwnedStream_.get()),
       FileName_(fileName),
       Mode_(mode) {
+  RestoreDatabase(*OwnedStream_);
   Open();
 }
 
@@ -116,11 +117,10 @@ void TFileManager::Open() {
   if (size == 0 || InterruptedStart(size)) {
     if (ReadOnly())
       MarkDamaged(0, "no database: the file is empty or its creation was cut short");
-    else if (Initialise())
-      OpenedLimit_ = store::FreshLength;  // a failed operation leaves an empty database
-  } else if (!Stopped_ && ReadHeaderFields() && CheckHeaderFields(size) && ReadFreeList()) {
-    OpenedLimit_ = int64_t(EndOffset_) + FreeListRecordLength(FreeList_.Count());
-    OpenedFree_ = FreeList_;
+    else
+      Initialise();
+  } else if (!Stopped_) {
+    ReadHeaderFields() && CheckHeaderFields(size) && ReadFreeList();
   }
   if (LastError_ != 0 && !Damaged_) {
     ReportFatal(LastError_);
@@ -273,18 +273,8 @@ bool TFileManager::WriteBytes(const void* source, int32_t count) {
   return count == 0 || Put(source, count);
 }
 
-// Writes at the current position, after keeping what the bytes replace.
+// Writes at the current position.
 bool TFileManager::Put(const void* source, int32_t count) {
-  const int64_t position = Stream_->Position();
-  if (const int32_t status = KeepOriginal(position, count)) {
-    Fail(status);
-    return false;
-  }
-  if (Stream_->Position() != position &&
-      (!Stream_->Seek(position) || Stream_->Position() != position)) {
-    Fail(StatusSeek);
-    return false;
-  }
   Wrote_ = true;
   if (Stream_->Write(source, static_cast<size_t>(count)) != static_cast<size_t>(count)) {
     Fail(StatusWrite);
@@ -293,42 +283,7 @@ bool TFileManager::Put(const void* source, int32_t count) {
   return true;
 }
 
-// Saves the bytes of [position, position + count) that belonged to the file as it was
-// opened (its header, blocks and free-list record, not its free extents), unless saved
-// already. Answers 0, or the status of the read that failed.
-int32_t TFileManager::KeepOriginal(int64_t position, int64_t count) {
-  const int64_t end = std::min(position + count, OpenedLimit_);
-  for (const TSaved& saved : Journal_)
-    if (saved.Offset <= position && end <= saved.Offset + int64_t(saved.Bytes.size())) return 0;
-  int64_t from = position;
-  for (int i = 0; i <= OpenedFree_.Count() && from < end; ++i) {
-    const bool last = i == OpenedFree_.Count();
-    const int64_t freeStart = last ? end : OpenedFree_.Offsets[size_t(i)];
-    const int64_t freeEnd = last ? end : freeStart + OpenedFree_.Lengths[size_t(i)];
-    if (freeEnd <= from) continue;
-    const int64_t to = std::min(freeStart, end);
-    if (from < to) {
-      TSaved saved{from, std::string(size_t(to - from), '\0')};
-      if (!Stream_->Seek(from) || Stream_->Position() != from) return StatusSeek;
-      if (Stream_->Read(saved.Bytes.data(), saved.Bytes.size()) != saved.Bytes.size())
-        return StatusRead;
-      Journal_.push_back(std::move(saved));
-    }
-    from = std::max(from, freeEnd);
-  }
-  return 0;
-}
-
 int32_t TFileManager::Finish() {
-  if (Status_ != 0 && Wrote_) {
-    // Latest first, so that a range saved twice ends with its oldest bytes.
-    for (auto saved = Journal_.rbegin(); saved != Journal_.rend(); ++saved) {
-      if (!Stream_->Seek(saved->Offset) || Stream_->Position() != saved->Offset ||
-          Stream_->Write(saved->Bytes.data(), saved->Bytes.size()) != saved->Bytes.size())
-        break;
-    }
-    Journal_.clear();
-  }
   Stopped_ = true;
   return Status_;
 }

@@ -1,9 +1,15 @@
 // The entry index: one node of the tree, loaded from its block, written back into a new
 // block whenever it changes, and the reads and writes of the entries below it.
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <tuple>
 
 #include "filestore/StoreInternal.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using store::At;
 using store::BlockHeadLength;
@@ -83,6 +89,105 @@ bool LoadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlock
                : manager.ClearOfClaimed(dataOffset, head.BlockLength, true);
 }
 
+// How names compare without regard to letter case: each byte of a stored name through this
+// table, against the name looked for, lower-cased whole. A code page of more than one byte
+// per character lower-cases characters, not bytes: there each stored name of the right
+// length is lower-cased whole instead.
+struct TFolding {
+  std::array<unsigned char, 256> Lower;
+  bool ByteWise;
+};
+
+const TFolding& Folding() {
+  static const TFolding folding = [] {
+    TFolding made{};
+    for (size_t c = 0; c < made.Lower.size(); ++c)
+      made.Lower[c] = static_cast<unsigned char>(LocaleLower(std::string(1, char(c)))[0]);
+#ifdef _WIN32
+    CPINFO codePage;
+    made.ByteWise = GetCPInfo(CP_ACP, &codePage) && codePage.MaxCharSize == 1;
+#else
+    made.ByteWise = true;
+#endif
+    return made;
+  }();
+  return folding;
+}
+
+// True when the `lowered.size()` bytes at `name` lower-case to `lowered`. From the last byte
+// on, where numbered names differ.
+bool FoldsTo(const char* name, std::string_view lowered) {
+  const TFolding& folding = Folding();
+  if (!folding.ByteWise) return LocaleLower(std::string(name, lowered.size())) == lowered;
+  for (size_t i = lowered.size(); i-- > 0;)
+    if (folding.Lower[static_cast<unsigned char>(name[i])] != static_cast<unsigned char>(lowered[i]))
+      return false;
+  return true;
+}
+
+// Line ends in an index text, counted eight bytes at a time: line feeds, carriage returns,
+// and carriage returns followed by a line feed.
+struct TLineEnds {
+  size_t LineFeeds = 0;
+  size_t Returns = 0;
+  size_t Pairs = 0;
+};
+
+// 0x01 in each byte of `word` that equals `byte`, 0 in the others.
+inline uint64_t BytesEqual(uint64_t word, unsigned char byte) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const uint64_t x = word ^ (0x0101010101010101ull * byte);
+  return ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;
+}
+
+// The sum of the eight bytes of `counts`, each a count small enough that the sum fits a byte.
+inline size_t SumOfBytes(uint64_t counts) {
+  return static_cast<size_t>((counts * 0x0101010101010101ull) >> 56);
+}
+
+// Position of the first CR at or after `start` (the text's size when there is none), eight
+// bytes at a time: names are short, and a call of memchr per name costs more.
+size_t ReturnAt(std::string_view text, size_t start) {
+  size_t i = start;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (const uint64_t returns = BytesEqual(word, '\r'))
+      return i + static_cast<size_t>(__builtin_ctzll(returns)) / 8;
+  }
+  while (i < text.size() && text[i] != '\r') ++i;
+  return i;
+}
+
+TLineEnds CountLineEnds(std::string_view text) {
+  TLineEnds ends;
+  size_t i = 0;
+  uint64_t returnBefore = 0;  // 0x01 when the byte before the current word is a CR
+  while (i + 8 <= text.size()) {
+    // Per-byte counts of at most 31 sum to at most 248: no byte overflows.
+    uint64_t lineFeeds = 0, returns = 0, pairs = 0;
+    for (int k = 0; k < 31 && i + 8 <= text.size(); ++k, i += 8) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + i, sizeof word);
+      const uint64_t lineFeed = BytesEqual(word, '\n'), carriageReturn = BytesEqual(word, '\r');
+      lineFeeds += lineFeed;
+      returns += carriageReturn;
+      // Little-endian: the byte after byte k is byte k + 1, eight bits up.
+      pairs += ((carriageReturn << 8) | returnBefore) & lineFeed;
+      returnBefore = carriageReturn >> 56;
+    }
+    ends.LineFeeds += SumOfBytes(lineFeeds);
+    ends.Returns += SumOfBytes(returns);
+    ends.Pairs += SumOfBytes(pairs);
+  }
+  for (; i < text.size(); ++i) {
+    ends.LineFeeds += text[i] == '\n';
+    ends.Returns += text[i] == '\r';
+    ends.Pairs += text[i] == '\n' && i > 0 && text[i - 1] == '\r';
+  }
+  return ends;
+}
+
 }  // namespace
 
 bool StorableName(std::string_view name) {
@@ -95,15 +200,22 @@ TFMindex::TFMindex(TFileManager& manager, TFMindex* parent, std::string_view nam
     BlockOffset_ = parent->Lookup(name);
   else if (!FindRoot())
     return;
-  if (BlockOffset_ != NoOffset && !Load()) Children_.clear();
+  if (BlockOffset_ != NoOffset && !Load()) Clear();
 }
 
 TFMindex::TFMindex(TFileManager& manager, int32_t blockOffset)
     : Manager_(manager), Parent_(nullptr), BlockOffset_(blockOffset), Detached_(true) {
-  if (BlockOffset_ != NoOffset && !Load()) Children_.clear();
+  if (BlockOffset_ != NoOffset && !Load()) Clear();
 }
 
 TFMindex::~TFMindex() = default;
+
+void TFMindex::Clear() {
+  Names_.clear();
+  Offsets_.clear();
+  Starts_.clear();
+  LastValid_ = false;
+}
 
 // The root's block offset is kept in the anchor block; a file without one gets it now.
 bool TFMindex::FindRoot() {
@@ -166,75 +278,87 @@ bool TFMindex::Load() {
     Names_.assign(bytes.get(), static_cast<size_t>(head.Length));
   }
   Names_.resize(std::min(Names_.size(), Names_.find('\0')));  // the text ends at a zero byte
-  SplitNames();
-  const int64_t offsetsEnd = int64_t(head.Length) + Int32Size * int64_t(Children_.size());
+  const size_t count = CountNames();
+  const int64_t offsetsEnd = int64_t(head.Length) + Int32Size * int64_t(count);
   if (offsetsEnd > rest) {
     Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " names " +
-                                           std::to_string(Children_.size()) +
+                                           std::to_string(count) +
                                            " children but holds fewer offsets");
     return false;
   }
   Overlong_ = offsetsEnd < rest;
   const char* offsets = bytes.get() + head.Length;
-  for (size_t i = 0; i < Children_.size(); ++i) {
-    const int32_t offset = GetInt32(offsets + Int32Size * i);
-    // Such a child fails when it is read; its siblings still read.
-    if (offset != NoOffset && !Manager_.PlausibleBlock(offset) && BadChild_.empty())
-      BadChild_ = "child " + std::to_string(i) + " of index" + At(BlockOffset_) +
-                  " names offset " + std::to_string(offset) + ", where no block can be";
-    Children_[i].Offset = offset;
-  }
-  bytes.reset();
-  Lowered_ = LocaleLower(Names_);
+  Offsets_.resize(count);
+  for (size_t i = 0; i < count; ++i) Offsets_[i] = GetInt32(offsets + Int32Size * i);
   return true;
 }
 
 // The store keeps every name followed by CR LF, the form in which index texts are written;
-// a text in any other form is rewritten in that one.
-void TFMindex::SplitNames() {
-  const auto lineFeeds = static_cast<size_t>(std::count(Names_.begin(), Names_.end(), '\n'));
-  Children_.reserve(lineFeeds);
-  bool usual = (Names_.empty() || Names_.ends_with("\r\n")) &&
-               lineFeeds == static_cast<size_t>(std::count(Names_.begin(), Names_.end(), '\r'));
-  // With as many CRs as line feeds, every line feed after a CR means the usual form.
-  for (size_t i = 0; usual && i < Names_.size();) {
-    const size_t end = Names_.find('\n', i);
-    usual = end > i && Names_[end - 1] == '\r';
-    Children_.push_back({static_cast<uint32_t>(i), -1});
-    i = end + 1;
-  }
-  if (usual) return;
+// a text in any other form is rewritten in that one. Answers the number of names.
+size_t TFMindex::CountNames() {
+  const TLineEnds ends = CountLineEnds(Names_);
+  if ((Names_.empty() || Names_.ends_with("\r\n")) && ends.Returns == ends.LineFeeds &&
+      ends.Pairs == ends.LineFeeds)
+    return ends.LineFeeds;
   // Lines end at CR, LF or CR LF; the list's text form puts CR LF after every one.
   TStringList lines;
   lines.SetText(Names_);
   Names_ = lines.Text();
-  Children_.clear();
-  for (size_t i = 0; i < Names_.size(); i = Names_.find('\n', i) + 1)
-    Children_.push_back({static_cast<uint32_t>(i), -1});
+  return static_cast<size_t>(lines.Count());
 }
 
 // ---------------------------------------------------------------------------------------
 // Children
 
 std::string_view TFMindex::ChildName(int i) const {
-  const size_t start = Children_[static_cast<size_t>(i)].NameStart;
+  const size_t start = NameStart(i);
   return std::string_view(Names_).substr(start, Names_.find('\r', start) - start);
 }
 
-int TFMindex::FindLowered(std::string_view lowered) const {
-  // A name matches when its lower-cased bytes equal the query and its line end follows.
-  const size_t size = lowered.size();
-  for (size_t i = 0; i < Children_.size(); ++i) {
-    const size_t start = Children_[i].NameStart;
-    if (start + size < Lowered_.size() && Lowered_[start + size] == '\r' &&
-        std::memcmp(Lowered_.data() + start, lowered.data(), size) == 0)
-      return static_cast<int>(i);
+size_t TFMindex::NameStart(int i) const {
+  if (LastValid_ && LastPosition_ == i) return LastStart_;
+  if (Starts_.size() != Offsets_.size()) {
+    Starts_.clear();
+    Starts_.reserve(Offsets_.size());
+    for (size_t start = 0; start < Names_.size(); start = Names_.find('\n', start) + 1)
+      Starts_.push_back(static_cast<uint32_t>(start));
   }
-  return -1;
+  return Starts_[static_cast<size_t>(i)];
+}
+
+std::pair<int, size_t> TFMindex::Find(std::string_view lowered) const {
+  const char* const text = Names_.data();  // followed by a zero byte
+  const size_t size = Names_.size();
+  const size_t wanted = lowered.size();
+  int position = 0;
+  for (size_t start = 0; start < size; ++position) {
+    // Every name is followed by CR LF and holds neither. A name as long as the one wanted
+    // (numbered names mostly are) shows as a CR right after it and none before.
+    size_t length = 0;
+    uint64_t word = 0;
+    if (wanted - 1 < 8 && start + 8 <= size && text[start + wanted] == '\r' &&
+        (std::memcpy(&word, text + start, sizeof word),
+         (BytesEqual(word, '\r') & (~uint64_t{0} >> (64 - 8 * wanted))) == 0))
+      length = wanted;
+    else
+      length = ReturnAt(Names_, start) - start;
+    if (length == wanted && FoldsTo(text + start, lowered)) return {position, start};
+    start += length + 2;
+  }
+  return {-1, 0};
 }
 
 int TFMindex::IndexOf(std::string_view name) const {
-  return FindLowered(LocaleLower(std::string(name)));
+  // An operation looks for the same name several times (the path down, the checks, the
+  // flush back up).
+  if (LastValid_ && LastQuery_ == name) return LastPosition_;
+  // No stored name holds a line end or a zero byte, so none matches a name with one.
+  std::tie(LastPosition_, LastStart_) = StorableName(name)
+                                            ? Find(LocaleLower(std::string(name)))
+                                            : std::pair<int, size_t>(-1, 0);
+  LastQuery_.assign(name);
+  LastValid_ = true;
+  return LastPosition_;
 }
 
 int32_t TFMindex::Lookup(std::string_view name) const {
@@ -243,9 +367,22 @@ int32_t TFMindex::Lookup(std::string_view name) const {
 }
 
 void TFMindex::AddName(std::string_view name, int32_t offset) {
-  Children_.push_back({static_cast<uint32_t>(Names_.size()), offset});
+  if (Starts_.size() == Offsets_.size()) Starts_.push_back(static_cast<uint32_t>(Names_.size()));
   Names_.append(name).append("\r\n");
-  Lowered_.append(LocaleLower(std::string(name))).append("\r\n");
+  Offsets_.push_back(offset);
+  // A name found stays the first match; one not found may be this one.
+  if (LastPosition_ == -1) LastValid_ = false;
+}
+
+// The names from position `i` on moved by `shift` bytes.
+void TFMindex::NamesMoved(int i, int64_t shift) {
+  LastValid_ = false;
+  if (Starts_.size() != Offsets_.size()) {
+    Starts_.clear();
+    return;
+  }
+  for (size_t k = static_cast<size_t>(i); k < Starts_.size(); ++k)
+    Starts_[k] = static_cast<uint32_t>(Starts_[k] + shift);
 }
 
 int32_t TFMindex::SetChild(std::string_view name, int32_t offset) {
@@ -254,7 +391,7 @@ int32_t TFMindex::SetChild(std::string_view name, int32_t offset) {
   if (i == -1)
     AddName(name, offset);
   else
-    Children_[static_cast<size_t>(i)].Offset = offset;
+    Offsets_[static_cast<size_t>(i)] = offset;
   return offset;
 }
 
@@ -271,23 +408,21 @@ bool TFMindex::AppendChild(std::string_view name, int32_t offset) {
 }
 
 void TFMindex::RemoveChild(int i) {
-  const size_t start = Children_[static_cast<size_t>(i)].NameStart;
-  const bool last = static_cast<size_t>(i) + 1 == Children_.size();
-  Children_.erase(Children_.begin() + i);
-  if (last && InOrder_) {
-    Names_.resize(start);  // the name store still holds exactly the children, in order
-    Lowered_.resize(start);
-  } else {
-    InOrder_ = false;
-  }
+  const size_t start = NameStart(i);
+  const size_t line = Names_.find('\n', start) + 1 - start;
+  const bool split = Starts_.size() == Offsets_.size();
+  Names_.erase(start, line);
+  Offsets_.erase(Offsets_.begin() + i);
+  if (split) Starts_.erase(Starts_.begin() + i);
+  NamesMoved(i, -static_cast<int64_t>(line));
 }
 
 bool TFMindex::RenameChild(int i, std::string_view newName) {
   if (!StorableName(newName)) return false;
-  Children_[static_cast<size_t>(i)].NameStart = static_cast<uint32_t>(Names_.size());
-  Names_.append(newName).append("\r\n");
-  Lowered_.append(LocaleLower(std::string(newName))).append("\r\n");
-  InOrder_ = false;
+  const size_t start = NameStart(i);
+  const size_t length = Names_.find('\r', start) - start;
+  Names_.replace(start, length, newName);
+  NamesMoved(i + 1, static_cast<int64_t>(newName.size()) - static_cast<int64_t>(length));
   return true;
 }
 
@@ -301,15 +436,6 @@ std::string TFMindex::ShowContents() const {
 // ---------------------------------------------------------------------------------------
 // Writing the index
 
-// Every name followed by CR LF, in list order. While the name store holds just that, it
-// is the text itself.
-std::string TFMindex::IndexText() const {
-  if (InOrder_) return Names_;
-  std::string text;
-  for (int i = 0; i < Count(); ++i) text.append(ChildName(i)).append("\r\n");
-  return text;
-}
-
 int32_t TFMindex::WriteBlock() {
   if (Manager_.Stopped()) return BlockOffset_;
   if (IsEntry_ || Detached_) {
@@ -318,8 +444,7 @@ int32_t TFMindex::WriteBlock() {
   }
   if (BlockOffset_ != NoOffset) Manager_.Release(BlockOffset_);
   // The plain payload is the text and the zero byte after it, which a string keeps.
-  std::string rebuilt;
-  const std::string& text = InOrder_ ? Names_ : (rebuilt = IndexText());
+  const std::string& text = Names_;
   const auto plainLength = static_cast<int32_t>(text.size() + 1);
   std::unique_ptr<char[]> packed;
   int32_t length = 0;
@@ -340,8 +465,7 @@ int32_t TFMindex::WriteBlock() {
               static_cast<size_t>(length));
   packed.reset();
   char* offsets = data.data() + RecordHeaderLength + length;
-  for (size_t i = 0; i < Children_.size(); ++i)
-    PutInt32(offsets + Int32Size * i, Children_[i].Offset);
+  for (size_t i = 0; i < Offsets_.size(); ++i) PutInt32(offsets + Int32Size * i, Offsets_[i]);
   if (Manager_.Seek(BlockOffset_)) Manager_.WriteBytes(data.data(), static_cast<int32_t>(size));
   return BlockOffset_;
 }
@@ -462,22 +586,19 @@ bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
 }
 
 std::string TFMindex::Problem() const {
-  std::vector<std::string_view> names;
-  std::vector<int32_t> offsets;
-  for (size_t i = 0; i < Children_.size(); ++i) {
-    const size_t start = Children_[i].NameStart;
-    names.push_back(std::string_view(Lowered_).substr(start, Lowered_.find('\r', start) - start));
-    if (Children_[i].Offset != NoOffset) offsets.push_back(Children_[i].Offset);
-  }
   const std::string where = "index" + At(BlockOffset_);
-  if (!BadChild_.empty()) return BadChild_;
+  for (size_t i = 0; i < Offsets_.size(); ++i) {
+    // Such a child fails when it is read; its siblings still read.
+    if (Offsets_[i] != NoOffset && !Manager_.PlausibleBlock(Offsets_[i]))
+      return "child " + std::to_string(i) + " of " + where + " names offset " +
+             std::to_string(Offsets_[i]) + ", where no block can be";
+  }
   // Releasing a block longer than its contents would release the blocks after it too.
   if (Overlong_) return where + " has a block longer than its record and offsets";
-  if (std::find(names.begin(), names.end(), std::string_view()) != names.end())
-    return where + " holds an empty name";
-  std::sort(names.begin(), names.end());
-  if (const auto same = std::adjacent_find(names.begin(), names.end()); same != names.end())
-    return where + " holds the name \"" + std::string(*same) + "\" twice";
+  std::vector<int32_t> offsets;
+  offsets.reserve(Offsets_.size());
+  for (const int32_t offset : Offsets_)
+    if (offset != NoOffset) offsets.push_back(offset);
   std::sort(offsets.begin(), offsets.end());
   if (const auto same = std::adjacent_find(offsets.begin(), offsets.end()); same != offsets.end())
     return where + " names the block at " + std::to_string(*same) + " twice";
@@ -521,7 +642,7 @@ int32_t TFMindex::WriteChild(std::string_view name, TDataBuf* buffer, bool flush
     result = length > INT32_MAX - BlockHeadLength ? NoOffset
                                                   : Manager_.Allocate(RecordHeaderLength + length);
     if (result != NoOffset) WriteRecord(result, *buffer);
-    Children_[static_cast<size_t>(i)].Offset = result;
+    Offsets_[static_cast<size_t>(i)] = result;
   }
   if (flush) Flush();
   return result;
@@ -531,19 +652,32 @@ const char* TFMindex::ReadChild(std::string_view name, TDataBuf* buffer) {
   const int32_t offset = buffer ? Lookup(name) : NoOffset;
   TBlockHead head;
   if (offset == NoOffset || !LoadBlockHead(Manager_, offset, true, head)) return nullptr;
+  return ReadRecord(head, *buffer);
+}
+
+const char* TFMindex::ReadStoredChild(std::string_view name, TDataBuf& buffer) {
+  const int32_t offset = Lookup(name);
+  TBlockHead head;
+  if (offset == NoOffset || !LoadBlockHead(Manager_, offset, true, head) || head.Length <= 0)
+    return nullptr;
+  return ReadRecord(head, buffer);
+}
+
+// Reads the payload of the record whose head was just read into the buffer.
+const char* TFMindex::ReadRecord(const TBlockHead& head, TDataBuf& buffer) {
   auto bytes = store::NewPayload(head.Length);
   if (!Manager_.ReadBytes(bytes.get(), head.Length)) return nullptr;
-  buffer->Adopt(std::move(bytes), head.Length);
-  buffer->Kind = head.Kind;
-  buffer->Compressed = head.Compressed;
-  buffer->OriginalLength_ = head.OriginalLength;
-  if (buffer->IsCompressed() && buffer->Decompress() != 0) {
+  buffer.Adopt(std::move(bytes), head.Length);
+  buffer.Kind = head.Kind;
+  buffer.Compressed = head.Compressed;
+  buffer.OriginalLength_ = head.OriginalLength;
+  if (buffer.IsCompressed() && buffer.Decompress() != 0) {
     // A stream that does not inflate to its recorded length is a failed read.
-    buffer->Clear();
+    buffer.Clear();
     Manager_.Refuse(StatusRead);
     return nullptr;
   }
-  return buffer->Data();
+  return buffer.Data();
 }
 
 int32_t TFMindex::ChildLength(std::string_view name) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,9 +108,9 @@ class TFileManager {
   // damage too); then claims it.
   bool ClaimBlock(int32_t dataOffset, int32_t blockLength, int32_t minData);
 
-  // Ends an operation and gives its status. When it failed after writing, every byte it
-  // changed in the file as opened is written back first, so that a failed operation
-  // leaves the file as it found it.
+  // Ends an operation and gives its status; nothing reads or writes through the manager
+  // afterwards. The entry operations write through a TWritePlan, which drops the
+  // operation's writes when it failed.
   int32_t Finish();
 
  private:
@@ -117,11 +118,6 @@ class TFileManager {
     int64_t Offset;
     int64_t Length;
   };
-  struct TSaved {
-    int64_t Offset;
-    std::string Bytes;
-  };
-
   void Open();
   bool InterruptedStart(int64_t size);
   bool Initialise();
@@ -136,11 +132,10 @@ class TFileManager {
   bool Unclaim(int32_t dataOffset, int32_t blockLength);
   bool InsideFile(int32_t count) const;
   bool Put(const void* source, int32_t count);
-  int32_t KeepOriginal(int64_t position, int64_t count);
   void Fail(int32_t status);
   void ReportFatal(int32_t code);
 
-  std::unique_ptr<TStoreStream> OwnedStream_;
+  std::unique_ptr<TFileStream> OwnedStream_;
   TStoreStream* Stream_ = nullptr;
   TFreeList FreeList_;
   int32_t AnchorOffset_ = store::NoOffset;
@@ -157,12 +152,68 @@ class TFileManager {
   std::string DamageText_;
   // Blocks this operation uses (anchor, indexes on its path, entries it touched or made).
   std::vector<TExtent> Claimed_;
-  // The file as opened: where its meaningful bytes end, its free extents, and the bytes
-  // that this operation's writes replaced (to put back when the operation fails).
-  int64_t OpenedLimit_ = 0;
-  TFreeList OpenedFree_;
-  std::vector<TSaved> Journal_;
 };
+
+namespace store {
+struct TBlockHead;
+}
+
+// ---------------------------------------------------------------------------------------
+// Write plan: what one operation writes, kept in memory until the operation has done all
+// its work, then applied to the database at once under the protection of its journal.
+
+class TWritePlan final : public TStoreStream {
+ public:
+  explicit TWritePlan(TStoreFile& database);
+
+  // Reads see the database with the planned bytes in place.
+  int64_t Size() override { return PlannedSize_; }
+  int64_t Position() const override { return Position_; }
+  bool Seek(int64_t offset) override;
+  size_t Read(void* target, size_t count) override;
+  size_t Write(const void* source, size_t count) override;
+
+  // Applies the plan: writes the journal (the original length and the original bytes of
+  // every range about to change) and flushes it, writes the ranges, flushes the database
+  // and removes the journal (the flushes unless FlushWrites() is off). Answers 0, or the
+  // status of the call that failed; the database is then put back as it was (or, when even
+  // that fails, the journal stays for the next opening to put back).
+  int32_t Commit();
+
+ private:
+  struct TRun {
+    int64_t Start;
+    std::string Bytes;     // as planned
+    std::string Original;  // the database's bytes below its original size
+  };
+  std::vector<TRun> GatherRuns(int32_t& status);
+  std::string JournalImage(const std::vector<TRun>& runs) const;
+  int32_t Apply(const std::vector<TRun>& runs);
+  void Undo(const std::vector<TRun>& runs);
+
+  TStoreFile& Database_;
+  // Disjoint and apart: a write that touches an extent joins it.
+  std::map<int64_t, std::string> Planned_;
+  int64_t OriginalSize_;
+  int64_t PlannedSize_;
+  int64_t Position_ = 0;
+};
+
+namespace store {
+
+// RestoreDatabase, naming `path` in its error.
+bool Restore(TStoreFile& database, const FilePath& path);
+
+// Runs an operation's manager to its end: its status, and when that is 0 the plan applied.
+int32_t FinishPlanned(TFileManager& manager, TWritePlan& plan);
+
+// The journal's format: magic, original length (8 bytes), number of ranges; each range its
+// offset (8 bytes), length and original bytes; then the CRC-32 of all that. Exposed for
+// the tests.
+std::string JournalBytes(int64_t originalSize,
+                         const std::vector<std::pair<int64_t, std::string_view>>& ranges);
+
+}  // namespace store
 
 // ---------------------------------------------------------------------------------------
 // Entry index: one node of the tree in memory, a list of child names with the data offset
@@ -192,10 +243,10 @@ class TFMindex {
   // through it is refused.
   bool IsEntry() const { return IsEntry_; }
 
-  int Count() const { return static_cast<int>(Children_.size()); }
+  int Count() const { return static_cast<int>(Offsets_.size()); }
   // Valid until the next change of the index.
   std::string_view ChildName(int i) const;
-  int32_t ChildOffset(int i) const { return Children_[static_cast<size_t>(i)].Offset; }
+  int32_t ChildOffset(int i) const { return Offsets_[static_cast<size_t>(i)]; }
   // Position of the first child named `name`, or -1.
   int IndexOf(std::string_view name) const;
 
@@ -218,10 +269,11 @@ class TFMindex {
   // none has a Problem. Marks the file damaged otherwise. The cost grows with the children
   // of the indexes on the path only.
   bool CheckWritePath();
-  // What the store never writes as an index: a child offset where no block can be, a block
-  // longer than its record and offsets, an empty name, two names that match, or one block
-  // named by two children. Such an index reads, but a write through it is refused. "" when
-  // there is none.
+  // Damage a write could spread: a child offset where no block can be, a block longer than
+  // its record and offsets, or one block named by two children. Such an index reads, but a
+  // write through it is refused. "" when there is none. An empty name, or a name an earlier
+  // child matches, is none of these: that child is hidden (no lookup reaches it) but keeps
+  // its block through every write, and reads again once the earlier one is gone.
   std::string Problem() const;
   // False (and nothing changed) for a name a block cannot store.
   bool RenameChild(int i, std::string_view newName);
@@ -230,6 +282,9 @@ class TFMindex {
   int32_t Flush();
 
   const char* ReadChild(std::string_view name, TDataBuf* buffer);
+  // ReadChild when the child's record holds bytes (ChildLength above 0), with one read of
+  // its block's head; otherwise the buffer stays as it was.
+  const char* ReadStoredChild(std::string_view name, TDataBuf& buffer);
   int32_t WriteChild(std::string_view name, TDataBuf* buffer, bool flush);
   int32_t ChildLength(std::string_view name);
   // Kind byte of the child's record; KindNone when there is no such child or block.
@@ -238,10 +293,6 @@ class TFMindex {
   std::string ShowContents() const;
 
  private:
-  struct TChild {
-    uint32_t NameStart;  // into Names_ and Lowered_
-    int32_t Offset;
-  };
   // A block a write through this index uses, and the child that names it (none for the
   // anchor and the root index's block).
   struct TPathBlock {
@@ -253,11 +304,16 @@ class TFMindex {
   bool CheckPath(std::vector<TPathBlock> blocks);
   bool FindRoot();
   bool Load();
-  void SplitNames();
-  int FindLowered(std::string_view lowered) const;
+  size_t CountNames();
+  void Clear();
+  // Position and start in Names_ of the first child whose name, lower-cased, is `lowered`;
+  // -1 when there is none.
+  std::pair<int, size_t> Find(std::string_view lowered) const;
+  size_t NameStart(int i) const;
   void AddName(std::string_view name, int32_t offset);
-  std::string IndexText() const;
+  void NamesMoved(int i, int64_t shift);
   bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
+  const char* ReadRecord(const store::TBlockHead& head, TDataBuf& buffer);
 
   TFileManager& Manager_;
   TFMindex* Parent_;
@@ -266,18 +322,21 @@ class TFMindex {
   int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
   bool IsEntry_ = false;
   bool Detached_ = false;
-  // Every name followed by CR LF, and the same text lower-cased, so that a lookup
-  // lower-cases only the name it looks for. Names renamed or removed leave their bytes
-  // behind until the index object goes; while none has, Names_ is the index text itself.
+  // The index text: every name followed by CR LF, in list order. A lookup lower-cases only
+  // the name it looks for and runs through this text; where each name starts is worked out
+  // only when a name is wanted by its position.
   std::string Names_;
-  std::string Lowered_;
-  bool InOrder_ = true;
+  std::vector<int32_t> Offsets_;
+  mutable std::vector<uint32_t> Starts_;  // empty until wanted, and after a change
+  // The last name looked for, as given, with its position and start (-1 when not found).
+  mutable std::string LastQuery_;
+  mutable int LastPosition_ = -1;
+  mutable size_t LastStart_ = 0;
+  mutable bool LastValid_ = false;
   bool Overlong_ = false;
-  std::string BadChild_;  // the first child offset where no block can be
   // This operation found no Problem here, and no damage on the path down to here.
   bool Checked_ = false;
   bool PathChecked_ = false;
-  std::vector<TChild> Children_;
 };
 
 namespace store {
@@ -334,6 +393,9 @@ using TChain = std::vector<std::unique_ptr<TFMindex>>;
 TChain BuildChain(TFileManager& manager, const std::vector<std::string>& components, size_t depth);
 
 bool FileExists(const FilePath& path);
+
+// "<database>-journal": where a database's rollback journal lies.
+FilePath JournalPath(const FilePath& database);
 
 // The path as it appears in messages (UTF-8 on Windows).
 std::string PathText(const FilePath& path);

@@ -51,6 +51,14 @@ namespace {
 
 }  // namespace
 
+FilePath store::JournalPath(const FilePath& database) {
+#ifdef _WIN32
+  return database + L"-journal";
+#else
+  return database + "-journal";
+#endif
+}
+
 // ---------------------------------------------------------------------------------------
 // File stream. Reads and writes are positioned (pread/pwrite, or an OVERLAPPED offset), so
 // a seek costs no system call.
@@ -79,10 +87,68 @@ OVERLAPPED OverlappedAt(int64_t position) {
 
 constexpr size_t kChunk = 1u << 30;
 
+// The number of bytes written.
+size_t WriteAll(HANDLE file, const char* bytes, size_t count, int64_t position) {
+  size_t done = 0;
+  while (done < count) {
+    OVERLAPPED at = OverlappedAt(position + static_cast<int64_t>(done));
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
+    if (!WriteFile(file, bytes + done, want, &put, &at) || put == 0) break;
+    done += put;
+  }
+  return done;
+}
+
 }  // namespace
 
-TFileStream::TFileStream(const FilePath& path, TOpenMode mode) : File_(std::make_unique<Handle>()) {
+class TFileStream::FileJournal final : public TStoreJournal {
+ public:
+  explicit FileJournal(FilePath path) : Path_(std::move(path)) {}
+
+  bool Exists() override { return store::FileExists(Path_); }
+
+  bool Read(std::string& bytes) override {
+    UniqueHandle file(CreateFileW(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    for (size_t done = 0; done < bytes.size();) {
+      OVERLAPPED at = OverlappedAt(static_cast<int64_t>(done));
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, kChunk));
+      if (!ReadFile(file.get(), bytes.data() + done, want, &got, &at) || got == 0) return false;
+      done += got;
+    }
+    return true;
+  }
+
+  bool Create(std::string_view bytes) override {
+    File_.reset(CreateFileW(Path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    return File_ && WriteAll(File_.get(), bytes.data(), bytes.size(), 0) == bytes.size();
+  }
+
+  bool Flush() override { return File_ && FlushFileBuffers(File_.get()); }
+
+  bool Remove() override {
+    File_.reset();
+    return DeleteFileW(Path_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+
+ private:
+  FilePath Path_;
+  UniqueHandle File_;
+};
+
+TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
+    : Path_(path), File_(std::make_unique<Handle>()), Journal_(std::make_unique<FileJournal>(store::JournalPath(path))) {
   const DWORD access = mode == TOpenMode::ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  if (mode == TOpenMode::ReadOnly && Journal_->Exists()) {
+    File_->File.reset(OpenExclusive(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING));
+    if (File_->File) return;
+  }
   if (mode == TOpenMode::Replace) {
     File_->File.reset(OpenExclusive(path, access, CREATE_ALWAYS));
     if (!File_->File) ThrowCannotCreate(path);
@@ -118,19 +184,20 @@ size_t TFileStream::Read(void* target, size_t count) {
 }
 
 size_t TFileStream::Write(const void* source, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    OVERLAPPED at = OverlappedAt(Position_);
-    DWORD put = 0;
-    const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
-    if (!WriteFile(File_->File.get(), static_cast<const char*>(source) + done, want, &put, &at) ||
-        put == 0)
-      break;
-    done += put;
-    Position_ += put;
-  }
+  const size_t done = WriteAll(File_->File.get(), static_cast<const char*>(source), count, Position_);
+  Position_ += static_cast<int64_t>(done);
   return done;
 }
+
+bool TFileStream::Flush() { return FlushFileBuffers(File_->File.get()) != 0; }
+
+bool TFileStream::Truncate(int64_t size) {
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  return SetFilePointerEx(File_->File.get(), end, nullptr, FILE_BEGIN) &&
+         SetEndOfFile(File_->File.get());
+}
+
 
 #else
 
@@ -142,9 +209,108 @@ struct TFileStream::Handle {
   int Fd;
 };
 
-TFileStream::TFileStream(const FilePath& path, TOpenMode mode) {
+namespace {
+
+size_t WriteAll(int fd, const char* bytes, size_t count, int64_t position) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t put = pwrite(fd, bytes + done, count - done, position + static_cast<int64_t>(done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return done;
+}
+
+// The data and the length; the name is in the folder since the file was created.
+bool SyncData(int fd) {
+#ifdef __linux__
+  return fdatasync(fd) == 0;
+#else
+  return fsync(fd) == 0;
+#endif
+}
+
+}  // namespace
+
+size_t TFileStream::Write(const void* source, size_t count) {
+  const size_t done = WriteAll(File_->Fd, static_cast<const char*>(source), count, Position_);
+  Position_ += static_cast<int64_t>(done);
+  return done;
+}
+
+bool TFileStream::Flush() { return SyncData(File_->Fd); }
+
+bool TFileStream::Truncate(int64_t size) { return ftruncate(File_->Fd, size) == 0; }
+
+class TFileStream::FileJournal final : public TStoreJournal {
+ public:
+  explicit FileJournal(FilePath path) : Path_(std::move(path)) {}
+  ~FileJournal() override { Close(); }
+  FileJournal(const FileJournal&) = delete;
+  FileJournal& operator=(const FileJournal&) = delete;
+
+  bool Exists() override { return store::FileExists(Path_); }
+
+  bool Read(std::string& bytes) override {
+    const int fd = open(Path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    bool read = fstat(fd, &info) == 0;
+    if (read) {
+      bytes.assign(static_cast<size_t>(info.st_size), '\0');
+      size_t done = 0;
+      while (done < bytes.size()) {
+        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+      }
+      read = done == bytes.size();
+    }
+    close(fd);
+    return read;
+  }
+
+  bool Create(std::string_view bytes) override {
+    Close();
+    Fd_ = open(Path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return Fd_ >= 0 && WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size();
+  }
+
+  // A new file's name reaches the disk with its folder.
+  bool Flush() override { return Fd_ >= 0 && SyncData(Fd_) && SyncFolder(); }
+
+  bool Remove() override {
+    Close();
+    return unlink(Path_.c_str()) == 0 || errno == ENOENT;
+  }
+
+ private:
+  void Close() {
+    if (Fd_ >= 0) close(Fd_);
+    Fd_ = -1;
+  }
+
+  bool SyncFolder() const {
+    const size_t slash = Path_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : Path_.substr(0, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+  }
+
+  FilePath Path_;
+  int Fd_ = -1;
+};
+
+TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
+    : Path_(path), Journal_(std::make_unique<FileJournal>(store::JournalPath(path))) {
   const int access = (mode == TOpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-  int fd = open(path.c_str(), mode == TOpenMode::Replace ? access | O_CREAT : access, 0666);
+  int fd = mode == TOpenMode::ReadOnly && Journal_->Exists() ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
+  if (fd < 0) fd = open(path.c_str(), mode == TOpenMode::Replace ? access | O_CREAT : access, 0666);
   if (fd < 0) {
     if (mode == TOpenMode::Replace) ThrowCannotCreate(path);
     if (mode == TOpenMode::ReadOnly || errno != ENOENT) ThrowCannotOpen(path);
@@ -178,20 +344,10 @@ size_t TFileStream::Read(void* target, size_t count) {
   return done;
 }
 
-size_t TFileStream::Write(const void* source, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t put =
-        pwrite(File_->Fd, static_cast<const char*>(source) + done, count - done, Position_);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += static_cast<size_t>(put);
-    Position_ += put;
-  }
-  return done;
-}
 
 #endif
+
+TStoreJournal& TFileStream::Journal() { return *Journal_; }
 
 bool TFileStream::Seek(int64_t offset) {
   if (offset < 0) return false;
@@ -200,7 +356,29 @@ bool TFileStream::Seek(int64_t offset) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Memory stream
+// Memory stream and journal
+
+bool TMemoryJournal::Read(std::string& bytes) {
+  if (!Bytes) return false;
+  bytes = *Bytes;
+  return true;
+}
+
+bool TMemoryJournal::Create(std::string_view bytes) {
+  Bytes = std::string(bytes);
+  return true;
+}
+
+bool TMemoryJournal::Remove() {
+  Bytes.reset();
+  return true;
+}
+
+bool TMemoryStream::Truncate(int64_t size) {
+  if (size < 0) return false;
+  Bytes.resize(static_cast<size_t>(size));
+  return true;
+}
 
 bool TMemoryStream::Seek(int64_t offset) {
   if (offset < 0) return false;

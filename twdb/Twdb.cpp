@@ -43,6 +43,18 @@ class ReporterInstalled {
   TStoreReporter* Previous;
 };
 
+// Whether writes wait for the disk, for the time of one command.
+class FlushingSet {
+ public:
+  explicit FlushingSet(bool flush) : Previous(FlushWrites()) { SetFlushWrites(flush); }
+  ~FlushingSet() { SetFlushWrites(Previous); }
+  FlushingSet(const FlushingSet&) = delete;
+  FlushingSet& operator=(const FlushingSet&) = delete;
+
+ private:
+  bool Previous;
+};
+
 using Components = std::span<const std::string>;
 
 std::string DisplayPath(const FilePath& path) {
@@ -305,14 +317,35 @@ void Command::RequireSoundFile() const {
            "; " + kForceOption + " writes anyway");
 }
 
+// A hidden child's path, its empty name shown as "".
+std::string DisplayHidden(const std::vector<std::string>& path) {
+  std::string text;
+  for (const auto& name : path) text += (text.empty() ? "" : "/") + (name.empty() ? "\"\"" : name);
+  return text;
+}
+
+void PrintHidden(std::ostream& out, const TStoreHiddenChild& hidden) {
+  out << "hidden child " << DisplayHidden(hidden.Path) << ": " << KindName(hidden.Child.Kind)
+      << " at offset " << hidden.Child.Offset << ", "
+      << (hidden.Child.Name.empty() ? "its name is empty"
+                                    : "an earlier child of the same name comes first")
+      << '\n';
+}
+
 void Command::Check() {
   RequireDatabase();
   TStoreInspector store(Database);
   const std::vector<TStoreProblem> problems = store.Check();
   for (const auto& problem : problems) Out << Describe(problem) << '\n';
+  const std::vector<TStoreHiddenChild> hidden = store.HiddenChildren();
+  for (const auto& child : hidden) PrintHidden(Out, child);
   if (!problems.empty())
     Fail(DisplayPath(Database) + " is damaged: " + std::to_string(problems.size()) + " problem(s)");
-  Out << DisplayPath(Database) << ": sound\n";
+  Out << DisplayPath(Database) << ": sound";
+  if (!hidden.empty())
+    Out << "; hidden children: " << hidden.size()
+        << " (no path reaches them; every write keeps them)";
+  Out << '\n';
 }
 
 void PrintChild(std::ostream& out, int depth, const TStoreChild& child) {
@@ -368,6 +401,8 @@ const CommandSpec& FindCommand(const TwdbCommandLine& line) {
       Misuse(line.Command + ": wrong number of arguments");
     if (line.Force && !spec.Writes)
       Misuse(line.Command + " does not write: " + kForceOption + " does not apply");
+    if (line.NoSync && !spec.Writes)
+      Misuse(line.Command + " does not write: " + kNoSyncOption + " does not apply");
     return spec;
   }
   Misuse(line.Command.empty() ? "no command given" : "unknown command \"" + line.Command + "\"");
@@ -384,6 +419,10 @@ int RunTwdb(const TwdbCommandLine& line, std::istream& in, std::ostream& out, st
     const CommandSpec& spec = FindCommand(line);
     Command command(line, in, out);
     ReporterInstalled installed(command.Reporter);
+    FlushingSet flushing(!line.NoSync);
+    if (RestoreDatabase(line.Database))
+      err << "twdb: " << DisplayPath(line.Database)
+          << ": restored as it was before a write that did not finish\n";
     if (spec.Writes) command.RequireSoundFile();
     (command.*spec.Run)();
     return ExitOk;

@@ -17,6 +17,8 @@ struct TwdbCommandLine {
   std::vector<std::string> Operands;
   // --force: a writing command skips the check of the whole file.
   bool Force = false;
+  // --no-sync: a writing command does not wait for the disk.
+  bool NoSync = false;
 };
 
 // A damaged file that a writing command refuses ends like a wrong command line: nothing was
@@ -25,6 +27,8 @@ enum TwdbExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitDamaged = 2 };
 
 // The option that lets a writing command skip the check of the whole file.
 inline constexpr const char* kForceOption = "--force";
+// The option that lets a writing command return before its changes are on the disk.
+inline constexpr const char* kNoSyncOption = "--no-sync";
 
 // Runs one command; `in` is the data of put. Results go to `out`, the one-line errors (and
 // the store's own complaints) to `err`.

@@ -1,7 +1,7 @@
 // The text of `twdb --help`.
 #pragma once
 
-inline constexpr const char* kUsageText = R"(Usage: twdb [--force] COMMAND DB [ARGUMENT...]
+inline constexpr const char* kUsageText = R"(Usage: twdb [--force] [--no-sync] COMMAND DB [ARGUMENT...]
 
 Reads and changes a Tarnwhistle database (a client database such as TW.dbc, or the
 template TW.ini of an installer kit). An entry path is given as separate arguments:
@@ -13,6 +13,12 @@ check does (apart from the entries' compressed contents, which no write elsewher
 make worse) and refuse a damaged file with exit status 2, naming the first problem and
 its offset; nothing is written then. Even without that check, the store refuses a write
 that meets damage on its own path.
+
+A write keeps the bytes it replaces in DB-journal beside the database until the
+database holds all of its changes, and waits for the disk before and after changing
+the database. When a write did not finish (a crash, a killed process, a power cut),
+every command first puts the database back as it was before that write and says so
+in one line; that takes write access to the database.
 
 Commands:
   ls DB [COMPONENT...]
@@ -37,13 +43,20 @@ Commands:
   check DB
       Walk every index, block, free extent and child offset. Exit status 0 when the
       file is sound; 1, with a report that names the offsets, when it is damaged.
-      Never writes.
+      Also lists, one line each with its path, the hidden children: those with an
+      empty name or behind an earlier child of the same name, which no path reaches.
+      They are no damage: every write keeps them, and a hidden child reads again once
+      the earlier one is removed. Never writes.
   dump DB
       Print the header, the free extents and the whole tree of indexes and entries
       with the offsets and lengths of their blocks.
   --force
       Before COMMAND or DB: a writing command skips the check of the whole file, for
       repairs. The store still refuses a write that meets damage on its own path.
+  --no-sync
+      Before COMMAND or DB: a writing command does not wait for the disk, for bulk
+      work. A killed process still leaves a database the next command puts back; a
+      power cut may not.
   --help
       Show this text.
 

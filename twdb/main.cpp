@@ -5,16 +5,21 @@
 #include "twdb/Twdb.h"
 
 namespace {
-// --force, before the database argument (after it, every argument is an entry name or a
-// value, which may be any text). Notes it in the command line.
 template <class Char>
-bool IsForceOption(TwdbCommandLine& line, const Char* argument) {
-  if (line.HasDatabase) return false;
-  for (const char* option = kForceOption; *option; ++option, ++argument)
+bool Same(const char* option, const Char* argument) {
+  for (; *option; ++option, ++argument)
     if (*argument != static_cast<Char>(*option)) return false;
-  if (*argument != 0) return false;
-  line.Force = true;
-  return true;
+  return *argument == 0;
+}
+
+// --force or --no-sync, before the database argument (after it, every argument is an entry
+// name or a value, which may be any text). Notes it in the command line.
+template <class Char>
+bool IsOption(TwdbCommandLine& line, const Char* argument) {
+  if (line.HasDatabase) return false;
+  if (Same(kForceOption, argument)) return line.Force = true;
+  if (Same(kNoSyncOption, argument)) return line.NoSync = true;
+  return false;
 }
 }  // namespace
 
@@ -51,9 +56,9 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   TwdbCommandLine line;
-  int position = 0;  // of the argument among those that are not the option
+  int position = 0;  // of the argument among those that are not options
   for (int i = 1; i < argc; ++i) {
-    if (IsForceOption(line, argv[i])) continue;
+    if (IsOption(line, argv[i])) continue;
     if (++position == 2) {
       line.HasDatabase = true;
       line.Database = argv[i];
@@ -71,9 +76,9 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
   TwdbCommandLine line;
-  int position = 0;  // of the argument among those that are not the option
+  int position = 0;  // of the argument among those that are not options
   for (int i = 1; i < argc; ++i) {
-    if (IsForceOption(line, argv[i])) continue;
+    if (IsOption(line, argv[i])) continue;
     if (++position == 1) {
       line.Command = argv[i];
     } else if (position == 2) {

@@ -7,16 +7,17 @@
 
 namespace storetest {
 
-// Passes every call to another stream, except that call number `failAt` (counted from 1
+// Passes every call to another database, except that call number `failAt` (counted from 1
 // over seeks, reads and writes together, or over the calls of kind `only`) fails without
-// touching the inner stream: a failed seek leaves the position, a failed read or write
-// transfers nothing. 0 never fails.
-class TFaultStream final : public TStoreStream {
+// touching the inner database: a failed seek leaves the position, a failed read or write
+// transfers nothing. Flushing, truncating and the journal's creation, flush and removal
+// count as writes. 0 never fails.
+class TFaultStream final : public TStoreFile {
  public:
   enum class TCall { Seek, Read, Write };
 
-  TFaultStream(TStoreStream& inner, int failAt, std::optional<TCall> only = std::nullopt)
-      : Inner_(inner), FailAt_(failAt), Only_(only) {}
+  TFaultStream(TStoreFile& inner, int failAt, std::optional<TCall> only = std::nullopt)
+      : Inner_(inner), FailAt_(failAt), Only_(only), Journal_(*this) {}
 
   int64_t Size() override { return Inner_.Size(); }
   int64_t Position() const override { return Inner_.Position(); }
@@ -27,6 +28,9 @@ class TFaultStream final : public TStoreStream {
   size_t Write(const void* source, size_t count) override {
     return FailsNow(TCall::Write) ? 0 : Inner_.Write(source, count);
   }
+  bool Flush() override { return !FailsNow(TCall::Write) && Inner_.Flush(); }
+  bool Truncate(int64_t size) override { return !FailsNow(TCall::Write) && Inner_.Truncate(size); }
+  TStoreJournal& Journal() override { return Journal_; }
 
   // Calls counted so far.
   int Calls() const { return Calls_; }
@@ -34,6 +38,24 @@ class TFaultStream final : public TStoreStream {
   std::optional<TCall> Failed() const { return Failed_; }
 
  private:
+  class FaultJournal final : public TStoreJournal {
+   public:
+    explicit FaultJournal(TFaultStream& stream) : Stream_(stream) {}
+    bool Exists() override { return Inner().Exists(); }
+    bool Read(std::string& bytes) override {
+      return !Stream_.FailsNow(TCall::Read) && Inner().Read(bytes);
+    }
+    bool Create(std::string_view bytes) override {
+      return !Stream_.FailsNow(TCall::Write) && Inner().Create(bytes);
+    }
+    bool Flush() override { return !Stream_.FailsNow(TCall::Write) && Inner().Flush(); }
+    bool Remove() override { return !Stream_.FailsNow(TCall::Write) && Inner().Remove(); }
+
+   private:
+    TStoreJournal& Inner() { return Stream_.Inner_.Journal(); }
+    TFaultStream& Stream_;
+  };
+
   bool FailsNow(TCall call) {
     if (Only_ && call != *Only_) return false;
     if (++Calls_ != FailAt_) return false;
@@ -41,9 +63,10 @@ class TFaultStream final : public TStoreStream {
     return true;
   }
 
-  TStoreStream& Inner_;
+  TStoreFile& Inner_;
   int FailAt_;
   std::optional<TCall> Only_;
+  FaultJournal Journal_;
   int Calls_ = 0;
   std::optional<TCall> Failed_;
 };

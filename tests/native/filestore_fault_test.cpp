@@ -13,7 +13,7 @@ namespace {
 
 struct Operation {
   const char* What;
-  std::function<int(TStoreStream&)> Run;
+  std::function<int(TStoreFile&)> Run;
 };
 
 // The bytes of a database image that mean something: everything up to the end of the
@@ -101,30 +101,30 @@ TEST(Faults, OperationsFailingAtEveryCallLeaveTheFileAsItWas) {
   ASSERT_TRUE(Problems(base).empty());
   const std::vector<Operation> operations = {
       {"new entry in a sub-index",
-       [](TStoreStream& db) {
+       [](TStoreFile& db) {
          TDataBuf b("note text");
          return WriteEntry(Path({"default", "note"}), &b, db);
        }},
       {"longer replacement",
-       [](TStoreStream& db) {
+       [](TStoreFile& db) {
          TDataBuf b(std::string(3000, 'm'));
          return WriteEntry(Path({"default", "message"}), &b, db);
        }},
       {"shorter replacement at the top",
-       [](TStoreStream& db) {
+       [](TStoreFile& db) {
          TDataBuf b("small");
          return WriteEntry("big", &b, db);
        }},
       {"deletion",
-       [](TStoreStream& db) {
+       [](TStoreFile& db) {
          return WriteEntry(Path({"default", "article"}), nullptr, db);
        }},
       {"rename three levels down",
-       [](TStoreStream& db) {
+       [](TStoreFile& db) {
          return RenameEntry(Path({"Mailboxes", "In", "m1"}), "m9", db);
        }},
       {"read",
-       [](TStoreStream& db) {
+       [](TStoreFile& db) {
          TDataBuf b;
          return ReadEntry("big", b, db);
        }},
@@ -133,7 +133,7 @@ TEST(Faults, OperationsFailingAtEveryCallLeaveTheFileAsItWas) {
 }
 
 TEST(Faults, CreatingADatabaseFailingAtEveryCall) {
-  RunWithEveryFault("", {"first entry", [](TStoreStream& db) {
+  RunWithEveryFault("", {"first entry", [](TStoreFile& db) {
                            TDataBuf b("text");
                            return WriteEntry("first", &b, db);
                          }});

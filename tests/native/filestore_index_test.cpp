@@ -175,3 +175,51 @@ TEST(Index, TextsWithOtherLineEndsAreReadAndWrittenBackWithCrLf) {
   EXPECT_EQ(Int32At(db.Bytes, size_t(rewritten) + 8), 10);  // "A\r\nb\r\nc\r\n" and a zero
   EXPECT_EQ(Get(db, "c"), "third");
 }
+
+// Lookups run through the index text; renames and removals change it in place. Names of
+// every length around eight bytes (the width a lookup takes at once), letter case of both
+// code-page halves, and positions after each change all stay in step, in memory and after
+// the index is written and loaded again.
+TEST(Index, LookupsRenamesAndRemovalsKeepNamesAndPositionsInStep) {
+  TMemoryStream db;
+  std::vector<std::string> names;
+  for (int length = 1; length <= 19; ++length)
+    names.push_back(std::string(size_t(length), char('a' + length)));
+  names.push_back("msg00001");
+  names.push_back("MSG00002");
+  names.push_back("\xC4pfel\xD6l");  // capitals A and O diaeresis
+  {
+    TFileManager manager(db);
+    TFMindex root(manager, nullptr, "");
+    for (size_t i = 0; i < names.size(); ++i) ASSERT_TRUE(root.AppendChild(names[i], -1));
+    for (size_t i = 0; i < names.size(); ++i) {
+      EXPECT_EQ(root.IndexOf(names[i]), int(i)) << names[i];
+      EXPECT_EQ(root.ChildName(int(i)), names[i]);
+    }
+    EXPECT_EQ(root.IndexOf("Msg00002"), 20);
+    EXPECT_EQ(root.IndexOf("\xE4PFEL\xF6L"), 21);
+    EXPECT_EQ(root.IndexOf("msg0000"), -1);
+    EXPECT_EQ(root.IndexOf("msg000011"), -1);
+    EXPECT_EQ(root.IndexOf("a\r\nb"), -1);
+    ASSERT_TRUE(root.RenameChild(3, "longer than before"));
+    root.RemoveChild(0);
+    ASSERT_TRUE(root.RenameChild(19, "m"));
+    root.RemoveChild(18);
+    EXPECT_EQ(root.IndexOf("LONGER than before"), 2);
+    EXPECT_EQ(root.IndexOf("m"), 18);
+    EXPECT_EQ(root.IndexOf("msg00001"), -1);
+    EXPECT_EQ(root.IndexOf("\xC4pfel\xD6l"), 19);
+    EXPECT_EQ(root.ChildName(19), "\xC4pfel\xD6l");
+    EXPECT_EQ(root.Count(), 20);
+    root.Flush();
+    ASSERT_EQ(manager.Finish(), 0);
+  }
+  TFileManager manager(db);
+  TFMindex root(manager, nullptr, "");
+  ASSERT_EQ(root.Count(), 20);
+  EXPECT_EQ(root.ChildName(0), "cc");
+  EXPECT_EQ(root.ChildName(2), "longer than before");
+  EXPECT_EQ(root.ChildName(18), "m");
+  EXPECT_EQ(root.IndexOf("\xE4pfel\xF6l"), 19);
+  EXPECT_EQ(root.IndexOf("ssssssssssssssssss"), 16);
+}

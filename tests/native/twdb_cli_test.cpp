@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "tests/native/filestore_support.h"
 #include "twdb/Twdb.h"
 
 namespace {
@@ -56,6 +57,7 @@ class Twdb : public ::testing::Test {
   void TearDown() override { fs::remove_all(Folder); }
 
   bool Force = false;  // given to every command run
+  bool NoSync = false;
 
   Result Run(const std::string& command, const fs::path& db, std::vector<std::string> operands,
              const std::string& input = "") {
@@ -65,6 +67,7 @@ class Twdb : public ::testing::Test {
     line.Database = db.native();
     line.Operands = std::move(operands);
     line.Force = Force;
+    line.NoSync = NoSync;
     std::istringstream in(input);
     std::ostringstream out, err;
     const int exit = RunTwdb(line, in, out, err);
@@ -303,6 +306,39 @@ TEST_F(Twdb, ForceSkipsTheWholeFileCheckForRepairs) {
   EXPECT_EQ(Run("get-setting", {"Version"}).Out, "0.9b2\n");
 }
 
+// The client's move leaves two children of one name in an index. check lists the second as
+// hidden and calls the file sound; writes go ahead without --force and keep it; once the
+// first is removed, the second reads.
+TEST_F(Twdb, HiddenChildrenAreListedAndKeptByWrites) {
+  ASSERT_EQ(Run("put", {"Mailboxes", "Inbox", "msg"}, "first").Exit, 0);
+  ASSERT_EQ(Run("put", {"Mailboxes", "Drafts", "msg"}, "second").Exit, 0);
+  storetest::MoveAsTheClientDoes(Db.native(), "Drafts", "Inbox", "msg");
+  const Result check = Run("check");
+  EXPECT_EQ(check.Exit, 0) << check.Out << check.Err;
+  const size_t line = check.Out.find("hidden child Mailboxes/Inbox/msg: entry at offset ");
+  ASSERT_NE(line, std::string::npos) << check.Out;
+  EXPECT_EQ(check.Out.find("\nhidden child"), std::string::npos) << check.Out;  // one line
+  EXPECT_NE(check.Out.find(": sound; hidden children: 1 "), std::string::npos) << check.Out;
+
+  ASSERT_EQ(Run("put", {"Mailboxes", "Inbox", "other"}, "third").Exit, 0);
+  const Result replaced = Run("put", {"Mailboxes", "Inbox", "MSG"}, "first again");
+  ASSERT_EQ(replaced.Exit, 0) << replaced.Err;
+  ASSERT_EQ(Run("set-setting", {"Version", "1.0"}).Exit, 0);
+  const Result inbox = Run("ls", {"Mailboxes", "Inbox"});
+  EXPECT_EQ(inbox.Out.find("msg\tentry\t"), 0u) << inbox.Out;
+  EXPECT_NE(inbox.Out.find("\nmsg\tentry\t"), std::string::npos) << inbox.Out;
+  EXPECT_NE(inbox.Out.find("\nother\tentry\t"), std::string::npos) << inbox.Out;
+  EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "msg"}).Out, "first again");
+  EXPECT_NE(Run("check").Out.find(check.Out.substr(line, check.Out.find('\n', line) - line)),
+            std::string::npos);
+
+  ASSERT_EQ(Run("rm", {"Mailboxes", "Inbox", "msg"}).Exit, 0);
+  EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "msg"}).Out, "second");
+  const Result after = Run("check");
+  EXPECT_EQ(after.Exit, 0);
+  EXPECT_EQ(after.Out.find("hidden"), std::string::npos) << after.Out;
+}
+
 TEST_F(Twdb, DumpShowsTheTreeWithTheFilesOffsets) {
   MakeSample();
   ASSERT_EQ(Run("put", {"gone"}, std::string(3000, 'g')).Exit, 0);
@@ -358,6 +394,53 @@ TEST_F(Twdb, HelpExplainsEveryCommand) {
        {"ls", "get", "put", "rm", "rename", "get-setting", "set-setting", "check", "dump"})
     EXPECT_NE(help.Out.find(std::string("\n  ") + command + " DB"), std::string::npos) << command;
   EXPECT_NE(help.Out.find("\n  --force\n"), std::string::npos);
+  EXPECT_NE(help.Out.find("\n  --no-sync\n"), std::string::npos);
+}
+
+TEST_F(Twdb, EveryCommandFirstPutsBackAnUnfinishedWriteAndSaysSo) {
+  MakeSample();
+  const std::string before = ReadFile(Db);
+  const fs::path journal = Db.string() + "-journal";
+  // A write stopped half way: the header and a block overwritten, the file grown, and the
+  // journal of what was there.
+  std::string torn = before;
+  torn.replace(0, 60, std::string(60, '#'));
+  WriteFile(Db, torn + std::string(500, '!'));
+  WriteFile(journal, store::JournalBytes(static_cast<int64_t>(before.size()),
+                                         {{0, std::string_view(before).substr(0, 60)}}));
+  const Result check = Run("check");
+  EXPECT_EQ(check.Exit, 0) << check.Err;
+  EXPECT_EQ(check.Err, "twdb: " + Db.string() + ": restored as it was before a write that did not finish\n");
+  EXPECT_NE(check.Out.find("sound"), std::string::npos);
+  EXPECT_EQ(ReadFile(Db), before);
+  EXPECT_FALSE(fs::exists(journal));
+  // Nothing left to put back: nothing said.
+  EXPECT_EQ(Run("get", {"note"}).Err, "");
+
+  // A journal cut short was being written when the write stopped, before the database was
+  // touched: it goes, and the database stays as it is.
+  const std::string complete = store::JournalBytes(static_cast<int64_t>(before.size()),
+                                                   {{0, std::string(60, 'z')}});
+  WriteFile(journal, complete.substr(0, complete.size() - 3));
+  const Result get = Run("get", {"note"});
+  EXPECT_EQ(get.Exit, 0);
+  EXPECT_EQ(get.Out, "plain");
+  EXPECT_EQ(get.Err, "");
+  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_EQ(ReadFile(Db), before);
+}
+
+TEST_F(Twdb, NoSyncWritesAsUsualAndAppliesToWritingCommandsOnly) {
+  MakeSample();
+  NoSync = true;
+  ASSERT_EQ(Run("put", {"Mailboxes", "Inbox", "bulk"}, "many").Exit, 0);
+  ASSERT_EQ(Run("set-setting", {"Host", "h"}).Exit, 0);
+  EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "bulk"}).Exit, 2);
+  NoSync = false;
+  EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "bulk"}).Out, "many");
+  EXPECT_EQ(Run("check").Exit, 0);
+  EXPECT_FALSE(fs::exists(Db.string() + "-journal"));
+  EXPECT_TRUE(FlushWrites());  // only for the command that asked
 }
 
 }  // namespace
