@@ -308,7 +308,8 @@ void SetProgramDatabasePath(FilePath path);
 const FilePath& ProgramDatabasePath();
 
 // ---------------------------------------------------------------------------------------
-// Read-only inspection, for tools: never creates, initialises or writes the file.
+// Read-only inspection, for tools: never creates or initialises the file, and writes it only
+// to put back a write that did not finish (RestoreDatabase), as every opening does.
 
 class TFileManager;
 
@@ -350,9 +351,9 @@ enum class TCheckDepth { Blocks, Payloads };
 
 class TStoreInspector {
  public:
-  // Opens an existing database for reading; raises EStoreFileError.
+  // Opens an existing database for reading, after RestoreDatabase; raises EStoreFileError.
   explicit TStoreInspector(const FilePath& database);
-  // Works on a database the caller owns.
+  // Works on a database the caller owns, after RestoreDatabase.
   explicit TStoreInspector(TStoreFile& stream);
   ~TStoreInspector();
   TStoreInspector(const TStoreInspector&) = delete;
@@ -408,7 +409,8 @@ class TStoreInspector {
 
 // The whole-file check for a writer to run first: the inspector's check of the blocks (not of
 // the entries' compressed contents, which no write elsewhere can make worse). The first
-// problem, or nothing when the file is sound; hidden children are no problem. Never writes; a missing file has no problem
-// (a write creates it). Raises EStoreFileError when the file cannot be opened.
+// problem, or nothing when the file is sound; hidden children are no problem. Writes only
+// to put back an unfinished write; a missing file has no problem (a write creates it).
+// Raises EStoreFileError when the file cannot be opened.
 std::optional<TStoreProblem> CheckDatabase(const FilePath& database);
 std::optional<TStoreProblem> CheckDatabase(TStoreFile& database);

@@ -46,7 +46,8 @@ Commands:
       Also lists, one line each with its path, the hidden children: those with an
       empty name or behind an earlier child of the same name, which no path reaches.
       They are no damage: every write keeps them, and a hidden child reads again once
-      the earlier one is removed. Never writes.
+      the earlier one is removed. Never writes (apart from putting back a write
+      that did not finish, as every command does).
   dump DB
       Print the header, the free extents and the whole tree of indexes and entries
       with the offsets and lengths of their blocks.
