@@ -6,6 +6,7 @@
 
 #include "shell/Constants.h"
 #include "shell/Registry.h"
+#include "shell/RunLog.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -13,18 +14,6 @@ namespace {
 
 const wchar_t kShellFoldersKey[] =
     L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-// The system's text for an error code, as its message table words it.
-std::wstring SystemErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
-      0, nullptr);
-  std::wstring result(text ? text : L"", length);
-  LocalFree(text);
-  return result;
-}
 
 // Creates the folder and every missing folder above it; true when it exists afterwards.
 bool CreateFolderPath(const std::wstring& folder) {
@@ -100,11 +89,28 @@ std::vector<TGroupLink> GroupLinks() {
   };
 }
 
+template <class Step>
+bool LoggedStep(const std::wstring& name, Step step) {
+  const bool done = step();
+  LogResult(L"step " + name, done);
+  return done;
+}
+
+// "20261208": today, as "Apps & features" reads an installation date.
+std::wstring InstallDate() {
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  const unsigned date = today.wYear * 10000u + today.wMonth * 100u + today.wDay;
+  return std::to_wstring(date);
+}
+
 }  // namespace
 
 bool RunInstallSteps(const TInstallChoices& choices) {
-  return CopyClientFiles(choices) && WriteRegistryRecord(choices) &&
-         StoreDefaultEntries(choices) && CreateProgramGroup(choices);
+  return LoggedStep(L"copy the kit", [&] { return CopyClientFiles(choices); }) &&
+         LoggedStep(L"registry record", [&] { return WriteRegistryRecord(choices); }) &&
+         LoggedStep(L"default entries", [&] { return StoreDefaultEntries(choices); }) &&
+         LoggedStep(L"program group", [&] { return CreateProgramGroup(choices); });
 }
 
 std::wstring ComparablePath(const std::wstring& path) {
@@ -112,8 +118,11 @@ std::wstring ComparablePath(const std::wstring& path) {
 }
 
 bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& target) {
-  if (CopyFileW(source.c_str(), target.c_str(), FALSE)) return true;
-  ShowMessageBox(owner, L"System Error: " + SystemErrorText(GetLastError()) + L"File: " + source,
+  const bool copied = CopyFileW(source.c_str(), target.c_str(), FALSE);
+  const DWORD error = copied ? 0 : GetLastError();
+  LogResult(L"copy " + source + L" to " + target, copied, error);
+  if (copied) return true;
+  ShowMessageBox(owner, L"System Error: " + SystemErrorText(error) + L"File: " + source,
                  L"Copy Failed", MB_OK);
   return false;
 }
@@ -131,10 +140,39 @@ bool CopyClientFiles(const TInstallChoices& choices) {
 bool WriteRegistryRecord(const TInstallChoices& choices) {
   TRegistryKey key = TRegistryKey::Create(tw::ProductKey);
   // A record that cannot be written leaves an installation the uninstaller cannot find.
-  if (key.Valid() && WriteRecordValues(key, choices)) return true;
+  if (key.Valid() && WriteRecordValues(key, choices) && WriteUninstallEntry(choices)) return true;
   ShowMessageBox(choices.Owner, L"Unable to write to Win95 registry!\n\nEntries NOT saved!",
                  L"Registry Error", MB_OK);
   return false;
+}
+
+bool WriteUninstallEntry(const TInstallChoices& choices) {
+  TRegistryKey key = TRegistryKey::Create(tw::UninstallEntryKey);
+  const std::wstring folder = StripBackslash(choices.AppDir);
+  const std::wstring uninstaller = L"\"" + AddBackslash(folder) + tw::UninstallerExe + L"\"";
+  return key.Valid() && key.WriteString(L"DisplayName", tw::ProductName) &&
+         key.WriteString(L"DisplayVersion", choices.VersionText) &&
+         key.WriteString(L"Publisher", tw::Publisher) &&
+         key.WriteString(L"InstallLocation", folder) &&
+         key.WriteString(L"UninstallString", uninstaller) &&
+         key.WriteString(L"QuietUninstallString", uninstaller + L" /quiet") &&
+         key.WriteString(L"DisplayIcon", AddBackslash(folder) + tw::ClientExe + L",0") &&
+         key.WriteInteger(L"EstimatedSize", FolderSizeKB(folder)) &&
+         key.WriteString(L"InstallDate", InstallDate()) && key.WriteInteger(L"NoModify", 1) &&
+         key.WriteInteger(L"NoRepair", 1);
+}
+
+DWORD FolderSizeKB(const std::wstring& folder) {
+  ULONGLONG bytes = 0;
+  std::vector<std::wstring> entries;
+  ListFiles(&entries, AddBackslash(folder) + L"*.*", faAnyFile);
+  for (const std::wstring& entry : entries) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(entry.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      bytes += (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+  return static_cast<DWORD>((bytes + 1023) / 1024);
 }
 
 bool StoreDefaultEntries(const TInstallChoices& choices) {
@@ -165,8 +203,11 @@ bool CreateProgramGroup(const TInstallChoices& choices) {
   const std::wstring destination = AddBackslash(choices.AppDir);
   for (const TGroupLink& link : GroupLinks()) {
     const std::wstring target = LocaleLower(destination + link.Target);
-    CreateShortcut(target, group + link.File, target, link.Description, L"");
+    const HRESULT written = CreateShortcut(target, group + link.File, target, link.Description, L"");
+    LogResult(L"link " + group + link.File + L" to " + target, SUCCEEDED(written),
+              static_cast<unsigned long>(written));
   }
-  if (!choices.PreviousInstall) RunProgram(L"explorer.exe \"" + group + L"\"", SW_SHOW);
+  if (!choices.PreviousInstall && choices.OpenGroupWindow)
+    RunProgram(L"explorer.exe \"" + group + L"\"", SW_SHOW);
   return true;
 }

@@ -20,6 +20,7 @@ struct TInstallChoices {
   bool CreateGroup = true;     // build the Start-menu group
   bool PreviousInstall = false;
   std::wstring SettingsDatabase;  // where the cut-marks setting is read from
+  bool OpenGroupWindow = true;    // a first installation shows the new group's folder
 };
 
 // Names of the registry record's values under the installation key.
@@ -32,7 +33,8 @@ inline constexpr wchar_t WindowPos[] = L"WindowPos";
 inline constexpr wchar_t Update[] = L"Update";
 }  // namespace record
 
-// The four steps in order; false at the first that fails.
+// The four steps in order; false at the first that fails. Each step, and each file,
+// registry value, entry and link it writes, goes to the run's log with its result.
 bool RunInstallSteps(const TInstallChoices& choices);
 
 // The short form of an existing path, lower-cased, without a trailing backslash; "" when
@@ -47,9 +49,16 @@ bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& tar
 // when there is none. Installing into the kit's own folder copies nothing.
 bool CopyClientFiles(const TInstallChoices& choices);
 
-// Writes the installation record. A key that cannot be opened or a value that cannot be
-// written shows "Registry Error".
+// Writes the installation record and the entry of "Apps & features". A key that cannot be
+// opened or a value that cannot be written shows "Registry Error".
 bool WriteRegistryRecord(const TInstallChoices& choices);
+
+// The entry of "Apps & features" under UninstallEntryKey: name, version, publisher, folder,
+// the uninstaller's command lines, icon, size and date; no modify or repair.
+bool WriteUninstallEntry(const TInstallChoices& choices);
+
+// The kilobytes the files directly in `folder` take, rounded up.
+DWORD FolderSizeKB(const std::wstring& folder);
 
 // The default message and article in the destination's client database.
 bool StoreDefaultEntries(const TInstallChoices& choices);

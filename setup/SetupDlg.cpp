@@ -72,7 +72,7 @@ TSetupForm::TSetupForm(TForm* owner)
       Copyright(StartSheet, L"Copyright", L"", {4, 0, 401, 16}),
       RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}, taLeftJustify, true),
       Label4(StartSheet, L"Label4", L"&Destination Folder", {4, 92, 200, 16}),
-      AppDIR(StartSheet, L"AppDIR", L"C:\\Program Files\\Tarnwhistle", {4, 110, 313, 22}),
+      AppDIR(StartSheet, L"AppDIR", DefaultDestination(), {4, 110, 313, 22}),
       BrowseBtn(StartSheet, L"BrowseBtn", L"&Browse", {326, 108, 75, 25}),
       GroupBox(StartSheet, L"GroupBox", L"Create Program &Group", {4, 148, 250, 20}),
       AddressSheet(Notebook1, L"Address"),
@@ -137,7 +137,7 @@ void TSetupForm::ReadRegistryDefaults() {
     const std::wstring folder = key.ReadString(record::AppDir).value_or(L"");
     if (!folder.empty()) AppDIR.SetText(folder);
   }
-  if (AppDIR.Text().empty()) AppDIR.SetText(L"C:\\Program Files\\" + tw::ProductName);
+  if (AppDIR.Text().empty()) AppDIR.SetText(DefaultDestination());
 }
 
 void TSetupForm::ReadClientConfig() {
@@ -162,7 +162,8 @@ bool TSetupForm::RunInstallation() {
   if (!ShowWaitDialog(tw::ProductName, L"...installing " + LocaleLower(tw::ProductName) + L"...",
                       this))
     return false;
-  return RunInstallSteps(Choices());
+  Outcome = InstallClient(Choices());
+  return Outcome == TExitCode::Done;
 }
 
 void TSetupForm::FormShow() {

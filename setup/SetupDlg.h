@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "setup/InstallSteps.h"
+#include "setup/Installation.h"
 #include "shell/WizardForm.h"
 #include "shell/win/Controls.h"
 
@@ -55,6 +55,8 @@ class TSetupForm : public TWizardForm {
   // The kit: the current folder when the wizard was created.
   std::wstring SourceDir;
   std::wstring VersionText;
+  // How the run ends for the process: cancelled until an installation was tried.
+  TExitCode Outcome = TExitCode::Cancelled;
 
   void NextBtnClick();
   void BackBtnClick();

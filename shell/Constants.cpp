@@ -10,6 +10,9 @@ namespace tw {
 const std::wstring ProductName = L"Tarnwhistle";
 const std::wstring ProductKey = L"Software\\" + ProductName;
 const std::wstring MixmasterKey = L"Software\\Mixmaster";
+const std::wstring UninstallEntryKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ProductName;
+const std::wstring Publisher = L"The Tarnwhistle developers";
 const std::wstring ClientExe = L"TW.exe";
 const std::wstring UninstallerExe = L"Uninst" + ClientExe;
 const std::wstring VersionSuffix = L".9b2";

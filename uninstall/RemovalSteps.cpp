@@ -11,6 +11,8 @@
 #include "shell/Constants.h"
 #include "shell/Dde.h"
 #include "shell/Registry.h"
+#include "shell/RunLog.h"
+#include "shell/SelfCopy.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -89,7 +91,7 @@ bool IsClientDatabase(const std::wstring& path) {
 }
 
 bool IsRunningProgram(const std::wstring& path) {
-  static const std::wstring running = LocaleLower(ShortPathName(ModuleFileName()));
+  static const std::wstring running = LocaleLower(ShortPathName(StartedProgramFile()));
   return LocaleLower(ShortPathName(path)) == running;
 }
 
@@ -115,8 +117,11 @@ std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files, Ke
   std::vector<std::wstring> left;
   for (const std::wstring& file : files) {
     if (keep(file)) continue;
-    if (!DeleteFileW(file.c_str()) && PathExists(file) && !IsRunningProgram(file))
-      left.push_back(file);
+    const bool removed = DeleteFileW(file.c_str());
+    const DWORD error = removed ? 0 : GetLastError();
+    const bool deleted = removed || !PathExists(file);
+    LogResult(L"delete " + file, deleted, error);
+    if (!deleted && !IsRunningProgram(file)) left.push_back(file);
   }
   return left;
 }
@@ -234,6 +239,7 @@ void RemoveClient(const TRemovalPlan& plan, TRemovalLog& log) {
   RemoveProgramGroup(plan, log);
   EndFileStep(DeleteClientFiles(plan.ClientHomeDir), plan.ClientHomeDir, log);
   DeleteRegistryTree(tw::ProductKey);
+  DeleteRegistryTree(tw::UninstallEntryKey);
   EndStep(L"   registry key...done", log);
 }
 

@@ -6,10 +6,13 @@
 # `wine reg query`, the file system, `lnkinfo` and the native twdb. Every page, message box
 # and notice is photographed into the run's screenshot folder.
 #
-# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 2 3 4 5)
+# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 to 10)
 #   1 first installation    2 second run over it    3 uninstall from the installation folder
 #   4 Mixmaster alone and with the client            5 cancel and close paths change nothing
-# Scenarios 2 and 3 continue from the installation of scenario 1; 4 and 5 make their own.
+#   6 quiet install         7 quiet update          8 quiet removal
+#   9 bad switches          10 a running client
+# Scenarios 2 and 3 continue from the installation of scenario 1, 7 and 8 from 6; the
+# others make their own.
 #
 # Environment:
 #   TW_WIN_ARCH          i686 (default) or x86_64: which Windows build runs
@@ -25,7 +28,7 @@ root=$PWD
 source tests/e2e/lib.sh
 own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 8 9 10)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
@@ -103,6 +106,7 @@ entry_is() {  # entry_is DB EXPECTED-FILE COMPONENT...: the entry holds the file
 crlf() { local line; for line in "$@"; do printf '%s\r\n' "$line"; done; }
 
 source tests/e2e/scenarios.sh
+source tests/e2e/unattended.sh
 
 # ---------------------------------------------------------------------------------------
 

@@ -296,8 +296,8 @@ scenario_3() {
   finish_uninstall yes yes "$home\\" || return
   check "the log of the run" shows_all "$UNINSTALL" "Removing Tarnwhistle...\\n   program group...done\\n   program files...done\\n   registry key...done\\nDone!"
   close_uninstall
-  check "the database stays, and nothing else but the uninstaller itself" \
-    bash -c '[ -f "$1/TW.dbc" ] && [ -z "$(ls "$1" | grep -vxE "TW.dbc|UninstTW.exe")" ]' _ "$dir"
+  check "the database stays, and nothing else: the uninstaller removed itself" \
+    diff <(echo TW.dbc) <(ls "$dir")
   check "the database is untouched and sound" "$twdb" check "$dir/TW.dbc"
   check "the group folder is gone" test ! -e "$group"
   check "the registry key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
@@ -341,8 +341,8 @@ scenario_4() {
   check "Mixmaster's home is gone" test ! -e "$WINEPREFIX/drive_c/Mix"
   check "Mixmaster's key is gone" reg_absent_key 'HKCU\Software\Mixmaster'
   check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
-  check "the client's database stays, nothing else but the uninstaller" \
-    bash -c '[ -f "$1/TW.dbc" ] && [ -z "$(ls "$1" | grep -vxE "TW.dbc|UninstTW.exe")" ]' _ "$dir"
+  check "the client's database stays, nothing else: the uninstaller removed itself" \
+    diff <(echo TW.dbc) <(ls "$dir")
   check "the group folder is gone" test ! -e "$(unix_path "$(programs_folder)\\Tarnwhistle")"
 }
 
