@@ -71,7 +71,13 @@ TExitCode InstallClient(const TInstallChoices& choices) {
 
 TDestinationProbe SystemDestinationProbe() {
   return {[](const std::wstring& folder) { return CanCreateFileIn(NearestExistingFolder(folder)); },
-          [] { return KnownFolder(FOLDERID_UserProgramFiles); }};
+          [] {
+            // Systems that do not know the folder yet keep it where Windows does.
+            const std::wstring own = KnownFolder(FOLDERID_UserProgramFiles);
+            if (!own.empty()) return own;
+            const std::wstring local = KnownFolder(FOLDERID_LocalAppData);
+            return local.empty() ? local : AddBackslash(local) + L"Programs";
+          }};
 }
 
 std::wstring DefaultDestination(const TDestinationProbe& probe) {

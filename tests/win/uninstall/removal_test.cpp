@@ -204,6 +204,7 @@ TEST_F(QuietRemoval, AReportedFailureMakesTheRunAFailedOne) {
   // A group name that cannot go into the command: its step reports and the run goes on.
   WriteClientRecord(clientHome.c_str(), L"Tarn[whistle]");
   UiScript script;
+  script.Answer(IDOK);
   std::wstring removedHome;
   EXPECT_EQ(RunQuietRemoval({}, removedHome), TExitCode::StepFailed);
   ASSERT_EQ(script.Boxes().size(), 1u);
