@@ -4,6 +4,7 @@
 
 #include "base/Handles.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "shell/Constants.h"
 #include "shell/SelfCopy.h"
 #include "shell/SysUtils.h"
@@ -137,7 +138,7 @@ TExitCode RunWithLogAndFace(TMode mode, const TCommandLine& line, const TWizardR
       line.Quiet ? RunQuietly(mode, line, removedHome) : runWizard(mode, line, removedHome);
   LogExitCode(code);
   if (line.Quiet && code != TExitCode::Done)
-    WriteToParentConsole(L"exit code " + std::to_wstring(static_cast<int>(code)) + L": " +
+    WriteToParentConsole(L"exit code " + DecimalText(static_cast<unsigned>(code)) + L": " +
                          ExitCodeMeaning(code));
   return code;
 }

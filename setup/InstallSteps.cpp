@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/WideText.h"
 #include "shell/Constants.h"
 #include "shell/Registry.h"
 #include "shell/RunLog.h"
@@ -101,7 +102,7 @@ std::wstring InstallDate() {
   SYSTEMTIME today;
   GetLocalTime(&today);
   const unsigned date = today.wYear * 10000u + today.wMonth * 100u + today.wDay;
-  return std::to_wstring(date);
+  return DecimalText(date);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/WideText.h"
 #include "shell/RunLog.h"
 
 namespace {
@@ -87,7 +88,7 @@ bool TRegistryKey::WriteString(const std::wstring& name, const std::wstring& val
 }
 
 bool TRegistryKey::WriteInteger(const std::wstring& name, DWORD value) {
-  return Logged(name, std::to_wstring(value),
+  return Logged(name, DecimalText(value),
                 Valid() ? RegSetValueExW(Key_.get(), name.c_str(), 0, REG_DWORD,
                                          reinterpret_cast<const BYTE*>(&value), sizeof(value))
                         : ERROR_INVALID_HANDLE);

@@ -26,7 +26,7 @@ std::wstring TwoDigits(int value) {
 std::wstring Timestamp() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return std::to_wstring(now.wYear) + L"-" + TwoDigits(now.wMonth) + L"-" + TwoDigits(now.wDay) +
+  return DecimalText(now.wYear) + L"-" + TwoDigits(now.wMonth) + L"-" + TwoDigits(now.wDay) +
          L" " + TwoDigits(now.wHour) + L":" + TwoDigits(now.wMinute) + L":" +
          TwoDigits(now.wSecond);
 }
@@ -88,7 +88,7 @@ void LogResult(const std::wstring& what, bool done, unsigned long error) {
 }
 
 void LogExitCode(TExitCode code) {
-  LogLine(L"exit code " + std::to_wstring(static_cast<int>(code)) + L": " + ExitCodeMeaning(code));
+  LogLine(L"exit code " + DecimalText(static_cast<unsigned>(code)) + L": " + ExitCodeMeaning(code));
 }
 
 void WriteToParentConsole(const std::wstring& line) {

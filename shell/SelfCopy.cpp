@@ -1,10 +1,10 @@
 #include "shell/SelfCopy.h"
 
-#include <cwchar>
 #include <vector>
 
 #include "base/Handles.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "shell/Constants.h"
 #include "shell/RunningPrograms.h"
 #include "shell/SysUtils.h"
@@ -25,6 +25,17 @@ struct TFirstProcess {
   std::wstring Program;
 };
 
+// The decimal number at `at`, which moves past it and the blank after it.
+std::optional<unsigned long long> NumberAt(const std::wstring& text, size_t& at) {
+  const size_t start = at;
+  unsigned long long number = 0;
+  for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at)
+    number = number * 10 + static_cast<unsigned>(text[at] - L'0');
+  if (at == start || at >= text.size() || text[at] != L' ') return std::nullopt;
+  ++at;
+  return number;
+}
+
 // Read once, and taken out of the environment so that programs the copy starts do not see it.
 const std::optional<TFirstProcess>& FirstProcess() {
   static const std::optional<TFirstProcess> first = []() -> std::optional<TFirstProcess> {
@@ -33,15 +44,14 @@ const std::optional<TFirstProcess>& FirstProcess() {
     });
     if (value.empty()) return std::nullopt;
     SetEnvironmentVariableW(kFirstProcessVariable, nullptr);
+    size_t at = 0;
+    const auto id = NumberAt(value, at), process = NumberAt(value, at), result = NumberAt(value, at);
+    if (!id || !process || !result || at >= value.size()) return std::nullopt;
     TFirstProcess parsed;
-    unsigned long long process = 0, result = 0;
-    int consumed = 0;
-    if (swscanf(value.c_str(), L"%lu %llu %llu %n", &parsed.Id, &process, &result, &consumed) < 3 ||
-        consumed <= 0)
-      return std::nullopt;
-    parsed.Process = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process));
-    parsed.Result = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(result));
-    parsed.Program = value.substr(static_cast<size_t>(consumed));
+    parsed.Id = static_cast<DWORD>(*id);
+    parsed.Process = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(*process));
+    parsed.Result = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(*result));
+    parsed.Program = value.substr(at);
     return parsed;
   }();
   return first;
@@ -70,7 +80,7 @@ HANDLE InheritableCopy(HANDLE handle, DWORD access) {
 }
 
 std::wstring HandleNumber(HANDLE handle) {
-  return std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+  return DecimalText(reinterpret_cast<uintptr_t>(handle));
 }
 
 // The copy writes where the first process would: to its redirected standard handles, or
@@ -108,7 +118,7 @@ int ResultOfCopy(HANDLE result, HANDLE process) {
 std::optional<int> RunTemporaryCopy() {
   const std::wstring program = ModuleFileName();
   const std::wstring folder =
-      TempFolder() + kCopyFolderPrefix + std::to_wstring(GetCurrentProcessId());
+      TempFolder() + kCopyFolderPrefix + DecimalText(GetCurrentProcessId());
   const std::wstring copy = folder + L"\\" + ExtractFileName(program);
   DeleteTree(folder);
   if (program.empty() || !CreateDirectoryW(folder.c_str(), nullptr) ||
@@ -128,7 +138,7 @@ std::optional<int> RunTemporaryCopy() {
   std::vector<UniqueKernelObject> standard;
   ShareStandardHandles(startup, standard);
   SetEnvironmentVariableW(kFirstProcessVariable,
-                          (std::to_wstring(GetCurrentProcessId()) + L" " + HandleNumber(self.get()) +
+                          (DecimalText(GetCurrentProcessId()) + L" " + HandleNumber(self.get()) +
                            L" " + HandleNumber(resultForCopy.get()) + L" " + program).c_str());
   std::wstring commandLine = L"\"" + copy + L"\"" + ArgumentsOf(GetCommandLineW());
   PROCESS_INFORMATION started = {};
