@@ -162,8 +162,9 @@ TExitCode RunChosenMode(TMode mode, const TCommandLine& line, const TWizardRunne
   }
   // The copy runs while its first process holds the mutex for it.
   if (!IsTemporaryCopy() && !TakeRunMutex()) return AlreadyRunning(line);
+  // Where the system did not remove an earlier run's copy, the next run does.
+  if (!IsTemporaryCopy()) RemoveLeftoverCopies();
   if (mode == TMode::Uninstall && !IsTemporaryCopy() && RunsAsUninstallerFile()) {
-    RemoveLeftoverCopies();
     if (const std::optional<int> code = RunTemporaryCopy()) return static_cast<TExitCode>(*code);
   }
   std::wstring removedHome;
