@@ -95,7 +95,11 @@ bool TRegistryKey::WriteInteger(const std::wstring& name, DWORD value) {
 }
 
 bool RegistryKeyExists(const std::wstring& path) {
-  return UniqueKey(OpenKey(path, KEY_READ)).valid();
+  HKEY key = nullptr;
+  const LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
+  UniqueKey opened(status == ERROR_SUCCESS ? key : nullptr);
+  // A key whose permissions refuse reading is there all the same.
+  return status == ERROR_SUCCESS || status == ERROR_ACCESS_DENIED;
 }
 
 bool DeleteRegistryTree(const std::wstring& path) {

@@ -38,7 +38,8 @@ class TRegistryKey {
   std::wstring Path_;
 };
 
-// True when the key `path` exists under the current user's root.
+// True when the key `path` exists under the current user's root, also when its
+// permissions refuse the current user reading it.
 bool RegistryKeyExists(const std::wstring& path);
 
 // Deletes the key `path` under the current user's root with all its values and subkeys.

@@ -7,10 +7,6 @@
 #include <string>
 #include <vector>
 
-// True when `a` and `b` are one existing folder, however they are spelled (case, short
-// names, a trailing backslash, "." and ".." components).
-bool SameFolder(const std::wstring& a, const std::wstring& b);
-
 // True when a process other than this one and those in `ignored` was started from a
 // program file that lies directly in `folder`.
 bool ProgramRunningFrom(const std::wstring& folder, const std::vector<DWORD>& ignored = {});

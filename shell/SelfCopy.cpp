@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "base/WideText.h"
 #include "shell/Constants.h"
+#include "shell/Paths.h"
 #include "shell/RunningPrograms.h"
 #include "shell/SysUtils.h"
 
@@ -185,7 +186,7 @@ void RemoveStartedProgram(const std::wstring& home) {
   CloseHandle(first.Process);
   const bool uninstallerInHome =
       !home.empty() && LocaleLower(ExtractFileName(first.Program)) == LocaleLower(tw::UninstallerExe) &&
-      SameFolder(ExtractFilePath(first.Program), home);
+      IsSameFolder(ExtractFilePath(first.Program), home);
   if (uninstallerInHome) {
     // The system may hold the file a moment after its process has ended.
     for (int attempt = 0; attempt < 50 && FileExists(first.Program); ++attempt) {

@@ -2,8 +2,8 @@
 
 #include "base/Text.h"
 #include "shell/Constants.h"
+#include "shell/Paths.h"
 #include "shell/Registry.h"
-#include "shell/SysUtils.h"
 
 #include <windows.h>
 
@@ -11,11 +11,6 @@ namespace {
 
 std::wstring ReadText(const TRegistryKey& key, const std::wstring& name) {
   return key.ReadString(name).value_or(L"");
-}
-
-// True when `outer` is shorter than `inner` and begins it.
-bool Contains(const std::wstring& outer, const std::wstring& inner) {
-  return outer.size() < inner.size() && inner.compare(0, outer.size(), outer) == 0;
 }
 
 }  // namespace
@@ -35,16 +30,16 @@ TInstalledProducts ReadInstalledProducts() {
 }
 
 std::wstring ComparisonPath(bool installed, const std::wstring& homeDir) {
-  if (!installed || homeDir.empty()) return {};
-  return AddBackslash(LocaleLower(ShortPathName(homeDir)));
+  if (!installed || homeDir.empty() || !FolderIdentity(homeDir)) return {};
+  return AddBackslash(ResolvePath(homeDir));
 }
 
 THomeRelation RelateHomes(const std::wstring& clientPath, const std::wstring& mixPath) {
   THomeRelation relation;
   if (clientPath.empty() || mixPath.empty()) return relation;
-  relation.MixInsideClient = Contains(clientPath, mixPath);
-  relation.ClientInsideMix = Contains(mixPath, clientPath);
-  relation.SameHome = clientPath == mixPath;
+  relation.MixInsideClient = IsInsideFolder(mixPath, clientPath);
+  relation.ClientInsideMix = IsInsideFolder(clientPath, mixPath);
+  relation.SameHome = IsSameFolder(clientPath, mixPath);
   return relation;
 }
 

@@ -17,13 +17,14 @@ struct TInstalledProducts {
 // counts as installed with its values empty.
 TInstalledProducts ReadInstalledProducts();
 
-// The lower-case short form of a home directory with its trailing backslash: the form in
-// which two homes are compared. Empty when the product is not installed or the directory
-// cannot be resolved (empty value, directory missing).
+// The folder a home directory resolves to (links followed, prefixes and ".." folded), with
+// a trailing backslash. Empty when the product is not installed or the directory cannot be
+// resolved (empty value, directory missing).
 std::wstring ComparisonPath(bool installed, const std::wstring& homeDir);
 
-// How the two homes lie, from their comparison paths; every test is false when either
-// path is empty. Both paths end in a backslash, so a prefix is a whole directory.
+// How the two homes lie, from their comparison paths, compared by the folders' identity on
+// disk, never by their text: one folder reached by two spellings is one home. Every test
+// is false when either path is empty.
 struct THomeRelation {
   bool MixInsideClient = false;
   bool ClientInsideMix = false;

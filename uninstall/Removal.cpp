@@ -22,13 +22,12 @@ THomeRelation HomesOf(const TInstalledProducts& products) {
 
 }  // namespace
 
-TRemovalPlan PlanRemoval(const TInstalledProducts& products, const THomeRelation& homes,
-                         bool removeClient, bool removeMixmaster, bool clientFirst) {
+TRemovalPlan PlanRemoval(const TInstalledProducts& products, bool removeClient,
+                         bool removeMixmaster, bool clientFirst) {
   TRemovalPlan plan;
   plan.RemoveClient = removeClient;
   plan.RemoveMixmaster = removeMixmaster;
   plan.ClientFirst = clientFirst;
-  plan.SameHome = homes.SameHome;
   plan.ClientHomeDir = products.ClientHomeDir;
   plan.MixHomeDir = products.MixHomeDir;
   plan.ProgramGroupName = products.ProgramGroupName;
@@ -54,7 +53,7 @@ std::optional<TRemovalPlan> QuietRemovalPlan(const TInstalledProducts& products,
   if (options.ClientOnly) offer = OnlyClient(offer, homes);
   if (options.MixmasterOnly) offer = OnlyMixmaster(offer, homes);
   if (!offer.Client.Checked && !offer.Mix.Checked) return std::nullopt;
-  return PlanRemoval(products, homes, offer.Client.Checked, offer.Mix.Checked, offer.ClientFirst);
+  return PlanRemoval(products, offer.Client.Checked, offer.Mix.Checked, offer.ClientFirst);
 }
 
 TExitCode RunQuietRemoval(const TQuietRemovalOptions& options, std::wstring& removedHome) {

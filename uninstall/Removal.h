@@ -11,8 +11,8 @@
 #include "uninstall/RemovalSteps.h"
 
 // The plan of a removal with the given products chosen.
-TRemovalPlan PlanRemoval(const TInstalledProducts& products, const THomeRelation& homes,
-                         bool removeClient, bool removeMixmaster, bool clientFirst);
+TRemovalPlan PlanRemoval(const TInstalledProducts& products, bool removeClient,
+                         bool removeMixmaster, bool clientFirst);
 
 // Waits until the client no longer runs from its home when the plan removes it (the
 // question with Retry and Cancel; ClientRunning when the answer is Cancel), then removes the

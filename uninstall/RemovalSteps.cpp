@@ -10,6 +10,7 @@
 #include "base/WideText.h"
 #include "shell/Constants.h"
 #include "shell/Dde.h"
+#include "shell/Paths.h"
 #include "shell/Registry.h"
 #include "shell/RunLog.h"
 #include "shell/SelfCopy.h"
@@ -29,43 +30,12 @@ bool HasAttribute(const std::wstring& path, DWORD attribute) {
 }
 
 bool IsFolder(const std::wstring& path) { return HasAttribute(path, FILE_ATTRIBUTE_DIRECTORY); }
-bool IsLink(const std::wstring& path) { return HasAttribute(path, FILE_ATTRIBUTE_REPARSE_POINT); }
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return {};
-  std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return {};
-  full.resize(length);
-  return full;
-}
-
-// The form in which folders are compared: full, short where the folder exists, lower case,
-// with a trailing backslash.
-std::wstring FolderKey(const std::wstring& path) {
-  const std::wstring full = FullPath(path);
-  if (full.empty()) return {};
-  const std::wstring shortForm = ShortPathName(full);
-  return AddBackslash(LocaleLower(shortForm.empty() ? full : shortForm));
-}
-
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
   return !prefix.empty() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool IsAbsolute(const std::wstring& path) {
-  const bool drive = path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\';
-  return drive || path.rfind(L"\\\\", 0) == 0;
-}
-
-// "x:\" or "\\server\share\".
-bool IsDriveRoot(const std::wstring& key) {
-  if (key.size() == 3 && key[1] == L':') return true;
-  return key.rfind(L"\\\\", 0) == 0 && std::count(key.begin(), key.end(), L'\\') <= 4;
 }
 
 std::wstring SpecialFolder(int csidl) {
@@ -74,25 +44,52 @@ std::wstring SpecialFolder(int csidl) {
   return path;
 }
 
-// The 64-bit system's own Program Files, which a 32-bit program sees only through this
-// variable; empty elsewhere.
-std::wstring NativeProgramFiles() {
+// The folder an environment variable names; empty when it is not set.
+std::wstring EnvironmentFolder(const wchar_t* name) {
   wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetEnvironmentVariableW(L"ProgramW6432", path, MAX_PATH);
+  const DWORD length = GetEnvironmentVariableW(name, path, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
 }
 
+// The folder above `folder`, by its text; empty for none.
+std::wstring ParentFolder(const std::wstring& folder) {
+  if (folder.empty()) return {};
+  return StripBackslash(ExtractFilePath(StripBackslash(folder)));
+}
+
+// Folders that cannot be a program's home, though a home may lie inside them.
+std::vector<std::wstring> SystemFolders() {
+  // The 64-bit system's own Program Files and Common Files, which a 32-bit program sees
+  // only through these variables.
+  std::vector<std::wstring> folders = {EnvironmentFolder(L"ProgramW6432"),
+                                       EnvironmentFolder(L"CommonProgramW6432")};
+  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
+                    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
+                    CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,
+                    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS})
+    folders.push_back(SpecialFolder(csidl));
+  // AppData itself, above Roaming and Local.
+  folders.push_back(ParentFolder(SpecialFolder(CSIDL_APPDATA)));
+  return folders;
+}
+
+// The folder that holds every user's profile.
+std::wstring ProfilesFolder() { return ParentFolder(SpecialFolder(CSIDL_PROFILE)); }
+
+// The client's database, its rollback journal while a write is unfinished, and the
+// encrypted database with its backup: "tw.dbc", "tw.dbc-journal", "tw.pgp", "tw.pgp.bak".
 bool IsClientDatabase(const std::wstring& path) {
   const std::wstring name = LocaleLower(ExtractFileName(path));
   const std::wstring client = LocaleLower(tw::ClientExe);
-  for (const std::wstring& ext : {tw::DatabaseExt, tw::EncryptedExt, tw::EncryptedExt + tw::BackupExt})
+  for (const std::wstring& ext : {tw::DatabaseExt, tw::DatabaseExt + L"-journal", tw::EncryptedExt,
+                                  tw::EncryptedExt + tw::BackupExt})
     if (name == ChangeFileExt(client, ext)) return true;
   return false;
 }
 
 bool IsRunningProgram(const std::wstring& path) {
-  static const std::wstring running = LocaleLower(ShortPathName(StartedProgramFile()));
-  return LocaleLower(ShortPathName(path)) == running;
+  static const std::optional<TFolderIdentity> running = FolderIdentity(StartedProgramFile());
+  return running && FolderIdentity(path) == running;
 }
 
 // A home directory's entries, listed whole before anything is deleted.
@@ -120,41 +117,72 @@ std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files, Ke
     const bool removed = DeleteFileW(file.c_str());
     const DWORD error = removed ? 0 : GetLastError();
     const bool deleted = removed || !PathExists(file);
+    if (!deleted && IsRunningProgram(file)) {
+      // The uninstaller's own file goes when its process has ended.
+      LogLine(L"delete " + file + L": when the uninstaller has ended");
+      continue;
+    }
     LogResult(L"delete " + file, deleted, error);
-    if (!deleted && !IsRunningProgram(file)) left.push_back(file);
+    if (!deleted) left.push_back(file);
   }
   return left;
 }
 
-// The entries still under `folder`, without following links.
-void CollectRemaining(const std::wstring& folder, std::vector<std::wstring>& left) {
+// The entries still under `folder`, without following links; the folder `spared` was
+// left on purpose and does not count.
+void CollectRemaining(const std::wstring& folder, const std::wstring& spared,
+                      std::vector<std::wstring>& left) {
+  if (IsSameFolder(folder, spared)) return;
   std::vector<std::wstring> entries;
   ListFiles(&entries, AddBackslash(folder) + L"*.*", faAnyFile);
   for (const std::wstring& entry : entries) {
-    if (IsFolder(entry) && !IsLink(entry)) CollectRemaining(entry, left);
+    if (IsFolder(entry) && !IsLinkedFolder(entry)) CollectRemaining(entry, spared, left);
     else if (!IsRunningProgram(entry)) left.push_back(entry);
   }
 }
 
+// Deletes `folder` with everything in it except the folder `spared` (at any depth, with
+// everything in it) and the folders that lead to it. Links inside are removed as links.
+void DeleteTreeSparing(const std::wstring& folder, const std::wstring& spared) {
+  const THomeListing listing = ListHome(folder);
+  for (const std::wstring& sub : listing.Folders) {
+    if (IsLinkedFolder(sub)) RemoveDirectoryW(sub.c_str());
+    else if (IsSameFolder(sub, spared)) continue;
+    else if (IsInsideFolder(spared, sub)) DeleteTreeSparing(sub, spared);
+    else DeleteTree(sub);
+  }
+  for (const std::wstring& file : listing.Files) DeleteFileW(file.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 // "pool" with everything in it. A pool that is a junction or symbolic link is removed as
-// the link, and nothing behind it is touched. True when it is gone.
-bool RemovePool(const std::wstring& pool, std::vector<std::wstring>& left) {
-  if (IsLink(pool)) {
+// the link, and nothing behind it is touched. The client's home, when it lies in the pool,
+// stays whole with the folders above it: the client's own step empties it. True when the
+// pool is gone.
+bool RemovePool(const std::wstring& pool, const std::wstring& clientHome,
+                std::vector<std::wstring>& left) {
+  if (IsLinkedFolder(pool)) {
     RemoveDirectoryW(pool.c_str());
     if (!PathExists(pool)) return true;
     left.push_back(pool);
     return false;
   }
-  if (DeleteTree(pool)) return true;
-  CollectRemaining(pool, left);
+  if (!IsSameOrInsideFolder(clientHome, pool)) {
+    if (DeleteTree(pool)) return true;
+  } else if (!IsSameFolder(clientHome, pool)) {
+    DeleteTreeSparing(pool, clientHome);
+  }
+  if (!PathExists(pool)) return true;
+  CollectRemaining(pool, clientHome, left);
   return false;
 }
 
 // Whether a file step may delete in `directory`: not when it is empty text or no folder,
-// and never, as the result then says, when it cannot be a program's home.
+// and never, as the result then says, when it cannot be a program's home or is a link
+// (its files belong to the folder it leads to).
 bool MayEmpty(const std::wstring& directory, TFileStepResult& result) {
   if (directory.empty()) return false;
-  result.LeftAlone = IsUnsafeHome(directory);
+  result.LeftAlone = IsUnsafeHome(directory) || IsLinkedFolder(directory);
   return !result.LeftAlone && IsFolder(directory);
 }
 
@@ -246,7 +274,7 @@ void RemoveClient(const TRemovalPlan& plan, TRemovalLog& log) {
 void RemoveMixmaster(const TRemovalPlan& plan, TRemovalLog& log) {
   if (!plan.RemoveMixmaster) return;
   StartProduct(L"Mixmaster", log);
-  EndFileStep(DeleteMixFiles(AddBackslash(plan.MixHomeDir), plan.SameHome), plan.MixHomeDir, log);
+  EndFileStep(DeleteMixFiles(AddBackslash(plan.MixHomeDir), plan.ClientHomeDir), plan.MixHomeDir, log);
   DeleteRegistryTree(tw::MixmasterKey);
   EndStep(L"   registry key...done", log);
 }
@@ -285,20 +313,21 @@ TFileStepResult DeleteClientFiles(const std::wstring& directory) {
   return result;
 }
 
-TFileStepResult DeleteMixFiles(const std::wstring& directory, bool keepClientDatabase) {
+TFileStepResult DeleteMixFiles(const std::wstring& directory, const std::wstring& clientHome) {
   TFileStepResult result;
   if (!MayEmpty(directory, result)) return result;
   const std::wstring home = AddBackslash(directory);
   THomeListing listing = ListHome(home);
+  const bool sharedHome = IsSameFolder(home, clientHome);
   result.LeftBehind = DeleteFiles(listing.Files, [&](const std::wstring& file) {
-    return keepClientDatabase && IsClientDatabase(file);
+    return sharedHome && IsClientDatabase(file);
   });
   bool poolGone = true;
   const std::wstring pool = LocaleLower(home + L"pool");
   auto found = std::find_if(listing.Folders.begin(), listing.Folders.end(),
                             [&](const std::wstring& folder) { return LocaleLower(folder) == pool; });
   if (found != listing.Folders.end()) {
-    poolGone = RemovePool(*found, result.LeftBehind);
+    poolGone = RemovePool(*found, clientHome, result.LeftBehind);
     listing.Folders.erase(found);
   }
   if (listing.Folders.empty() && poolGone) RemoveDirectoryW(home.c_str());
@@ -307,16 +336,15 @@ TFileStepResult DeleteMixFiles(const std::wstring& directory, bool keepClientDat
 
 bool IsUnsafeHome(const std::wstring& directory) {
   if (!IsAbsolute(directory)) return true;
-  const std::wstring key = FolderKey(directory);
-  if (key.empty() || IsDriveRoot(key)) return true;
-  if (StartsWith(key, FolderKey(WindowsDirectory()))) return true;
-  std::vector<std::wstring> specials = {NativeProgramFiles()};
-  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROFILE,
-                    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DESKTOPDIRECTORY,
-                    CSIDL_COMMON_DOCUMENTS})
-    specials.push_back(SpecialFolder(csidl));
-  return std::any_of(specials.begin(), specials.end(), [&](const std::wstring& special) {
-    return !special.empty() && FolderKey(special) == key;
+  const std::wstring resolved = ResolvePath(directory);
+  if (resolved.empty() || IsDriveRoot(resolved)) return true;
+  if (IsSameOrInsideFolder(resolved, WindowsDirectory())) return true;
+  const std::wstring profiles = ProfilesFolder();
+  if (IsSameFolder(resolved, profiles) || IsSameFolder(ParentFolder(resolved), profiles)) return true;
+  const std::optional<TFolderIdentity> home = FolderIdentity(resolved);
+  const std::vector<std::wstring> system = SystemFolders();
+  return home && std::any_of(system.begin(), system.end(), [&](const std::wstring& folder) {
+    return !folder.empty() && FolderIdentity(folder) == home;
   });
 }
 
@@ -340,7 +368,7 @@ bool RemoveLeftoverGroupFolder(const std::wstring& programs, const std::wstring&
   const std::wstring folder = AddBackslash(programs) + group;
   if (!PathExists(folder)) return true;
   const std::wstring home = FolderKey(clientHome);
-  if (clientHome.empty() || home.empty() || IsLink(folder)) return false;
+  if (clientHome.empty() || home.empty() || IsLinkedFolder(folder)) return false;
   std::vector<std::wstring> entries;
   ListFiles(&entries, folder + L"\\*.*", faAnyFile);
   for (const std::wstring& entry : entries)

@@ -25,8 +25,8 @@ struct TRemovalPlan {
   bool RemoveClient = false;
   bool RemoveMixmaster = false;
   bool ClientFirst = true;
-  // Both homes are one directory: Mixmaster's step spares the client's database too.
-  bool SameHome = false;
+  // The client's home, also when the client stays: Mixmaster's step never deletes the
+  // client's database, wherever the two homes lie.
   std::wstring ClientHomeDir;
   std::wstring MixHomeDir;
   std::wstring ProgramGroupName;
@@ -49,17 +49,24 @@ struct TFileStepResult {
   std::vector<std::wstring> LeftBehind;
 };
 
-// The client's files: every file of the directory except its database ("tw.dbc",
-// "tw.pgp", "tw.pgp.bak"); sub-directories and the directory itself stay.
+// The client's files: every file of the directory except its database ("tw.dbc", its
+// journal "tw.dbc-journal", "tw.pgp", "tw.pgp.bak"); sub-directories and the directory
+// itself stay. A directory that is a link is left alone.
 TFileStepResult DeleteClientFiles(const std::wstring& directory);
 // Mixmaster's files: every file, then "pool" with everything in it, then the directory
-// itself when nothing else is left in it. With `keepClientDatabase` the client's database
-// files stay, for a home that both products share.
-TFileStepResult DeleteMixFiles(const std::wstring& directory, bool keepClientDatabase);
+// itself when nothing else is left in it. The client's home `clientHome` (empty for none)
+// is compared by identity: when it is this directory, the client's database files stay;
+// when it lies in "pool", it stays whole with the folders that lead to it. A directory
+// that is a link is left alone.
+TFileStepResult DeleteMixFiles(const std::wstring& directory, const std::wstring& clientHome);
 
-// True for a directory that cannot be a program's home and must never be emptied: a drive
-// root, the Windows folder or anything in it, Program Files itself, the user's profile,
-// Desktop or Documents folder, or a path that is not absolute.
+// True for a directory that cannot be a program's home and must never be emptied, judged
+// on the folder it resolves to ("\?" and "\." prefixes, the machine's own
+// administrative shares, ".." and links all seen through): a drive root; the Windows
+// folder or anything in it; Program Files (either) and Common Files themselves;
+// ProgramData; the folder of all profiles and each profile; AppData, its Local and
+// Roaming; Desktop and Documents (the user's and the shared ones); a path that is not
+// absolute.
 bool IsUnsafeHome(const std::wstring& directory);
 
 // True for a name that can go into the DDE command as one plain folder of the Start menu:

@@ -238,7 +238,7 @@ TRemovalPlan TUninstWiz::Plan() const {
   products.ClientHomeDir = ClientHomeDir;
   products.MixHomeDir = MixHomeDir;
   products.ProgramGroupName = ProgramGroupName;
-  return PlanRemoval(products, Homes_, AppEntries.Checked(), MixEntries.Checked(), ClientFirst);
+  return PlanRemoval(products, AppEntries.Checked(), MixEntries.Checked(), ClientFirst);
 }
 
 bool TUninstWiz::RunRemoval() {

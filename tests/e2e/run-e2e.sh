@@ -6,12 +6,13 @@
 # `wine reg query`, the file system, `lnkinfo` and the native twdb. Every page, message box
 # and notice is photographed into the run's screenshot folder.
 #
-# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 to 10)
+# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 to 12)
 #   1 first installation    2 second run over it    3 uninstall from the installation folder
 #   4 Mixmaster alone and with the client            5 cancel and close paths change nothing
-#   6 quiet install         7 quiet update          8 quiet removal
-#   9 bad switches          10 a running client
-# Scenarios 2 and 3 continue from the installation of scenario 1, 7 and 8 from 6; the
+#   6 the client's home inside Mixmaster's pool      7 one home under two spellings
+#   8 quiet install         9 quiet update          10 quiet removal
+#   11 bad switches         12 a running client
+# Scenarios 2 and 3 continue from the installation of scenario 1, 9 and 10 from 8; the
 # others make their own.
 #
 # Environment:
@@ -28,7 +29,7 @@ root=$PWD
 source tests/e2e/lib.sh
 own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 8 9 10)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 8 9 10 11 12)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1

@@ -440,3 +440,94 @@ scenario_5() {
   snapshot "$after"
   check "the registry and the files are as before" diff "$before" "$after"
 }
+
+# ---------------------------------------------------------------------------------------
+# The user's database through layouts of the two homes that compare wrongly as text.
+
+# The user's mail arrives in the database, and the files that lie beside it at times: the
+# encrypted database, its backup, and the store's journal of a write that did not finish.
+# Copies of the three go to the run's folder.
+add_user_mail() {  # add_user_mail UNIX-FOLDER
+  local dir=$1 f
+  printf 'From: a friend\r\n\r\nHello\r\n' | "$twdb" put "$dir/TW.dbc" Mailboxes Inbox 1 2>>"$log"
+  echo "encrypted" >"$dir/tw.pgp"
+  echo "backup" >"$dir/tw.pgp.bak"
+  echo "journal" >"$dir/TW.dbc-journal"
+  for f in tw.pgp tw.pgp.bak TW.dbc-journal; do cp "$dir/$f" "$run_dir/kept-$f"; done
+}
+
+check_user_database_kept() {  # check_user_database_kept UNIX-FOLDER
+  local dir=$1 f
+  for f in tw.pgp tw.pgp.bak TW.dbc-journal; do
+    check "$f stays as it was" cmp "$run_dir/kept-$f" "$dir/$f"
+  done
+  check "the mail in the database survives" entry_is "$dir/TW.dbc" <(crlf 'From: a friend' '' Hello) Mailboxes Inbox 1
+  check "the database is sound" "$twdb" check "$dir/TW.dbc"
+  check "nothing else of the client stays but the uninstaller" bash -c \
+    '[ -z "$(ls "$1" | grep -vxE "TW.dbc|tw.pgp|tw.pgp.bak|TW.dbc-journal|UninstTW.exe")" ]' _ "$dir"
+}
+
+scenario_title_6() { echo "the client's home inside Mixmaster's pool"; }
+scenario_6() {
+  reg_delete 'HKCU\Software\Tarnwhistle'
+  reg_delete 'HKCU\Software\Mixmaster'
+  local folder='C:\Mix\pool\TW' dir home
+  walk_setup "$folder" "$address" "$host" off off no || return
+  make_mixmaster 'C:\Mix'
+  dir=$(unix_path "$folder")
+  home=$(tr 'A-Z' 'a-z' <<<"$folder")
+  add_user_mail "$dir"
+  open_uninstall "$dir" UninstTW.exe || return
+  act "Next" click --window "$UNINSTALL" Next || return
+  act "the Options page" wait --window "$UNINSTALL" --showing "Select Items For Removal" || return
+  shot uninstall-pool-options
+  check "both are offered" shows_all "$UNINSTALL" \
+    "enabled,checked${TAB}Mixmaster    { c:\\mix }" "enabled,checked${TAB}Tarnwhistle  { $home }"
+  act "Next" click --window "$UNINSTALL" Next || return
+  check "the review lists both" shows_all "$UNINSTALL" "Tarnwhistle = YES" "Mixmaster = YES"
+  finish_uninstall yes yes "$home\\" || return
+  check "the log of the run, Mixmaster first" shows_all "$UNINSTALL" "Removing Mixmaster...\\n   program files...done\\n   registry key...done\\nRemoving Tarnwhistle...\\n   program group...done\\n   program files...done\\n   registry key...done\\nDone!"
+  close_uninstall
+  check_user_database_kept "$dir"
+  check "Mixmaster's files and queued messages are gone" bash -c \
+    '[ ! -e "$1/mix.exe" ] && [ ! -e "$1/mix.cfg" ] && [ ! -e "$1/pool/m1234" ] && [ ! -e "$1/pool/m5678" ]' \
+    _ "$WINEPREFIX/drive_c/Mix"
+  check "Mixmaster's key is gone" reg_absent_key 'HKCU\Software\Mixmaster'
+  check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
+}
+
+scenario_title_7() { echo "one home under two spellings"; }
+scenario_7() {
+  reg_delete 'HKCU\Software\Tarnwhistle'
+  reg_delete 'HKCU\Software\Mixmaster'
+  local folder='C:\Programs\Shared' dir home mixdir
+  walk_setup "$folder" "$address" "$host" off off no || return
+  dir=$(unix_path "$folder")
+  add_user_mail "$dir"
+  step "Mixmaster shares the folder: its record names it through Wine's drive Z:, the client's through \"..\""
+  mixdir="Z:${dir//\//\\}"
+  reg_add 'HKCU\Software\Mixmaster' /v MixDir /t REG_SZ /d "$mixdir"
+  reg_add 'HKCU\Software\Tarnwhistle' /v AppDir /t REG_SZ /d 'C:\Programs\Other\..\Shared'
+  echo "mix" >"$dir/mix.exe"
+  mkdir -p "$dir/pool"
+  echo "queued" >"$dir/pool/m1234"
+  home='c:\programs\other\..\shared'
+  open_uninstall "$dir" UninstTW.exe || return
+  act "Next" click --window "$UNINSTALL" Next || return
+  act "the Options page" wait --window "$UNINSTALL" --showing "Select Items For Removal" || return
+  shot uninstall-spelled-options
+  check "one home: Mixmaster's box is tied to the client's" shows_all "$UNINSTALL" \
+    "disabled,checked${TAB}Mixmaster    { ${mixdir,,} }" "enabled,checked${TAB}Tarnwhistle  { $home }"
+  act "unticks Tarnwhistle" tick --window "$UNINSTALL" "Tarnwhistle  { $home }" off || return
+  check "Mixmaster's box comes free" shows_all "$UNINSTALL" "enabled,checked${TAB}Mixmaster    { ${mixdir,,} }"
+  act "ticks Tarnwhistle again" tick --window "$UNINSTALL" "Tarnwhistle  { $home }" on || return
+  act "Next" click --window "$UNINSTALL" Next || return
+  check "the review lists both" shows_all "$UNINSTALL" "Tarnwhistle = YES" "Mixmaster = YES"
+  finish_uninstall yes yes "$home\\" || return
+  check "the log of the run, the client first" shows_all "$UNINSTALL" "Removing Tarnwhistle...\\n   program group...done\\n   program files...done\\n   registry key...done\\nRemoving Mixmaster...\\n   program files...done\\n   registry key...done\\nDone!"
+  close_uninstall
+  check_user_database_kept "$dir"
+  check "Mixmaster's files and pool are gone" bash -c '[ ! -e "$1/mix.exe" ] && [ ! -e "$1/pool" ]' _ "$dir"
+  check "Mixmaster's key is gone" reg_absent_key 'HKCU\Software\Mixmaster'
+  check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
+}

@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/KeyAccess.h"
+
 namespace {
 
 const std::wstring kKey = L"Software\\TarnwhistleRegistryTest";
 
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override { DeleteRegistryTree(kKey); }
-  void TearDown() override { DeleteRegistryTree(kKey); }
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
+    AllowEverything(kKey);
+    DeleteRegistryTree(kKey);
+  }
 };
 
 TEST_F(RegistryTest, ValuesRoundTripAndOtherTypesReadAsMissing) {
@@ -50,6 +55,17 @@ TEST_F(RegistryTest, StringsWithoutTerminatorAndDeletionWithSubkeys) {
   EXPECT_TRUE(DeleteRegistryTree(kKey));
   EXPECT_FALSE(RegistryKeyExists(kKey));
   EXPECT_TRUE(DeleteRegistryTree(kKey));
+}
+
+TEST_F(RegistryTest, AKeyThatRefusesReadingExistsAndReadsNothing) {
+  ASSERT_TRUE(TRegistryKey::Create(kKey).WriteString(L"AppDir", L"C:\\Tarnwhistle"));
+  ASSERT_TRUE(DenyReading(kKey)) << "the registry ignores the key's permissions";
+  EXPECT_TRUE(RegistryKeyExists(kKey));
+  EXPECT_FALSE(TRegistryKey::OpenReadOnly(kKey).Valid());
+  EXPECT_FALSE(TRegistryKey::OpenReadOnly(kKey).ReadString(L"AppDir").has_value());
+  // Deleting it fails, and it is not reported gone.
+  EXPECT_FALSE(DeleteRegistryTree(kKey));
+  EXPECT_FALSE(RegistryKeyExists(kKey + L"\\Missing"));
 }
 
 }  // namespace

@@ -47,22 +47,6 @@ class RunningCopy {
 
 }  // namespace
 
-TEST(SameFolder, TheFolderItselfHoweverItIsSpelled) {
-  ScratchFolder scratch(L"samefolder");
-  const std::wstring home = scratch / L"Tarn Whistle";
-  ASSERT_TRUE(CreateDirectoryW(home.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((home + L"\\sub").c_str(), nullptr));
-  std::wstring upper = home;
-  CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
-  for (const std::wstring& spelling :
-       {home, home + L"\\", upper, ShortPathName(home), home + L"\\sub\\..", home + L"\\.\\"})
-    EXPECT_TRUE(SameFolder(home, spelling)) << testing::PrintToString(spelling);
-  EXPECT_FALSE(SameFolder(home, home + L"\\sub"));
-  EXPECT_FALSE(SameFolder(home, scratch.Path()));
-  EXPECT_FALSE(SameFolder(home, scratch / L"missing"));
-  EXPECT_FALSE(SameFolder(L"", L""));
-}
-
 TEST(RunningPrograms, AProgramStartedFromTheFolderIsFoundUntilItEnds) {
   ScratchFolder scratch(L"running");
   const std::wstring home = scratch / L"home";

