@@ -74,9 +74,10 @@ TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
   // A blank in the destination, and a program where an unquoted command line would look.
   const std::wstring destination = Scratch / L"Tarn whistle";
   ASSERT_TRUE(CopyFileW(StandInClient().c_str(), (Scratch / L"Tarn.exe").c_str(), FALSE));
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  // Started anywhere: the kit is the installer's folder, not the current one.
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
 
   EXPECT_FALSE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.SourceDir, Kit);
@@ -196,9 +197,8 @@ TEST_F(SetupWizardTest, UpdateOpensOnTheReviewWithTheStoredValues) {
   notes.Add("keep me");
   ASSERT_EQ(WriteEntryLines("Notes", &notes, Destination + L"\\TW.dbc"), 0);
   RecordInstallation(Destination);
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
   EXPECT_TRUE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.AppDIR.Text(), Destination);
   EXPECT_EQ(wizard.EAddr.Text(), L"Old <old@example.net>");
@@ -236,9 +236,8 @@ TEST_F(SetupWizardTest, EncryptedDatabaseShowsTheNoticeAndInstallsWithoutTouchin
   ASSERT_TRUE(CreateDirectoryW(Destination.c_str(), nullptr));
   ASSERT_TRUE(WriteTextFile(Destination + L"\\TW.pgp", "-----BEGIN PGP MESSAGE-----"));
   RecordInstallation(Destination);
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
   Drive(wizard, script, [&] {
     ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
     EXPECT_EQ(wizard.RichEdit3.Text(),
@@ -262,9 +261,8 @@ TEST_F(SetupWizardTest, EncryptedDatabaseShowsTheNoticeAndInstallsWithoutTouchin
 
 TEST_F(SetupWizardTest, FailedInstallationStaysOnTheReviewAndCanBeRepeated) {
   ASSERT_NO_FATAL_FAILURE(MakeKit());
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
   Drive(wizard, script, [&] {
     wizard.AppDIR.SetText(UnusedDrive() + L"\\Tarnwhistle");
     wizard.NextBtn.Click();
@@ -307,10 +305,10 @@ TEST_F(SetupWizardTest, FailedInstallationStaysOnTheReviewAndCanBeRepeated) {
 }
 
 TEST_F(SetupWizardTest, CloseQuestionOnEachPage) {
-  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));  // no template: no version
+  // A kit without the template: no version.
   UiScript script;
   {
-    TSetupForm wizard(nullptr);
+    TSetupForm wizard(nullptr, Scratch.Path());
     EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle ");
     // The Start page closes without a question.
     Drive(wizard, script, [&] { wizard.CancelBtn.Click(); });
@@ -319,7 +317,7 @@ TEST_F(SetupWizardTest, CloseQuestionOnEachPage) {
   for (int page : {TSetupForm::AddressPage, TSetupForm::ReviewPage}) {
     SCOPED_TRACE(page);
     const size_t boxesBefore = script.Boxes().size();
-    TSetupForm wizard(nullptr);
+    TSetupForm wizard(nullptr, Scratch.Path());
     Drive(wizard, script, [&] {
       while (wizard.Notebook1.PageIndex() < page) wizard.NextBtnClick();
       script.Answer(IDNO);
@@ -349,7 +347,7 @@ TEST_F(SetupWizardTest, EarlierRecordWithoutAddressStillOpensOnTheReview) {
   }
   ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Scratch.Path());
   EXPECT_TRUE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.AppDIR.Text(), L"C:\\Program Files\\Tarnwhistle");
   EXPECT_FALSE(wizard.GroupBox.Checked());
@@ -381,7 +379,7 @@ TEST_F(SetupWizardTest, StoredMessageWithOneHeaderLeavesNextOnTheStartPageEnable
   } removeFolder{folder, Scratch.Path()};
   ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Scratch.Path());
   EXPECT_FALSE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.Host.Text(), L"only.example.com");
   EXPECT_EQ(wizard.EAddr.Text(), L"");
@@ -403,7 +401,7 @@ TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
   ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   ASSERT_TRUE(CreateDirectoryW((Scratch / L"Chosen").c_str(), nullptr));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Scratch.Path());
   Drive(wizard, script, [&] {
     script.OnModal([](TForm& browse) { Press(browse, L"CancelBtn"); });
     wizard.BrowseBtn.Click();
@@ -418,6 +416,45 @@ TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
     wizard.CancelBtn.Click();
   });
   EXPECT_FALSE(wizard.Modal());
+}
+
+}  // namespace
+
+namespace {
+
+// The width and height of a control's text as drawn in the control's own font.
+SIZE TextExtent(const TControl& control) {
+  const HDC dc = GetDC(control.Handle());
+  const HGDIOBJ previous =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control.Handle(), WM_GETFONT, 0, 0)));
+  const std::wstring text = control.Text();
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, previous);
+  ReleaseDC(control.Handle(), dc);
+  return extent;
+}
+
+TEST_F(SetupWizardTest, CopyrightLineIsWholeAtEveryDpi) {
+  TSetupForm wizard(nullptr, Scratch.Path());
+  for (const UINT dpi : {96u, 120u, 144u, 192u}) {
+    SCOPED_TRACE(dpi);
+    RECT suggested{0, 0, 100, 100};
+    SendMessageW(wizard.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(wizard.Dpi(), dpi);
+    RECT label, page;
+    GetClientRect(wizard.Copyright.Handle(), &label);
+    GetClientRect(wizard.StartSheet.Handle(), &page);
+    const SIZE text = TextExtent(wizard.Copyright);
+    EXPECT_LE(text.cx, label.right) << Narrow(wizard.Copyright.Text());
+    EXPECT_LE(text.cy, label.bottom);
+    // The label itself lies within its page, which would cut it otherwise.
+    RECT placed;
+    GetWindowRect(wizard.Copyright.Handle(), &placed);
+    MapWindowPoints(nullptr, wizard.StartSheet.Handle(), reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_LE(placed.right, page.right);
+  }
 }
 
 }  // namespace
