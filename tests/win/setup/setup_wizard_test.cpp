@@ -69,6 +69,14 @@ class SetupWizardTest : public SetupTest {
 
 std::vector<std::wstring> Listing(const TSetupForm& wizard) { return wizard.RichEdit3.Lines(); }
 
+// The cursor a window shows when the mouse moves over it: what it answers the system's
+// WM_SETCURSOR, which is sent on every move.
+HCURSOR CursorShownOver(HWND window) {
+  SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return GetCursor();
+}
+
 TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
   ASSERT_NO_FATAL_FAILURE(MakeKit(StandInClient()));
   // A blank in the destination, and a program where an unquoted command line would look.
@@ -204,6 +212,16 @@ TEST_F(SetupWizardTest, UpdateOpensOnTheReviewWithTheStoredValues) {
   EXPECT_EQ(wizard.EAddr.Text(), L"Old <old@example.net>");
   EXPECT_EQ(wizard.Host.Text(), L"smtp.example.net");
 
+  // The hourglass shows over the whole wizard during every step, whatever the mouse does.
+  std::vector<TInstallStep> steps;
+  wizard.OnInstallStep = [&](TInstallStep step) {
+    steps.push_back(step);
+    for (const TControl* control : {static_cast<const TControl*>(&wizard.RichEdit3),
+                                    static_cast<const TControl*>(&wizard.NextBtn)})
+      EXPECT_EQ(CursorShownOver(control->Handle()), LoadCursorW(nullptr, IDC_WAIT))
+          << "step " << static_cast<int>(step) << ", " << Narrow(control->Name());
+  };
+
   Drive(wizard, script, [&] {
     ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
     EXPECT_TRUE(wizard.BackBtn.Enabled());
@@ -211,8 +229,20 @@ TEST_F(SetupWizardTest, UpdateOpensOnTheReviewWithTheStoredValues) {
               (std::vector<std::wstring>{L"Folder = " + Destination,
                                          L"Address = Old <old@example.net>",
                                          L"MailHost = smtp.example.net", L"ProgramGroup = yes"}));
+    // The focus is on Install, so Enter installs (after the question, answered No here).
+    EXPECT_TRUE(wizard.NextBtn.Focused());
+    EXPECT_EQ(LOWORD(SendMessageW(wizard.Handle(), DM_GETDEFID, 0, 0)), wizard.NextBtn.Id());
+    script.Answer(IDCANCEL);
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+    PumpMessagesFor(300);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes().back().Text, L"Install now?");
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+
     Install(wizard, script);
     ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    EXPECT_EQ(steps.size(), 4u);
+    EXPECT_NE(CursorShownOver(wizard.RichEdit6.Handle()), LoadCursorW(nullptr, IDC_WAIT));
     // Without "Run Tarnwhistle" Exit starts nothing.
     wizard.RunQuickBox.Click();
     wizard.CancelBtn.Click();
@@ -416,6 +446,89 @@ TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
     wizard.CancelBtn.Click();
   });
   EXPECT_FALSE(wizard.Modal());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SetupWizardTest, NextOnTheStartPageTakesOnlyAFullPath) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
+  std::wstring forward = Scratch / L"a\\b\\new";
+  for (wchar_t& c : forward)
+    if (c == L'\\') c = L'/';
+  const std::wstring installed = Scratch / L"a\\b\\new";
+  UiScript script;
+  TSetupForm wizard(nullptr, Kit);
+  Drive(wizard, script, [&] {
+    for (const std::wstring typed : {L"Tarnwhistle", L"C:\\", L"\\\\server\\share", L""}) {
+      SCOPED_TRACE(Narrow(typed));
+      wizard.AppDIR.SetText(typed);
+      script.Answer(IDOK);
+      const size_t boxes = script.Boxes().size();
+      wizard.NextBtn.Click();
+      ASSERT_EQ(script.Boxes().size(), boxes + 1);
+      EXPECT_EQ(script.Boxes().back().Caption, L"Invalid path");
+      EXPECT_EQ(script.Boxes().back().Text, CheckDestination(typed).Refusal);
+      EXPECT_EQ(script.Boxes().back().Flags & MB_TYPEMASK, static_cast<UINT>(MB_OK));
+      EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+      EXPECT_TRUE(wizard.AppDIR.Focused());
+      EXPECT_EQ(wizard.AppDIR.Text(), typed);
+    }
+    // Forward slashes and missing parents: taken in the full form, with backslashes.
+    wizard.AppDIR.SetText(forward);
+    wizard.NextBtn.Click();
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
+    EXPECT_EQ(wizard.AppDIR.Text(), installed);
+    wizard.EAddr.SetText(L"me@example.com");
+    wizard.Host.SetText(L"mail.example.com");
+    wizard.NextBtn.Click();
+    EXPECT_EQ(Listing(wizard).at(0), L"Folder = " + installed);
+    Install(wizard, script);
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    wizard.RunQuickBox.Click();
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+  EXPECT_EQ(script.Boxes().size(), 5u);  // four refusals and "Install now?"
+  EXPECT_TRUE(Exists(installed + L"\\UninstTW.exe"));
+  EXPECT_EQ(TRegistryKey::Open(tw::ProductKey).ReadString(L"AppDir"), installed);
+  // Nothing was made under the current folder.
+  EXPECT_FALSE(Exists(Scratch / L"Tarnwhistle"));
+  EndStartedPrograms(L"explorer.exe");
+}
+
+// An earlier installation recorded with a relative folder: the update stops on the Start
+// page, says why, and lets the user give the folder.
+TEST_F(SetupWizardTest, UpdateOfARelativeRecordedFolderStaysOnTheStartPage) {
+  RecordInstallation(L"Tarnwhistle");
+  UiScript script;
+  script.Answer(IDOK);
+  TSetupForm wizard(nullptr, Scratch.Path());
+  EXPECT_TRUE(wizard.PreviousInstall);
+  Drive(wizard, script, [&] {
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes()[0].Caption, L"Invalid path");
+    EXPECT_NE(script.Boxes()[0].Text.find(L"\"Tarnwhistle\" is not a full path"), std::wstring::npos);
+    EXPECT_FALSE(wizard.BackBtn.Enabled());
+    EXPECT_TRUE(wizard.AppDIR.Focused());
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+}
+
+// Started from a command prompt or a shortcut elsewhere, the wizard installs the kit beside
+// the running program, not the current folder.
+TEST_F(SetupWizardTest, KitIsTheInstallersFolderNotTheCurrentOne) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  const TSetupForm wizard(nullptr);
+  EXPECT_EQ(wizard.SourceDir, KitFolder());
+  EXPECT_NE(LocaleLower(wizard.SourceDir), LocaleLower(Kit));
+  EXPECT_EQ(wizard.Choices().SourceDir, KitFolder());
+  EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle " + ReadTemplateVersion(KitFolder()));
 }
 
 }  // namespace
