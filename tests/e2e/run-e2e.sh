@@ -6,10 +6,12 @@
 # `wine reg query`, the file system, `lnkinfo` and the native twdb. Every page, message box
 # and notice is photographed into the run's screenshot folder.
 #
-# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 2 3 4 5)
+# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: all, in this order)
 #   1 first installation    2 second run over it    3 uninstall from the installation folder
 #   4 Mixmaster alone and with the client            5 cancel and close paths change nothing
-# Scenarios 2 and 3 continue from the installation of scenario 1; 4 and 5 make their own.
+#   kit_database     an update from a used, read-only kit started from another folder
+#   client_namesakes an update of a database with two entries of one name in an index
+# Scenarios 2 and 3 continue from the installation of scenario 1; the others make their own.
 #
 # Environment:
 #   TW_WIN_ARCH          i686 (default) or x86_64: which Windows build runs
@@ -25,7 +27,7 @@ root=$PWD
 source tests/e2e/lib.sh
 own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 kit_database client_namesakes)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
