@@ -1,6 +1,7 @@
 // The store's entry points: each opens the database, walks the index tree along an entry
 // path, reads, writes, renames or deletes, and closes the file again.
 #include <algorithm>
+#include <unordered_set>
 
 #include "filestore/StoreInternal.h"
 
@@ -12,6 +13,12 @@ constexpr int kMaxComponents = 16;
 constexpr std::string_view kMailboxesName = "Mailboxes";
 
 enum class TAccess { Read, Write };
+
+// A name that an entry path can reach: not empty, without the separator 0xFF, and one a
+// block can store.
+bool Addressable(std::string_view name) {
+  return !name.empty() && name.find(kSeparator) == std::string_view::npos && StorableName(name);
+}
 
 // The non-empty components of an entry path. 0, or 3 for a path of more than 16 components
 // or with a component that a block cannot store.
@@ -87,9 +94,9 @@ int ReadEntryFrom(std::string_view entryPath, TDataBuf& buffer, Database& databa
 
 template <class Database>
 int RenameEntryIn(std::string_view entryPath, std::string_view newName, Database& database) {
-  // A name with a line break would split into two names in the stored index, and an empty
-  // one could never be found again.
-  if (newName.empty() || !StorableName(newName)) return StatusSeek;
+  // A name with a line break would split into two names in the stored index; an empty one,
+  // or one holding the path separator, could never be found again.
+  if (!Addressable(newName)) return StatusSeek;
   return OnEntry(entryPath, database, TAccess::Write,
                  [&](TFMindex& index, const std::string& name) {
                    const int i = index.IndexOf(name);
@@ -207,17 +214,13 @@ bool Selected(const std::string* selection, int position) {
                         (*selection)[static_cast<size_t>(position)] != 0);
 }
 
-bool UsableMailboxName(std::string_view name) {
-  return !name.empty() && StorableName(name);
-}
-
 // Deletes the selected children of a mailbox, or moves them to `destination` when one is
 // given. Answers the number of children taken.
 int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
                        const std::string_view* destination, const FilePath& database) {
-  if (!store::FileExists(database) || !UsableMailboxName(mailbox)) return 0;
+  if (!store::FileExists(database) || !Addressable(mailbox)) return 0;
   // Moving a mailbox onto itself would release its block twice.
-  if (destination && (!UsableMailboxName(*destination) || SameTextLocale(mailbox, *destination)))
+  if (destination && (!Addressable(*destination) || SameTextLocale(mailbox, *destination)))
     return 0;
   TFileManager manager(database);
   TFMindex root(manager, nullptr, "");
@@ -232,11 +235,17 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   }
 
   std::vector<int> taken;  // last position first
+  std::unordered_set<std::string> arriving;  // lower-cased names moved so far
   for (int i = source.Count() - 1; i >= 0; --i) {
-    // A name the destination holds already stays where it is: the second child of one name
-    // could never be found.
-    if (Selected(selection, i) && !(target && target->IndexOf(source.ChildName(i)) != -1))
-      taken.push_back(i);
+    if (!Selected(selection, i)) continue;
+    // A child whose name the destination holds already, or one of the same name moved just
+    // before it, stays where it is: a second child of one name could never be found. So
+    // does a child that no path reaches (an empty name, in a file written elsewhere).
+    const std::string_view name = source.ChildName(i);
+    if (target && (!Addressable(name) || target->IndexOf(name) != -1 ||
+                   !arriving.insert(LocaleLower(std::string(name))).second))
+      continue;
+    taken.push_back(i);
   }
   const bool sound = target ? source.CheckWritePath() && target->CheckWritePath()
                             : source.ClaimChildBlocks(taken);

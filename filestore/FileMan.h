@@ -259,6 +259,16 @@ struct TStoreProblem {
   std::string Text;
 };
 
+// A child that no entry path reaches: its name is empty, or an earlier child of the same
+// index matches it (letter case aside), and every lookup finds that one first. This is no
+// damage: every write keeps the child and its block, and once the earlier child is
+// removed it reads again. The store's own writes never make one; other writers of the
+// format do.
+struct TStoreHiddenChild {
+  std::vector<std::string> Path;  // the names from the root's child down to this child
+  TStoreChild Child;
+};
+
 // How far the whole-file check goes: the blocks, records, offsets, names and free extents
 // of the whole tree; or these and every entry's compressed contents as well.
 enum class TCheckDepth { Blocks, Payloads };
@@ -291,12 +301,19 @@ class TStoreInspector {
   // The plain bytes of the entry at the end of `components`; false when there is no such
   // entry or it cannot be read.
   bool ReadEntryBytes(const std::vector<std::string>& components, std::string& bytes);
+  // The plain bytes of the entry block a child of List or Walk names, whether or not a
+  // path reaches it; false when it names no readable entry.
+  bool ReadChildBytes(const TStoreChild& entry, std::string& bytes);
   // Visits every child in the tree depth-first (depth 0 for the root's children), each block
   // once; indexes that cannot be read are skipped.
   void Walk(const std::function<void(int depth, const TStoreChild& child)>& visit);
-  // Checks the header, the free list and every block, record, offset and name of the tree,
-  // and that no two blocks overlap, in the order it finds them; empty when sound.
+  // Checks the header, the free list and every block, record and offset of the tree, and
+  // that no two blocks overlap, in the order it finds them; empty when sound. Hidden
+  // children are no damage: HiddenChildren lists them.
   std::vector<TStoreProblem> Check(TCheckDepth depth = TCheckDepth::Payloads);
+  // The hidden children in the order of Walk; the children below a hidden index are hidden
+  // with it and not listed again.
+  std::vector<TStoreHiddenChild> HiddenChildren();
 
  private:
   void FindRoot();
@@ -316,7 +333,7 @@ class TStoreInspector {
 
 // The whole-file check for a writer to run first: the inspector's check of the blocks (not of
 // the entries' compressed contents, which no write elsewhere can make worse). The first
-// problem, or nothing when the file is sound. Never writes; a missing file has no problem
+// problem, or nothing when the file is sound; hidden children are no problem. Never writes; a missing file has no problem
 // (a write creates it). Raises EStoreFileError when the file cannot be opened.
 std::optional<TStoreProblem> CheckDatabase(const FilePath& database);
 std::optional<TStoreProblem> CheckDatabase(TStoreStream& database);

@@ -462,22 +462,13 @@ bool TFMindex::CheckPath(std::vector<TPathBlock> blocks) {
 }
 
 std::string TFMindex::Problem() const {
-  std::vector<std::string_view> names;
-  std::vector<int32_t> offsets;
-  for (size_t i = 0; i < Children_.size(); ++i) {
-    const size_t start = Children_[i].NameStart;
-    names.push_back(std::string_view(Lowered_).substr(start, Lowered_.find('\r', start) - start));
-    if (Children_[i].Offset != NoOffset) offsets.push_back(Children_[i].Offset);
-  }
-  const std::string where = "index" + At(BlockOffset_);
   if (!BadChild_.empty()) return BadChild_;
+  const std::string where = "index" + At(BlockOffset_);
   // Releasing a block longer than its contents would release the blocks after it too.
   if (Overlong_) return where + " has a block longer than its record and offsets";
-  if (std::find(names.begin(), names.end(), std::string_view()) != names.end())
-    return where + " holds an empty name";
-  std::sort(names.begin(), names.end());
-  if (const auto same = std::adjacent_find(names.begin(), names.end()); same != names.end())
-    return where + " holds the name \"" + std::string(*same) + "\" twice";
+  std::vector<int32_t> offsets;
+  for (const TChild& child : Children_)
+    if (child.Offset != NoOffset) offsets.push_back(child.Offset);
   std::sort(offsets.begin(), offsets.end());
   if (const auto same = std::adjacent_find(offsets.begin(), offsets.end()); same != offsets.end())
     return where + " names the block at " + std::to_string(*same) + " twice";

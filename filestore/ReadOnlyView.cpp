@@ -40,16 +40,24 @@ void Describe(TFileManager& manager, const TFMindex& index, std::vector<TStoreCh
   }
 }
 
-// True when an entry's payload reads and, if compressed, inflates to its recorded length.
-bool PayloadReads(TFileManager& manager, const TStoreChild& entry) {
-  auto bytes = store::NewPayload(entry.StoredLength);
+// True when an entry's payload reads and, if compressed, inflates to its recorded length;
+// the plain bytes go to `plain` when given.
+bool ReadPayload(TFileManager& manager, const TStoreChild& entry, std::string* plain) {
+  std::string bytes(static_cast<size_t>(entry.StoredLength), '\0');
   if (!manager.Seek(entry.Offset + store::RecordHeaderLength) ||
-      !manager.ReadBytes(bytes.get(), entry.StoredLength))
+      !manager.ReadBytes(bytes.data(), entry.StoredLength))
     return false;
-  if (entry.Compressed == 0) return true;
+  if (entry.Compressed == 0) {
+    if (plain) *plain = std::move(bytes);
+    return true;
+  }
   // The record head was checked: the plain length is one this stream can reach.
-  auto plain = store::NewPayload(entry.PlainLength);
-  return store::InflateExact(bytes.get(), entry.StoredLength, plain.get(), entry.PlainLength) == 0;
+  std::string inflated(static_cast<size_t>(entry.PlainLength), '\0');
+  const int result =
+      store::InflateExact(bytes.data(), entry.StoredLength, inflated.data(), entry.PlainLength);
+  if (result != 0) return false;
+  if (plain) *plain = std::move(inflated);
+  return true;
 }
 
 struct TExtentUse {
@@ -150,6 +158,18 @@ bool TStoreInspector::ReadEntryBytes(const std::vector<std::string>& components,
   return true;
 }
 
+bool TStoreInspector::ReadChildBytes(const TStoreChild& entry, std::string& bytes) {
+  const auto manager = Query();
+  // The record is read again from the file, not taken from the caller.
+  TStoreChild read;
+  read.Offset = entry.Offset;
+  std::string problem;
+  if (manager->Status() != 0 || read.Offset == store::NoOffset ||
+      !ReadRecord(*manager, read, problem) || read.Kind != TDataBuf::KindEntry)
+    return false;
+  return ReadPayload(*manager, read, &bytes);
+}
+
 void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild& child)>& visit) {
   struct TFrame {
     std::vector<TStoreChild> Children;
@@ -224,7 +244,7 @@ std::vector<TStoreProblem> TStoreInspector::Check(TCheckDepth depth) {
       if (child.BlockLength != store::BlockHeadLength + child.StoredLength)
         problems.push_back({BlockStart(child.Offset), "entry block" + At(child.Offset) +
                                                           " is longer than its record"});
-      if (depth == TCheckDepth::Payloads && !PayloadReads(*manager, child))
+      if (depth == TCheckDepth::Payloads && !ReadPayload(*manager, child, nullptr))
         problems.push_back({BlockStart(child.Offset),
                             "entry \"" + child.Name + "\"" + At(child.Offset) +
                                 " does not inflate to its recorded length"});
@@ -243,6 +263,29 @@ std::vector<TStoreProblem> TStoreInspector::Check(TCheckDepth depth) {
     if (uses[i].Start + uses[i].Length > before.Start + before.Length) furthest = i;
   }
   return problems;
+}
+
+std::vector<TStoreHiddenChild> TStoreInspector::HiddenChildren() {
+  std::vector<TStoreHiddenChild> hidden;
+  std::vector<std::string> path;
+  // Per depth, the lower-cased names of the index being walked there, met so far.
+  std::vector<std::unordered_set<std::string>> met;
+  size_t hiddenAt = SIZE_MAX;  // the depth of the hidden index being walked below
+  Walk([&](int depth, const TStoreChild& child) {
+    const auto level = static_cast<size_t>(depth);
+    path.resize(level);
+    path.push_back(child.Name);
+    if (level == met.size())
+      met.emplace_back();  // the first child of an index
+    else
+      met.resize(level + 1);
+    if (level <= hiddenAt) hiddenAt = SIZE_MAX;
+    const bool namesake = !met[level].insert(LocaleLower(child.Name)).second;
+    if (hiddenAt != SIZE_MAX || !(child.Name.empty() || namesake)) return;
+    hidden.push_back({path, child});
+    hiddenAt = level;
+  });
+  return hidden;
 }
 
 std::optional<TStoreProblem> CheckDatabase(TStoreStream& database) {

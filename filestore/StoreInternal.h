@@ -218,10 +218,11 @@ class TFMindex {
   // none has a Problem. Marks the file damaged otherwise. The cost grows with the children
   // of the indexes on the path only.
   bool CheckWritePath();
-  // What the store never writes as an index: a child offset where no block can be, a block
-  // longer than its record and offsets, an empty name, two names that match, or one block
-  // named by two children. Such an index reads, but a write through it is refused. "" when
-  // there is none.
+  // Damage a write could spread: a child offset where no block can be, a block longer than
+  // its record and offsets, or one block named by two children. Such an index reads, but a
+  // write through it is refused. "" when there is none. An empty name, or a name an earlier
+  // child matches, is none of these: that child is hidden (no lookup reaches it) but keeps
+  // its block through every write, and reads again once the earlier one is gone.
   std::string Problem() const;
   // False (and nothing changed) for a name a block cannot store.
   bool RenameChild(int i, std::string_view newName);

@@ -2,13 +2,16 @@
 // It is inspected read-only (check, walk, every entry read), every entry is read through the
 // entry operations, and entries are written through them. Besides
 // crashes and sanitizer reports, it aborts when the store breaks one of its promises:
-// - a sound image (no problem found by the check) has every entry readable;
+// - every child of a sound image (no problem found by the check) is either readable by its
+//   path or hidden (an empty name, or behind an earlier child of the same name), and every
+//   entry, hidden or not, reads from its block;
 // - every write ends refused with no byte changed, or accepted with the written entry
 //   reading back;
-// - a write accepted into a sound image leaves it sound, with every entry that read before
-//   reading the same;
-// - so does a new entry at the root of any image: every reader walks through the root
-//   block, so no entry can share the blocks such a write releases.
+// - a write accepted into a sound image leaves it sound, and loses no child of either kind:
+//   every other entry reads the same from its block, every index is still one;
+// - a new entry at the root of any image keeps every entry that read before reading the
+//   same: every reader walks through the root block, so no entry can share the blocks such
+//   a write releases.
 // (A write deeper into a damaged image is checked along its own path only: an index off
 // the path that names a block the write releases is found by the whole-file check, which
 // writers run first.)
@@ -17,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,16 +44,49 @@ void Require(bool holds, const char* promise) {
   std::abort();
 }
 
-std::vector<EntryPath> EntryPaths(TStoreInspector& inspector, std::vector<EntryPath>* indexes) {
-  std::vector<EntryPath> entries;
+// One child of the tree as the walk meets it. Its address tells namesakes apart: per level,
+// the lower-cased name and how many earlier children of that index match it.
+struct TreeChild {
+  EntryPath Path;
+  std::string Address;
+  bool Hidden = false;  // it, or an index above it, has an empty name or an earlier namesake
+  bool HiddenHere = false;  // by its own name, below no hidden index
+  uint8_t Kind = TDataBuf::KindNone;
+  bool Read = false;  // entries: read from their block, into Bytes
+  std::string Bytes;
+};
+
+std::string AddressOf(const EntryPath& path, const std::vector<int>& ranks) {
+  std::string address;
+  for (size_t k = 0; k < path.size(); ++k)
+    address += LocaleLower(path[k]) + '\0' + std::to_string(ranks[k]) + '\1';
+  return address;
+}
+
+std::vector<TreeChild> Tree(TStoreInspector& inspector) {
+  std::vector<TreeChild> tree;
   EntryPath path;
+  std::vector<int> ranks;
+  std::vector<bool> hidden;
+  std::vector<std::map<std::string, int>> met;  // per depth: the names met so far, how often
   inspector.Walk([&](int depth, const TStoreChild& child) {
-    path.resize(static_cast<size_t>(depth));
+    const auto level = static_cast<size_t>(depth);
+    if (level == met.size()) met.emplace_back();  // the first child of an index
+    met.resize(level + 1);
+    path.resize(level);
+    ranks.resize(level);
+    hidden.resize(level);
     path.push_back(child.Name);
-    if (child.Kind == TDataBuf::KindEntry) entries.push_back(path);
-    if (child.Kind == TDataBuf::KindIndex && indexes) indexes->push_back(path);
+    ranks.push_back(met[level][LocaleLower(child.Name)]++);
+    const bool above = level > 0 && hidden[level - 1];
+    const bool here = child.Name.empty() || ranks.back() > 0;
+    hidden.push_back(above || here);
+    TreeChild node{path, AddressOf(path, ranks), above || here, here && !above, child.Kind,
+                   false, {}};
+    if (child.Kind == TDataBuf::KindEntry) node.Read = inspector.ReadChildBytes(child, node.Bytes);
+    tree.push_back(std::move(node));
   });
-  return entries;
+  return tree;
 }
 
 std::string Joined(const EntryPath& path) {
@@ -67,14 +104,16 @@ bool Addressable(const EntryPath& path) {
   return true;
 }
 
-// What the entry operations read from every addressable entry of the image.
-Contents ReadAll(const std::string& image, const std::vector<EntryPath>& entries) {
+// What the entry operations read through the path of every entry that a path reaches (the
+// path of a hidden one reaches an earlier namesake).
+Contents ReadAll(const std::string& image, const std::vector<TreeChild>& tree) {
   Contents contents;
-  for (const auto& path : entries) {
-    if (!Addressable(path)) continue;
+  for (const auto& child : tree) {
+    if (child.Kind != TDataBuf::KindEntry || child.Hidden || !Addressable(child.Path)) continue;
     TMemoryStream stream(image);
     TDataBuf buffer;
-    if (ReadEntry(Joined(path), buffer, stream) == 0) contents[Joined(path)] = buffer.AsString();
+    if (ReadEntry(Joined(child.Path), buffer, stream) == 0)
+      contents[Joined(child.Path)] = buffer.AsString();
   }
   return contents;
 }
@@ -82,8 +121,7 @@ Contents ReadAll(const std::string& image, const std::vector<EntryPath>& entries
 struct Inspection {
   bool Sound = false;       // no problem in the blocks (what writers check)
   bool WhollySound = false;  // nor in any entry's compressed contents
-  std::vector<EntryPath> Entries;
-  std::vector<EntryPath> Indexes;
+  std::vector<TreeChild> Tree;
 };
 
 // Inspects the image read-only.
@@ -96,40 +134,82 @@ Inspection InspectImage(const std::string& image) {
     result.WhollySound = result.Sound && inspector.Check().empty();
     std::vector<TStoreChild> children;
     inspector.List({}, children);
-    result.Entries = EntryPaths(inspector, &result.Indexes);
-    for (const auto& path : result.Entries) {
-      std::string bytes;
-      const bool read = inspector.ReadEntryBytes(path, bytes);
-      Require(read || !result.WhollySound, "every entry of a sound image is readable");
-    }
+    result.Tree = Tree(inspector);
+    std::vector<EntryPath> listed, expected;
+    for (const auto& hidden : inspector.HiddenChildren()) listed.push_back(hidden.Path);
+    for (const auto& child : result.Tree)
+      if (child.HiddenHere) expected.push_back(child.Path);
+    Require(listed == expected, "the inspector lists every hidden child once");
   }
   Require(stream.Bytes == image, "inspection never writes");
   return result;
+}
+
+// In a sound image every entry reads from its block, and every child that is not hidden
+// reads through its path: an index lists, an entry gives the same bytes.
+void RequireReadable(const std::string& image, const Inspection& inspection) {
+  if (!inspection.WhollySound) return;
+  for (const auto& child : inspection.Tree) {
+    if (child.Kind == TDataBuf::KindEntry)
+      Require(child.Read, "every entry of a sound image reads from its block");
+    if (child.Hidden || !Addressable(child.Path)) continue;
+    if (child.Kind == TDataBuf::KindIndex) {
+      TMemoryStream stream(image);
+      TStoreInspector inspector(stream);
+      std::vector<TStoreChild> children;
+      Require(inspector.List(child.Path, children),
+              "every index of a sound image that is not hidden lists through its path");
+    }
+    if (child.Kind != TDataBuf::KindEntry) continue;
+    TMemoryStream stream(image);
+    TDataBuf buffer;
+    Require(ReadEntry(Joined(child.Path), buffer, stream) == 0 && buffer.AsString() == child.Bytes,
+            "every child of a sound image that is not hidden reads through its path");
+  }
 }
 
 std::string ProbeBytes(const std::string& image) {
   return image.substr(image.size() > 40 ? image.size() - 40 : 0);
 }
 
-// The path of a new entry in the index at `parent`: a name none of its entries or indexes
-// holds.
+// The path of a new entry in the index at `parent`: a name none of its children holds.
 EntryPath NewEntryIn(const EntryPath& parent, const Inspection& image) {
   EntryPath path = parent;
   path.push_back("FuzzProbe");
   for (bool taken = true; taken;) {
     taken = false;
-    for (const auto* list : {&image.Entries, &image.Indexes})
-      for (const auto& other : *list)
-        taken = taken || (other.size() == path.size() &&
-                          std::equal(parent.begin(), parent.end(), other.begin()) &&
-                          SameTextLocale(other.back(), path.back()));
+    for (const auto& other : image.Tree)
+      taken = taken || (other.Path.size() == path.size() &&
+                        std::equal(parent.begin(), parent.end(), other.Path.begin()) &&
+                        SameTextLocale(other.Path.back(), path.back()));
     if (taken) path.back() += "~";
   }
   return path;
 }
 
+// After a write into a sound image at `written`: every other child is still there, each
+// entry reading the same from its block and each index still one.
+void RequireNothingLost(const Inspection& before, TMemoryStream& stream, const EntryPath& written) {
+  TStoreInspector inspector(stream);
+  std::map<std::string, const TreeChild*> after;
+  const std::vector<TreeChild> tree = Tree(inspector);
+  for (const auto& child : tree) after[child.Address] = &child;
+  const std::string writtenAddress = AddressOf(written, std::vector<int>(written.size(), 0));
+  for (const auto& child : before.Tree) {
+    if (child.Address == writtenAddress) continue;
+    const auto found = after.find(child.Address);
+    Require(found != after.end(), "a write into a sound image loses no child, hidden or not");
+    if (child.Kind == TDataBuf::KindIndex)
+      Require(found->second->Kind == TDataBuf::KindIndex, "a write keeps every index an index");
+    if (child.Kind == TDataBuf::KindEntry)
+      Require(found->second->Kind == TDataBuf::KindEntry && found->second->Read == child.Read &&
+                  found->second->Bytes == child.Bytes,
+              "a write keeps every other entry, hidden or not, as it was");
+  }
+}
+
 // Writes `bytes` at `path` into a copy of the image and holds the outcome to the promises.
-// `keepsOthers`: every entry that read before must read the same afterwards.
+// `keepsOthers`: every entry that read before through its path must read the same afterwards.
 void WriteAndCheck(const std::string& image, const Inspection& before, const Contents& contents,
                    const EntryPath& path, bool keepsOthers) {
   const std::string bytes = ProbeBytes(image);
@@ -144,8 +224,10 @@ void WriteAndCheck(const std::string& image, const Inspection& before, const Con
   TDataBuf read;
   Require(ReadEntry(Joined(path), read, stream) == 0 && read.AsString() == bytes,
           "an accepted write stores exactly the bytes written");
-  if (before.Sound)
+  if (before.Sound) {
     Require(!CheckDatabase(stream).has_value(), "a write into a sound image leaves it sound");
+    RequireNothingLost(before, stream, path);
+  }
   if (!keepsOthers && !before.Sound) return;
   for (const auto& [entry, value] : contents) {
     if (entry == Joined(path)) continue;
@@ -153,6 +235,27 @@ void WriteAndCheck(const std::string& image, const Inspection& before, const Con
     Require(ReadEntry(entry, again, stream) == 0 && again.AsString() == value,
             "an accepted write keeps every entry that read before");
   }
+}
+
+// The first child of `kind` that a path reaches, if any.
+const TreeChild* FirstReachable(const Inspection& image, uint8_t kind, size_t maxDepth) {
+  for (const auto& child : image.Tree)
+    if (child.Kind == kind && !child.Hidden && Addressable(child.Path) &&
+        child.Path.size() <= maxDepth)
+      return &child;
+  return nullptr;
+}
+
+// The index that holds the first hidden child, when it lies below the root and a path
+// reaches it. It does: the walk meets a hidden index before the children hidden with it.
+std::optional<EntryPath> IndexOfFirstHidden(const Inspection& image) {
+  for (const auto& child : image.Tree) {
+    if (!child.Hidden) continue;
+    EntryPath parent(child.Path.begin(), child.Path.end() - 1);
+    if (parent.empty() || !Addressable(parent) || parent.size() > 15) return std::nullopt;
+    return parent;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -163,20 +266,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string image(reinterpret_cast<const char*>(data), size);
 
   const Inspection before = InspectImage(image);
-  const Contents contents = ReadAll(image, before.Entries);
+  RequireReadable(image, before);
+  const Contents contents = ReadAll(image, before.Tree);
 
   // A new entry at the root, which no damage elsewhere may turn into a loss.
   WriteAndCheck(image, before, contents, NewEntryIn({}, before), true);
-  // The first entry replaced, and a new entry in the first index below the root.
-  for (const auto& path : before.Entries) {
-    if (!Addressable(path)) continue;
-    WriteAndCheck(image, before, contents, path, false);
-    break;
-  }
-  for (const auto& path : before.Indexes) {
-    if (!Addressable(path) || path.size() > 15) continue;
-    WriteAndCheck(image, before, contents, NewEntryIn(path, before), false);
-    break;
-  }
+  // The first entry that a path reaches replaced, a new entry in the first such index, and
+  // one beside the first hidden child.
+  if (const TreeChild* entry = FirstReachable(before, TDataBuf::KindEntry, 16))
+    WriteAndCheck(image, before, contents, entry->Path, false);
+  if (const TreeChild* index = FirstReachable(before, TDataBuf::KindIndex, 15))
+    WriteAndCheck(image, before, contents, NewEntryIn(index->Path, before), false);
+  if (const auto index = IndexOfFirstHidden(before))
+    WriteAndCheck(image, before, contents, NewEntryIn(*index, before), false);
   return 0;
 }

@@ -45,6 +45,23 @@ stored_of() { "$twdb" dump nested | awk -v n="$1" '$1 == n { print $8; exit }'; 
 } > plain
 "$twdb" check plain >/dev/null
 
+# The client's moves and renames leave names that hide a child, which is no damage: root
+# children "a", "A" and "" (entries), and index "sub" holding entries "b" and "B".
+{
+  printf 'twdb1%s\n' "$(printf 'x%.0s' {1..32})"
+  int32 50 222 8 180                        # anchor, end offset; anchor block -> root at 180
+  int32 19; printf '\x02\0\0\0'; int32 3 3; printf 'x\r\n'          # 54: entry a at 58
+  int32 18; printf '\x02\0\0\0'; int32 2 2; printf 'hi'               # 73: entry A at 77
+  int32 18; printf '\x02\0\0\0'; int32 2 2; printf 'mt'               # 91: entry "" at 95
+  int32 18; printf '\x02\0\0\0'; int32 2 2; printf 'b1'               # 109: entry b at 113
+  int32 18; printf '\x02\0\0\0'; int32 2 2; printf 'b2'               # 127: entry B at 131
+  int32 31; printf '\x01\0\0\0'; int32 7 7; printf 'b\r\nB\r\n\0'; int32 113 131  # 145: sub
+  int32 46; printf '\x01\0\0\0'; int32 14 14; printf 'a\r\nA\r\n\r\nsub\r\n\0'
+  int32 58 77 95 149                        # 176: root at 180, its child offsets
+  int32 0                                   # 222: empty free list
+} > namesakes
+"$twdb" check namesakes >/dev/null
+
 printf 'Subject: hello\r\n\r\nfirst message\r\n' | "$twdb" put nested Mailboxes Inbox msg1
 printf 'Subject: again\r\n\r\nsecond message\r\n' | "$twdb" put nested Mailboxes Inbox msg2
 printf 'From: someone@example.org\r\n' | "$twdb" put nested default message
@@ -71,6 +88,6 @@ cp nested long-plain-length && put_int32 long-plain-length $((msg1 + 8)) 1000000
 printf 'not a database\n' > foreign
 
 mkdir -p "$corpus"
-cp fresh settings plain nested truncated end-offset-past-file root-at-anchor index-cycle \
+cp fresh settings plain namesakes nested truncated end-offset-past-file root-at-anchor index-cycle \
   free-extent-over-block bad-stream long-plain-length foreign "$corpus/"
 ls -l "$corpus"

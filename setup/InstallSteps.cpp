@@ -2,10 +2,12 @@
 
 #include <shlobj.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/WideText.h"
 #include "shell/Constants.h"
+#include "shell/Paths.h"
 #include "shell/Registry.h"
 #include "shell/RunLog.h"
 #include "shell/SysUtils.h"
@@ -17,9 +19,10 @@ const wchar_t kShellFoldersKey[] =
     L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // Creates the folder and every missing folder above it; true when it exists afterwards.
+// Forward slashes separate levels as backslashes do.
 bool CreateFolderPath(const std::wstring& folder) {
-  if (folder.empty() || FolderExists(folder)) return !folder.empty();
-  const std::wstring path = StripBackslash(folder);
+  const std::wstring path = StripBackslash(WithBackslashes(folder));
+  if (path.empty() || FolderExists(path)) return !path.empty();
   const std::wstring parent = StripBackslash(ExtractFilePath(path));
   if (!parent.empty() && parent.size() < path.size() && parent.back() != L':')
     CreateFolderPath(parent);
@@ -41,15 +44,32 @@ std::wstring InstalledName(const std::wstring& kitFile) {
   return LocaleLower(name) == L"setup.exe" ? tw::UninstallerExe : name;
 }
 
+// The user's database and keys are never replaced by whatever a kit folder holds (the
+// client may once have been started from it): a new database comes from the template only.
+bool IsUsersFile(const std::wstring& kitFile) {
+  const std::wstring name = LocaleLower(ExtractFileName(kitFile));
+  for (const std::wstring& own : {ClientDatabaseName(), EncryptedDatabaseName(),
+                                  EncryptedDatabaseName() + tw::BackupExt})
+    if (name == LocaleLower(own)) return true;
+  return false;
+}
+
 bool CopyKitFiles(const TInstallChoices& choices) {
   const std::wstring destination = AddBackslash(choices.AppDir);
   std::vector<std::wstring> kit;
   ListFiles(&kit, AddBackslash(choices.SourceDir) + L"*.*", faAnyFile);
   for (const std::wstring& entry : kit) {
-    if (FolderExists(entry)) continue;
+    if (FolderExists(entry) || IsUsersFile(entry)) continue;
     if (!CopyOneFile(choices.Owner, entry, destination + InstalledName(entry))) return false;
   }
   return true;
+}
+
+// Clears the read-only attribute of an existing file; nothing else of its attributes.
+void MakeWritable(const std::wstring& file) {
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
 // A fresh installation's client database starts as a copy of the kit's template.
@@ -90,11 +110,15 @@ std::vector<TGroupLink> GroupLinks() {
   };
 }
 
-template <class Step>
-bool LoggedStep(const std::wstring& name, Step step) {
-  const bool done = step();
-  LogResult(L"step " + name, done);
-  return done;
+// The step's name in the run's log.
+std::wstring StepName(TInstallStep step) {
+  switch (step) {
+    case TInstallStep::CopyFiles: return L"copy the kit";
+    case TInstallStep::WriteRecord: return L"registry record";
+    case TInstallStep::StoreEntries: return L"default entries";
+    case TInstallStep::CreateGroup: return L"program group";
+  }
+  return {};
 }
 
 // "20261208": today, as "Apps & features" reads an installation date.
@@ -107,11 +131,47 @@ std::wstring InstallDate() {
 
 }  // namespace
 
+TDestinationCheck CheckDestination(const std::wstring& typed) {
+  const std::wstring example = L"C:\\Program Files\\" + tw::ProductName;
+  const std::wstring quoted = L"\"" + typed + L"\"";
+  if (typed.find_first_not_of(L' ') == std::wstring::npos)
+    return {{}, L"Please enter the folder to install " + tw::ProductName + L" in, such as " +
+                    example + L"."};
+  // A relative folder would land wherever the current folder happens to be, and the record
+  // of it would lead nowhere.
+  if (!IsAbsolute(typed))
+    return {{}, quoted + L" is not a full path.\nPlease enter the folder with its drive, such as " +
+                    example + L", or as a network path."};
+  if (IsDriveRoot(typed))
+    return {{}, quoted + L" is the root of a drive or network share.\nPlease choose a folder "
+                         L"on it, such as " + example + L"."};
+  const std::wstring full = FullPath(typed);
+  if (full.empty())
+    return {{}, quoted + L" is not a valid folder name.\nPlease review it for errors or "
+                         L"illegal characters."};
+  return {StripBackslash(full), {}};
+}
+
+std::wstring KitFolder() {
+  const std::wstring folder = ExtractFilePath(ModuleFileName());
+  return folder.size() <= 3 ? folder : StripBackslash(folder);  // "C:\" keeps its backslash
+}
+
 bool RunInstallSteps(const TInstallChoices& choices) {
-  return LoggedStep(L"copy the kit", [&] { return CopyClientFiles(choices); }) &&
-         LoggedStep(L"registry record", [&] { return WriteRegistryRecord(choices); }) &&
-         LoggedStep(L"default entries", [&] { return StoreDefaultEntries(choices); }) &&
-         LoggedStep(L"program group", [&] { return CreateProgramGroup(choices); });
+  using TStepFunction = bool (*)(const TInstallChoices&);
+  const std::pair<TInstallStep, TStepFunction> steps[] = {
+      {TInstallStep::CopyFiles, CopyClientFiles},
+      {TInstallStep::WriteRecord, WriteRegistryRecord},
+      {TInstallStep::StoreEntries, StoreDefaultEntries},
+      {TInstallStep::CreateGroup, CreateProgramGroup},
+  };
+  for (const auto& [step, run] : steps) {
+    if (choices.StepStarting) choices.StepStarting(step);
+    const bool done = run(choices);
+    LogResult(L"step " + StepName(step), done);
+    if (!done) return false;
+  }
+  return true;
 }
 
 std::wstring ComparablePath(const std::wstring& path) {
@@ -119,10 +179,16 @@ std::wstring ComparablePath(const std::wstring& path) {
 }
 
 bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& target) {
+  // A kit on a CD, or with read-only files, must give files that the client can write and
+  // that the next update can replace; an earlier such copy is replaced all the same.
+  MakeWritable(target);
   const bool copied = CopyFileW(source.c_str(), target.c_str(), FALSE);
   const DWORD error = copied ? 0 : GetLastError();
   LogResult(L"copy " + source + L" to " + target, copied, error);
-  if (copied) return true;
+  if (copied) {
+    MakeWritable(target);
+    return true;
+  }
   ShowMessageBox(owner, L"System Error: " + SystemErrorText(error) + L"File: " + source,
                  L"Copy Failed", MB_OK);
   return false;
@@ -177,6 +243,7 @@ DWORD FolderSizeKB(const std::wstring& folder) {
 }
 
 bool StoreDefaultEntries(const TInstallChoices& choices) {
+  MakeWritable(AddBackslash(choices.AppDir) + ClientDatabaseName());
   return StoreDefaultEntries(choices.Owner, choices.AppDir, choices.Config,
                              choices.SettingsDatabase);
 }

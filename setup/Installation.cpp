@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
 
 #include "base/Text.h"
 #include "shell/Constants.h"
@@ -41,24 +40,6 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
   return folder;
 }
 
-bool IsAbsoluteFolder(const std::wstring& path) {
-  const bool drive = path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\';
-  return drive || (path.size() > 2 && path.rfind(L"\\\\", 0) == 0);
-}
-
-// The full form of a destination the wizard would accept; "" for a relative path or a
-// drive root.
-std::wstring CheckedDestination(const std::wstring& typed) {
-  std::wstring path = typed;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  if (!IsAbsoluteFolder(path)) return {};
-  const std::wstring full = StripBackslash(QueryString([&](wchar_t* buffer, DWORD capacity) {
-    return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
-  }));
-  if (full.size() <= 2 || (full.size() == 3 && full[1] == L':')) return {};
-  return full;
-}
-
 }  // namespace
 
 TExitCode InstallClient(const TInstallChoices& choices) {
@@ -87,25 +68,26 @@ std::wstring DefaultDestination(const TDestinationProbe& probe) {
   return own.empty() ? programFiles : AddBackslash(own) + tw::ProductName;
 }
 
-std::wstring QuietDestination(const TQuietInstallOptions& options) {
-  if (options.Dir) return CheckedDestination(*options.Dir);
+TDestinationCheck QuietDestination(const TQuietInstallOptions& options) {
+  if (options.Dir) return CheckDestination(*options.Dir);
   const std::wstring recorded =
       TRegistryKey::OpenReadOnly(tw::ProductKey).ReadString(record::AppDir).value_or(L"");
-  return recorded.empty() ? DefaultDestination() : recorded;
+  return CheckDestination(recorded.empty() ? DefaultDestination() : recorded);
 }
 
 TExitCode RunQuietInstall(const TQuietInstallOptions& options) {
-  const std::wstring destination = QuietDestination(options);
-  if (destination.empty()) {
-    LogLine(L"bad destination: " + options.Dir.value_or(L""));
-    WriteToParentConsole(L"bad destination: " + options.Dir.value_or(L"") +
-                         L" (a full path below a drive's root is needed)");
+  const TDestinationCheck checked = QuietDestination(options);
+  if (!checked.Accepted()) {
+    const std::wstring refusal = L"Invalid path: " + checked.Refusal;
+    LogLine(refusal);
+    WriteToParentConsole(refusal);
     return TExitCode::BadCommandLine;
   }
+  const std::wstring& destination = checked.Folder;
   const TRegistryKey record = TRegistryKey::Open(tw::ProductKey);
   TInstallChoices choices;
   choices.AppDir = destination;
-  choices.SourceDir = StripBackslash(ExtractFilePath(ModuleFileName()));
+  choices.SourceDir = KitFolder();
   choices.VersionText = ReadTemplateVersion(choices.SourceDir);
   choices.PreviousInstall = record.Valid();
   // As the wizard's box: an update keeps making the group only when it made one before.

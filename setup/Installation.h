@@ -36,9 +36,9 @@ struct TQuietInstallOptions {
 };
 
 // The destination an unattended install uses: /dir, else the recorded folder, else the
-// default. Empty when the given folder is not one the wizard would accept (then the
-// command line is bad and nothing is done).
-std::wstring QuietDestination(const TQuietInstallOptions& options);
+// default; checked as the wizard checks it. A refused folder makes the command line a bad
+// one, and nothing is done.
+TDestinationCheck QuietDestination(const TQuietInstallOptions& options);
 
 // Installs from the kit with no window and no question: the choices the wizard would
 // pre-fill, overridden by the options. Starts no client and opens no shell window.

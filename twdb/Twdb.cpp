@@ -305,14 +305,35 @@ void Command::RequireSoundFile() const {
            "; " + kForceOption + " writes anyway");
 }
 
+// A hidden child's path, its empty name shown as "".
+std::string DisplayHidden(const std::vector<std::string>& path) {
+  std::string text;
+  for (const auto& name : path) text += (text.empty() ? "" : "/") + (name.empty() ? "\"\"" : name);
+  return text;
+}
+
+void PrintHidden(std::ostream& out, const TStoreHiddenChild& hidden) {
+  out << "hidden child " << DisplayHidden(hidden.Path) << ": " << KindName(hidden.Child.Kind)
+      << " at offset " << hidden.Child.Offset << ", "
+      << (hidden.Child.Name.empty() ? "its name is empty"
+                                    : "an earlier child of the same name comes first")
+      << '\n';
+}
+
 void Command::Check() {
   RequireDatabase();
   TStoreInspector store(Database);
   const std::vector<TStoreProblem> problems = store.Check();
   for (const auto& problem : problems) Out << Describe(problem) << '\n';
+  const std::vector<TStoreHiddenChild> hidden = store.HiddenChildren();
+  for (const auto& child : hidden) PrintHidden(Out, child);
   if (!problems.empty())
     Fail(DisplayPath(Database) + " is damaged: " + std::to_string(problems.size()) + " problem(s)");
-  Out << DisplayPath(Database) << ": sound\n";
+  Out << DisplayPath(Database) << ": sound";
+  if (!hidden.empty())
+    Out << "; hidden children: " << hidden.size()
+        << " (no path reaches them; every write keeps them)";
+  Out << '\n';
 }
 
 void PrintChild(std::ostream& out, int depth, const TStoreChild& child) {

@@ -37,7 +37,10 @@ Commands:
   check DB
       Walk every index, block, free extent and child offset. Exit status 0 when the
       file is sound; 1, with a report that names the offsets, when it is damaged.
-      Never writes.
+      Also lists, one line each with its path, the hidden children: those with an
+      empty name or behind an earlier child of the same name, which no path reaches.
+      They are no damage: every write keeps them, and a hidden child reads again once
+      the earlier one is removed. Never writes.
   dump DB
       Print the header, the free extents and the whole tree of indexes and entries
       with the offsets and lengths of their blocks.

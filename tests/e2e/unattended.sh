@@ -1,4 +1,4 @@
-# The unattended scenarios of the end-to-end run (8 to 12); sourced by run-e2e.sh after
+# The unattended scenarios of the end-to-end run (quiet_install to client_running); sourced by run-e2e.sh after
 # scenarios.sh, whose helpers they use. A deployment tool's view: the exit code, and the
 # outcome read from outside.
 
@@ -55,8 +55,8 @@ no_window_opened() {
   check "no client started" drive gone --window "$BOX" --showing "Folder: " --timeout 1
 }
 
-scenario_title_8() { echo "quiet install into a new folder"; }
-scenario_8() {
+scenario_title_quiet_install() { echo "quiet install into a new folder"; }
+scenario_quiet_install() {
   clear_installations
   local dir
   quietly "$kit" setup.exe /QUIET "/dir=$quiet_folder" "/address=$address" /Host="$host" "/log=$quiet_log"
@@ -79,8 +79,8 @@ scenario_8() {
   check "the log ends with the exit code" log_ends_with "exit code 0: done"
 }
 
-scenario_title_9() { echo "quiet update over the quiet installation"; }
-scenario_9() {
+scenario_title_quiet_update() { echo "quiet update over the quiet installation"; }
+scenario_quiet_update() {
   local dir key='HKCU\Software\Tarnwhistle'
   dir=$(unix_path "$quiet_folder")
   reg_add "$key" /v WindowState /t REG_DWORD /d 2
@@ -96,8 +96,8 @@ scenario_9() {
   check "the log holds both runs" test "$(run_log | grep -c '^exit code 0: done$')" = 2
 }
 
-scenario_title_10() { echo "quiet removal: nothing of the uninstaller is left"; }
-scenario_10() {
+scenario_title_quiet_removal() { echo "quiet removal: nothing of the uninstaller is left"; }
+scenario_quiet_removal() {
   local dir home
   dir=$(unix_path "$quiet_folder")
   make_mixmaster 'C:\Mix'
@@ -122,14 +122,14 @@ scenario_10() {
     test -z "$(find "$WINEPREFIX/drive_c/users" -maxdepth 5 -iname 'Tarnwhistle-uninstall-*')"
 }
 
-scenario_title_11() { echo "bad switches: exit code 2, nothing changed"; }
-scenario_11() {
-  local before=$run_dir/state-before-11.txt after=$run_dir/state-after-11.txt
+scenario_title_bad_switches() { echo "bad switches: exit code 2, nothing changed"; }
+scenario_bad_switches() {
+  local before=$run_dir/state-before-bad_switches.txt after=$run_dir/state-after-bad_switches.txt
   clear_installations
   snapshot "$before"
   local args
   for args in "/quiet /bogus" "/quiet /dir" "/quiet /dir=relative\\tw" "/quiet /dir=C:\\" \
-              "/quiet /address=" "/quiet /client" "/silent"; do
+              "/quiet /address=" "/quiet /client" "/quiet /silent"; do
     # shellcheck disable=SC2086
     quietly "$kit" setup.exe $args
     check "setup.exe $args: exit code 2" exit_code_is 2
@@ -156,10 +156,10 @@ stop_client() {
   wait "$client_pid" 2>/dev/null
 }
 
-scenario_title_12() { echo "a running client: exit code 4 and the question, nothing changed"; }
-scenario_12() {
+scenario_title_client_running() { echo "a running client: exit code 4 and the question, nothing changed"; }
+scenario_client_running() {
   clear_installations
-  local dir before=$run_dir/state-before-12.txt after=$run_dir/state-after-12.txt
+  local dir before=$run_dir/state-before-client_running.txt after=$run_dir/state-after-client_running.txt
   quietly "$kit" setup.exe /quiet "/dir=$quiet_folder" "/address=$address" "/host=$host"
   check "installed: exit code 0" exit_code_is 0
   dir=$(unix_path "$quiet_folder")

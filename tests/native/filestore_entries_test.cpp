@@ -1,3 +1,5 @@
+#include <map>
+
 #include "tests/native/filestore_support.h"
 
 using namespace storetest;
@@ -241,6 +243,9 @@ TEST(Entries, WritesNeverDropAnIndexOrRepeatAName) {
   EXPECT_EQ(WriteEntryLines("Mailboxes", nullptr, db), StatusSeek);
   EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "M2", db), StatusSeek);
   EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "", db), StatusSeek);
+  // The separator byte would split the name in two on every later lookup.
+  EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "m\xFF" "5", db), StatusSeek);
+  EXPECT_EQ(MoveMailboxEntries("In", nullptr, "Out\xFF" "2", db), 0);
   EXPECT_EQ(ReadFileBytes(db), before);
   EXPECT_EQ(RenameEntry(Path({"Mailboxes", "In", "m1"}), "M1", db), 0);  // the same child
 
@@ -251,4 +256,80 @@ TEST(Entries, WritesNeverDropAnIndexOrRepeatAName) {
   EXPECT_EQ(Names(db, {"Mailboxes", "In"}), (std::vector<std::string>{"M1", "m2", "m3"}));
   EXPECT_EQ(Names(db, {"Mailboxes", "Out"}), (std::vector<std::string>{"o1", "M2", "m4"}));
   EXPECT_TRUE(TStoreInspector(db).Check().empty());
+}
+
+namespace {
+
+// The bytes of each hidden child of the database, by its path.
+std::map<std::vector<std::string>, std::string> HiddenBytes(const FilePath& db) {
+  TStoreInspector inspector(db);
+  std::map<std::vector<std::string>, std::string> hidden;
+  for (const TStoreHiddenChild& child : inspector.HiddenChildren())
+    EXPECT_TRUE(inspector.ReadChildBytes(child.Child, hidden[child.Path]));
+  return hidden;
+}
+
+bool Sound(const FilePath& db) {
+  return !CheckDatabase(db).has_value() && TStoreInspector(db).Check().empty();
+}
+
+}  // namespace
+
+// Two children of one name in an index, as the client's move leaves them, and an empty name,
+// as its rename may: no damage, every write keeps both kinds of hidden child, and the
+// second of a name reads once the first is gone. The store's own moves make no namesakes.
+TEST(Entries, HiddenChildrenAreNoDamageAndEveryWriteKeepsThem) {
+  ScratchFolder folder;
+  const FilePath db = MailboxDatabase(folder);
+  const TStringList other = Lines({"other m2"});
+  ASSERT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "M2"}), &other, db), 0);
+  MoveAsTheClientDoes(db, "In", "Out", "m2");
+  RenameToEmptyAsTheClientDoes(db, {"Mailboxes", "Out"}, "o1");
+  EXPECT_EQ(Names(db, {"Mailboxes", "Out"}), (std::vector<std::string>{"", "M2", "m2"}));
+  EXPECT_TRUE(Sound(db));
+  const std::map<std::vector<std::string>, std::string> hidden = {
+      {{"Mailboxes", "Out", ""}, "sent\r\n"}, {{"Mailboxes", "Out", "m2"}, "body of m2\r\n"}};
+  EXPECT_EQ(HiddenBytes(db), hidden);
+  TStringList read;
+  EXPECT_EQ(ReadEntryLines(read, Path({"Mailboxes", "Out", "m2"}), db), 0);
+  EXPECT_EQ(read.Lines, std::vector<std::string>{"other m2"});
+
+  // Writes beside them, into the first of the name, and elsewhere go ahead and keep them.
+  const TStringList text = Lines({"new"});
+  EXPECT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "new"}), &text, db), 0);
+  EXPECT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "m2"}), &text, db), 0);
+  EXPECT_EQ(SetInitValue("Version", "1.0", db), 0);
+  EXPECT_EQ(RenameEntry(Path({"Mailboxes", "Out", "new"}), "newer", db), 0);
+  EXPECT_EQ(Names(db, {"Mailboxes", "Out"}), (std::vector<std::string>{"", "M2", "m2", "newer"}));
+  EXPECT_EQ(HiddenBytes(db), hidden);
+  EXPECT_TRUE(Sound(db));
+
+  // Once the first is removed, the second reads.
+  EXPECT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "m2"}), nullptr, db), 0);
+  EXPECT_EQ(ReadEntryLines(read, Path({"Mailboxes", "Out", "m2"}), db), 0);
+  EXPECT_EQ(read.Lines, std::vector<std::string>{"body of m2"});
+  EXPECT_EQ(HiddenBytes(db).size(), 1u);
+  EXPECT_TRUE(Sound(db));
+
+  // The store's move takes one child of a name and none without one; the others stay.
+  MoveAsTheClientDoes(db, "Out", "In", "m2");
+  EXPECT_EQ(Names(db, {"Mailboxes", "In"}), (std::vector<std::string>{"m1", "m3", "m4", "m2"}));
+  MoveAsTheClientDoes(db, "Out", "In", "newer");
+  const TStringList again = Lines({"m3 again"});
+  ASSERT_EQ(WriteEntryLines(Path({"Mailboxes", "Out", "M3"}), &again, db), 0);
+  MoveAsTheClientDoes(db, "Out", "In", "m3");
+  EXPECT_EQ(Names(db, {"Mailboxes", "In"}),
+            (std::vector<std::string>{"m1", "m3", "m4", "m2", "newer", "M3"}));
+  EXPECT_EQ(MoveMailboxEntries("In", nullptr, "Archive", db), 5);
+  EXPECT_EQ(Names(db, {"Mailboxes", "In"}), (std::vector<std::string>{"m3"}));
+  EXPECT_EQ(Names(db, {"Mailboxes", "Archive"}),
+            (std::vector<std::string>{"M3", "newer", "m2", "m4", "m1"}));
+  EXPECT_EQ(MoveMailboxEntries("Out", nullptr, "Archive", db), 0);  // the empty name stays
+  EXPECT_EQ(Names(db, {"Mailboxes", "Out"}), (std::vector<std::string>{""}));
+  EXPECT_EQ(ReadEntryLines(read, Path({"Mailboxes", "Archive", "m3"}), db), 0);
+  EXPECT_EQ(read.Lines, std::vector<std::string>{"m3 again"});
+  EXPECT_EQ(ReadEntryLines(read, Path({"Mailboxes", "In", "m3"}), db), 0);
+  EXPECT_EQ(read.Lines, std::vector<std::string>{"body of m3"});
+  EXPECT_EQ(HiddenBytes(db).size(), 1u);
+  EXPECT_TRUE(Sound(db));
 }

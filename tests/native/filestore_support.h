@@ -135,4 +135,36 @@ inline std::vector<std::string> Problems(const std::string& image) {
   return texts;
 }
 
+// The client's own mailbox move: the child appended to the destination without looking for
+// one of its name, and removed from the source. It leaves two children of one name in the
+// destination when the name was there already.
+inline void MoveAsTheClientDoes(const FilePath& database, std::string_view from,
+                                std::string_view to, std::string_view name) {
+  TFileManager manager(database);
+  TFMindex root(manager, nullptr, "");
+  TFMindex mailboxes(manager, &root, "Mailboxes");
+  TFMindex source(manager, &mailboxes, from);
+  TFMindex target(manager, &mailboxes, to);
+  const int i = source.IndexOf(name);
+  ASSERT_NE(i, -1) << name;
+  ASSERT_TRUE(target.AppendChild(source.ChildName(i), source.ChildOffset(i)));
+  source.RemoveChild(i);
+  target.Flush();
+  source.Flush();
+  ASSERT_EQ(manager.Finish(), 0);
+}
+
+// The client's own rename, which does not look at the new name: here to an empty one.
+inline void RenameToEmptyAsTheClientDoes(const FilePath& database,
+                                         const std::vector<std::string>& index,
+                                         std::string_view name) {
+  TFileManager manager(database);
+  const store::TChain chain = store::BuildChain(manager, index, index.size());
+  const int i = chain.back()->IndexOf(name);
+  ASSERT_NE(i, -1) << name;
+  ASSERT_TRUE(chain.back()->RenameChild(i, ""));
+  chain.back()->Flush();
+  ASSERT_EQ(manager.Finish(), 0);
+}
+
 }  // namespace storetest

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "tests/native/filestore_support.h"
 #include "twdb/Twdb.h"
 
 namespace {
@@ -301,6 +302,39 @@ TEST_F(Twdb, ForceSkipsTheWholeFileCheckForRepairs) {
   Force = false;
   EXPECT_EQ(Run("get", {"note"}).Out, "repaired");
   EXPECT_EQ(Run("get-setting", {"Version"}).Out, "0.9b2\n");
+}
+
+// The client's move leaves two children of one name in an index. check lists the second as
+// hidden and calls the file sound; writes go ahead without --force and keep it; once the
+// first is removed, the second reads.
+TEST_F(Twdb, HiddenChildrenAreListedAndKeptByWrites) {
+  ASSERT_EQ(Run("put", {"Mailboxes", "Inbox", "msg"}, "first").Exit, 0);
+  ASSERT_EQ(Run("put", {"Mailboxes", "Drafts", "msg"}, "second").Exit, 0);
+  storetest::MoveAsTheClientDoes(Db.native(), "Drafts", "Inbox", "msg");
+  const Result check = Run("check");
+  EXPECT_EQ(check.Exit, 0) << check.Out << check.Err;
+  const size_t line = check.Out.find("hidden child Mailboxes/Inbox/msg: entry at offset ");
+  ASSERT_NE(line, std::string::npos) << check.Out;
+  EXPECT_EQ(check.Out.find("\nhidden child"), std::string::npos) << check.Out;  // one line
+  EXPECT_NE(check.Out.find(": sound; hidden children: 1 "), std::string::npos) << check.Out;
+
+  ASSERT_EQ(Run("put", {"Mailboxes", "Inbox", "other"}, "third").Exit, 0);
+  const Result replaced = Run("put", {"Mailboxes", "Inbox", "MSG"}, "first again");
+  ASSERT_EQ(replaced.Exit, 0) << replaced.Err;
+  ASSERT_EQ(Run("set-setting", {"Version", "1.0"}).Exit, 0);
+  const Result inbox = Run("ls", {"Mailboxes", "Inbox"});
+  EXPECT_EQ(inbox.Out.find("msg\tentry\t"), 0u) << inbox.Out;
+  EXPECT_NE(inbox.Out.find("\nmsg\tentry\t"), std::string::npos) << inbox.Out;
+  EXPECT_NE(inbox.Out.find("\nother\tentry\t"), std::string::npos) << inbox.Out;
+  EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "msg"}).Out, "first again");
+  EXPECT_NE(Run("check").Out.find(check.Out.substr(line, check.Out.find('\n', line) - line)),
+            std::string::npos);
+
+  ASSERT_EQ(Run("rm", {"Mailboxes", "Inbox", "msg"}).Exit, 0);
+  EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "msg"}).Out, "second");
+  const Result after = Run("check");
+  EXPECT_EQ(after.Exit, 0);
+  EXPECT_EQ(after.Out.find("hidden"), std::string::npos) << after.Out;
 }
 
 TEST_F(Twdb, DumpShowsTheTreeWithTheFilesOffsets) {

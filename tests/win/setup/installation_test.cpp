@@ -151,12 +151,18 @@ TEST(DefaultDestination, TheSystemsProbeWritesWhereItCanAndKnowsTheUsersFolder) 
 }
 
 TEST_F(InstallationTest, TheUnattendedDestinationIsCheckedAndFullOrTheRecordedOne) {
-  EXPECT_EQ(QuietDestination({.Dir = L"C:/Tarn/whistle"}), L"C:\\Tarn\\whistle");
-  EXPECT_EQ(QuietDestination({.Dir = L"C:\\Tarn\\x\\..\\whistle\\"}), L"C:\\Tarn\\whistle");
+  EXPECT_EQ(QuietDestination({.Dir = L"C:/Tarn/whistle"}).Folder, L"C:\\Tarn\\whistle");
+  EXPECT_EQ(QuietDestination({.Dir = L"C:\\Tarn\\x\\..\\whistle\\"}).Folder, L"C:\\Tarn\\whistle");
   for (const wchar_t* refused : {L"whistle", L".\\whistle", L"C:whistle", L"\\whistle", L"C:\\",
-                                 L"C:/", L"C:"})
-    EXPECT_EQ(QuietDestination({.Dir = refused}), L"") << testing::PrintToString(std::wstring(refused));
-  EXPECT_EQ(QuietDestination({}), DefaultDestination());
+                                 L"C:/", L"C:", L" "}) {
+    const TDestinationCheck checked = QuietDestination({.Dir = refused});
+    EXPECT_FALSE(checked.Accepted()) << testing::PrintToString(std::wstring(refused));
+    EXPECT_EQ(checked.Folder, L"");
+  }
+  EXPECT_EQ(QuietDestination({}).Folder, DefaultDestination());
   TRegistryKey::Create(tw::ProductKey).WriteString(L"AppDir", L"C:\\Recorded\\TW");
-  EXPECT_EQ(QuietDestination({}), L"C:\\Recorded\\TW");
+  EXPECT_EQ(QuietDestination({}).Folder, L"C:\\Recorded\\TW");
+  // A recorded folder the wizard would refuse is refused here too.
+  TRegistryKey::Create(tw::ProductKey).WriteString(L"AppDir", L"relative\\TW");
+  EXPECT_FALSE(QuietDestination({}).Accepted());
 }
