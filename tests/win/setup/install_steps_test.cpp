@@ -406,6 +406,7 @@ TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
   ASSERT_EQ(WriteEntryLines("Notes", &kitEntry, Kit + L"\\tw.DBC"), 0);
   ASSERT_TRUE(WriteTextFile(Kit + L"\\TW.PGP", "kit keys"));
   ASSERT_TRUE(WriteTextFile(Kit + L"\\tw.pgp.BAK", "kit key backup"));
+  Choices.CreateGroup = false;
   UiScript script;
 
   // A first installation: the database is the template's, with the default entries.
@@ -441,6 +442,7 @@ TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
 TEST_F(InstallStepsTest, ReadOnlyKitGivesWritableFilesAndAnUpdateReplacesReadOnlyOnes) {
   for (const std::wstring& name : KitFiles)
     ASSERT_TRUE(SetFileAttributesW((Kit + L"\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
+  Choices.CreateGroup = false;
   UiScript script;
   EXPECT_TRUE(RunInstallSteps(Choices));
   for (const std::wstring& name : {L"UninstTW.exe", L"TW.exe", L"TW.ini", L"License.txt",
@@ -506,6 +508,7 @@ TEST_F(InstallStepsTest, ForwardSlashesCreateEveryLevelAndAreRecordedAsBackslash
   std::wstring typed = Scratch / L"a/b/new";
   for (wchar_t& c : typed)
     if (c == L'\\') c = L'/';
+  Choices.CreateGroup = false;
   UiScript script;
   // The step alone creates every level of such a path too.
   Choices.AppDir = typed + L"/direct";
