@@ -10,3 +10,7 @@ std::wstring WideFromUtf8(std::string_view text);
 
 // UTF-16 to UTF-8, for exception messages built from window texts and paths.
 std::string Utf8FromWide(std::wstring_view text);
+
+// The number in decimal digits, made without the C library's formatting functions, which
+// the shipped program leaves out.
+std::wstring DecimalText(unsigned long long value);

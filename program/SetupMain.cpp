@@ -10,6 +10,8 @@
 #include "shell/win/UiSeam.h"
 #include "base/WideText.h"
 #include "filestore/FileMan.h"
+#include "program/CommandLine.h"
+#include "program/Unattended.h"
 #include "setup/SetupDlg.h"
 #include "uninstall/UninstDlg.h"
 
@@ -18,16 +20,34 @@ TUninstWiz* UninstWiz = nullptr;
 
 namespace {
 
-// Shows `wizard` modally with its pointer set for as long as it lives.
-template <class Wizard>
-void RunWizard(TForm& owner, Wizard*& pointer) {
+// Shows `wizard` modally with its pointer set for as long as it lives; `prepare` runs
+// before it is shown, `finish` after it closed.
+template <class Wizard, class Prepare, class Finish>
+void RunWizard(TForm& owner, Wizard*& pointer, Prepare prepare, Finish finish) {
   struct ClearOnExit {
     Wizard*& Pointer;
     ~ClearOnExit() { Pointer = nullptr; }
   } clear{pointer};
   auto wizard = std::make_unique<Wizard>(&owner);
   pointer = wizard.get();
+  prepare(*wizard);
   wizard->ShowModal();
+  finish(*wizard);
+}
+
+// The switches the wizard also takes: they replace what it pre-filled.
+void ApplySetupSwitches(TSetupForm& wizard, const TCommandLine& line) {
+  if (line.Dir) wizard.AppDIR.SetText(*line.Dir);
+  if (line.Address) wizard.EAddr.SetText(*line.Address);
+  if (line.Host) wizard.Host.SetText(*line.Host);
+  if (line.NoGroup) wizard.GroupBox.SetChecked(false);
+}
+
+TExitCode RunWizards(TMode mode, const TCommandLine& line, std::wstring& removedHome) {
+  TMainForm mainForm(mode, line);
+  Application.Run();
+  removedHome = mainForm.RemovedHome;
+  return mainForm.Outcome;
 }
 
 // The store's complaints reach the user as message boxes; the fatal block-file report goes
@@ -67,7 +87,7 @@ TMode DecideMode(const std::wstring& modulePath, const std::wstring& firstArgume
   return LocaleLower(firstArgument) == L"-u" ? TMode::Uninstall : TMode::Setup;
 }
 
-TMainForm::TMainForm()
+TMainForm::TMainForm(TMode mode, const TCommandLine& line)
     : TForm(nullptr,
             {.Caption = L"Tarnwhistle Setup/Remove", .ClientWidth = 409, .ClientHeight = 147}),
       Label1(*this, L"Label1",
@@ -75,12 +95,17 @@ TMainForm::TMainForm()
              TBounds{8, 40, 393, 64}, taCenter, true) {
   Label1.SetFont(NoticeFont());
 
-  if (DecideMode(ModuleFileName(), ParamStr(GetCommandLineW(), 1)) == TMode::Setup) {
+  if (mode == TMode::Setup) {
     Application.SetTitle(tw::SetupTitle);
-    RunWizard(*this, SetupForm);
+    RunWizard(
+        *this, SetupForm, [&](TSetupForm& wizard) { ApplySetupSwitches(wizard, line); },
+        [&](TSetupForm& wizard) { Outcome = wizard.Outcome; });
   } else {
     Application.SetTitle(tw::UninstallTitle);
-    RunWizard(*this, UninstWiz);
+    RunWizard(*this, UninstWiz, [](TUninstWiz&) {}, [&](TUninstWiz& wizard) {
+      Outcome = wizard.Outcome;
+      if (wizard.ClientRemoved) RemovedHome = wizard.ClientHomeDir;
+    });
   }
   PostMessageW(Handle(), WM_QUIT, 0, 0);
 }
@@ -92,12 +117,14 @@ int RunTarnwhistleSetup() {
   SetStoreReporter(&reporter);
   SetProgramDatabasePath(tw::Program().ProgramDatabase);
   Application.SetTitle(tw::ProductName);
+  const std::wstring commandLine = GetCommandLineW();
+  const TMode mode = DecideMode(ModuleFileName(), ParamStr(commandLine, 1));
+  TExitCode code = TExitCode::StepFailed;
   try {
-    TMainForm mainForm;
-    Application.Run();
+    code = RunChosenMode(mode, ReadCommandLine(commandLine, mode), RunWizards);
   } catch (const std::exception& error) {
     Application.ShowException(error);
   }
   SetStoreReporter(nullptr);
-  return 0;
+  return static_cast<int>(code);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "shell/RunLog.h"
 #include "shell/win/Controls.h"
 
 enum class TMode { Setup, Uninstall };
@@ -24,12 +25,18 @@ int RunTarnwhistleSetup();
 
 class TSetupForm;
 class TUninstWiz;
+struct TCommandLine;
 
 // The program's main window. It is never shown: its constructor runs the chosen wizard
 // modally, destroys it and posts the quit message, so the message loop ends at once.
+// Switches of the command line pre-fill the setup wizard.
 class TMainForm : public TForm {
  public:
-  TMainForm();
+  TMainForm(TMode mode, const TCommandLine& line);
+
+  // How the wizard's run ended, and the client's home when the wizard removed the client.
+  TExitCode Outcome = TExitCode::Cancelled;
+  std::wstring RemovedHome;
 
  private:
   TLabel Label1;

@@ -1,8 +1,11 @@
 #include "setup/ClientConfig.h"
 
+#include <algorithm>
+
 #include "filestore/FileMan.h"
 #include "setup/HeaderManager.h"
 #include "shell/Constants.h"
+#include "shell/RunLog.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -46,7 +49,11 @@ void AddSenderHeaders(TStringList& lines, const TClientConfig& config) {
 
 bool StoreEntry(HWND owner, const std::string& path, const TStringList& lines,
                 const std::wstring& database, const wchar_t* failure) {
-  if (WriteEntryLines(path, &lines, database) == StatusNone) return true;
+  const bool stored = WriteEntryLines(path, &lines, database) == StatusNone;
+  std::wstring name = WideFromAnsi(path);
+  std::replace(name.begin(), name.end(), static_cast<wchar_t>(0xFF), L'/');
+  LogResult(L"entry " + name + L" in " + database, stored);
+  if (stored) return true;
   ShowMessageBox(owner, failure, L"Setup Error", MB_OK);
   return false;
 }

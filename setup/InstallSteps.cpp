@@ -2,10 +2,14 @@
 
 #include <shlobj.h>
 
+#include <utility>
 #include <vector>
 
+#include "base/WideText.h"
 #include "shell/Constants.h"
+#include "shell/Paths.h"
 #include "shell/Registry.h"
+#include "shell/RunLog.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -14,22 +18,11 @@ namespace {
 const wchar_t kShellFoldersKey[] =
     L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// The system's text for an error code, as its message table words it.
-std::wstring SystemErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
-      0, nullptr);
-  std::wstring result(text ? text : L"", length);
-  LocalFree(text);
-  return result;
-}
-
 // Creates the folder and every missing folder above it; true when it exists afterwards.
+// Forward slashes separate levels as backslashes do.
 bool CreateFolderPath(const std::wstring& folder) {
-  if (folder.empty() || FolderExists(folder)) return !folder.empty();
-  const std::wstring path = StripBackslash(folder);
+  const std::wstring path = StripBackslash(WithBackslashes(folder));
+  if (path.empty() || FolderExists(path)) return !path.empty();
   const std::wstring parent = StripBackslash(ExtractFilePath(path));
   if (!parent.empty() && parent.size() < path.size() && parent.back() != L':')
     CreateFolderPath(parent);
@@ -51,15 +44,32 @@ std::wstring InstalledName(const std::wstring& kitFile) {
   return LocaleLower(name) == L"setup.exe" ? tw::UninstallerExe : name;
 }
 
+// The user's database and keys are never replaced by whatever a kit folder holds (the
+// client may once have been started from it): a new database comes from the template only.
+bool IsUsersFile(const std::wstring& kitFile) {
+  const std::wstring name = LocaleLower(ExtractFileName(kitFile));
+  for (const std::wstring& own : {ClientDatabaseName(), EncryptedDatabaseName(),
+                                  EncryptedDatabaseName() + tw::BackupExt})
+    if (name == LocaleLower(own)) return true;
+  return false;
+}
+
 bool CopyKitFiles(const TInstallChoices& choices) {
   const std::wstring destination = AddBackslash(choices.AppDir);
   std::vector<std::wstring> kit;
   ListFiles(&kit, AddBackslash(choices.SourceDir) + L"*.*", faAnyFile);
   for (const std::wstring& entry : kit) {
-    if (FolderExists(entry)) continue;
+    if (FolderExists(entry) || IsUsersFile(entry)) continue;
     if (!CopyOneFile(choices.Owner, entry, destination + InstalledName(entry))) return false;
   }
   return true;
+}
+
+// Clears the read-only attribute of an existing file; nothing else of its attributes.
+void MakeWritable(const std::wstring& file) {
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
 // A fresh installation's client database starts as a copy of the kit's template.
@@ -100,11 +110,68 @@ std::vector<TGroupLink> GroupLinks() {
   };
 }
 
+// The step's name in the run's log.
+std::wstring StepName(TInstallStep step) {
+  switch (step) {
+    case TInstallStep::CopyFiles: return L"copy the kit";
+    case TInstallStep::WriteRecord: return L"registry record";
+    case TInstallStep::StoreEntries: return L"default entries";
+    case TInstallStep::CreateGroup: return L"program group";
+  }
+  return {};
+}
+
+// "20261208": today, as "Apps & features" reads an installation date.
+std::wstring InstallDate() {
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  const unsigned date = today.wYear * 10000u + today.wMonth * 100u + today.wDay;
+  return DecimalText(date);
+}
+
 }  // namespace
 
+TDestinationCheck CheckDestination(const std::wstring& typed) {
+  const std::wstring example = L"C:\\Program Files\\" + tw::ProductName;
+  const std::wstring quoted = L"\"" + typed + L"\"";
+  if (typed.find_first_not_of(L' ') == std::wstring::npos)
+    return {{}, L"Please enter the folder to install " + tw::ProductName + L" in, such as " +
+                    example + L"."};
+  // A relative folder would land wherever the current folder happens to be, and the record
+  // of it would lead nowhere.
+  if (!IsAbsolute(typed))
+    return {{}, quoted + L" is not a full path.\nPlease enter the folder with its drive, such as " +
+                    example + L", or as a network path."};
+  if (IsDriveRoot(typed))
+    return {{}, quoted + L" is the root of a drive or network share.\nPlease choose a folder "
+                         L"on it, such as " + example + L"."};
+  const std::wstring full = FullPath(typed);
+  if (full.empty())
+    return {{}, quoted + L" is not a valid folder name.\nPlease review it for errors or "
+                         L"illegal characters."};
+  return {StripBackslash(full), {}};
+}
+
+std::wstring KitFolder() {
+  const std::wstring folder = ExtractFilePath(ModuleFileName());
+  return folder.size() <= 3 ? folder : StripBackslash(folder);  // "C:\" keeps its backslash
+}
+
 bool RunInstallSteps(const TInstallChoices& choices) {
-  return CopyClientFiles(choices) && WriteRegistryRecord(choices) &&
-         StoreDefaultEntries(choices) && CreateProgramGroup(choices);
+  using TStepFunction = bool (*)(const TInstallChoices&);
+  const std::pair<TInstallStep, TStepFunction> steps[] = {
+      {TInstallStep::CopyFiles, CopyClientFiles},
+      {TInstallStep::WriteRecord, WriteRegistryRecord},
+      {TInstallStep::StoreEntries, StoreDefaultEntries},
+      {TInstallStep::CreateGroup, CreateProgramGroup},
+  };
+  for (const auto& [step, run] : steps) {
+    if (choices.StepStarting) choices.StepStarting(step);
+    const bool done = run(choices);
+    LogResult(L"step " + StepName(step), done);
+    if (!done) return false;
+  }
+  return true;
 }
 
 std::wstring ComparablePath(const std::wstring& path) {
@@ -112,8 +179,17 @@ std::wstring ComparablePath(const std::wstring& path) {
 }
 
 bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& target) {
-  if (CopyFileW(source.c_str(), target.c_str(), FALSE)) return true;
-  ShowMessageBox(owner, L"System Error: " + SystemErrorText(GetLastError()) + L"File: " + source,
+  // A kit on a CD, or with read-only files, must give files that the client can write and
+  // that the next update can replace; an earlier such copy is replaced all the same.
+  MakeWritable(target);
+  const bool copied = CopyFileW(source.c_str(), target.c_str(), FALSE);
+  const DWORD error = copied ? 0 : GetLastError();
+  LogResult(L"copy " + source + L" to " + target, copied, error);
+  if (copied) {
+    MakeWritable(target);
+    return true;
+  }
+  ShowMessageBox(owner, L"System Error: " + SystemErrorText(error) + L"File: " + source,
                  L"Copy Failed", MB_OK);
   return false;
 }
@@ -131,13 +207,43 @@ bool CopyClientFiles(const TInstallChoices& choices) {
 bool WriteRegistryRecord(const TInstallChoices& choices) {
   TRegistryKey key = TRegistryKey::Create(tw::ProductKey);
   // A record that cannot be written leaves an installation the uninstaller cannot find.
-  if (key.Valid() && WriteRecordValues(key, choices)) return true;
+  if (key.Valid() && WriteRecordValues(key, choices) && WriteUninstallEntry(choices)) return true;
   ShowMessageBox(choices.Owner, L"Unable to write to Win95 registry!\n\nEntries NOT saved!",
                  L"Registry Error", MB_OK);
   return false;
 }
 
+bool WriteUninstallEntry(const TInstallChoices& choices) {
+  TRegistryKey key = TRegistryKey::Create(tw::UninstallEntryKey);
+  const std::wstring folder = StripBackslash(choices.AppDir);
+  const std::wstring uninstaller = L"\"" + AddBackslash(folder) + tw::UninstallerExe + L"\"";
+  return key.Valid() && key.WriteString(L"DisplayName", tw::ProductName) &&
+         key.WriteString(L"DisplayVersion", choices.VersionText) &&
+         key.WriteString(L"Publisher", tw::Publisher) &&
+         key.WriteString(L"InstallLocation", folder) &&
+         key.WriteString(L"UninstallString", uninstaller) &&
+         key.WriteString(L"QuietUninstallString", uninstaller + L" /quiet") &&
+         key.WriteString(L"DisplayIcon", AddBackslash(folder) + tw::ClientExe + L",0") &&
+         key.WriteInteger(L"EstimatedSize", FolderSizeKB(folder)) &&
+         key.WriteString(L"InstallDate", InstallDate()) && key.WriteInteger(L"NoModify", 1) &&
+         key.WriteInteger(L"NoRepair", 1);
+}
+
+DWORD FolderSizeKB(const std::wstring& folder) {
+  ULONGLONG bytes = 0;
+  std::vector<std::wstring> entries;
+  ListFiles(&entries, AddBackslash(folder) + L"*.*", faAnyFile);
+  for (const std::wstring& entry : entries) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(entry.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      bytes += (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+  return static_cast<DWORD>((bytes + 1023) / 1024);
+}
+
 bool StoreDefaultEntries(const TInstallChoices& choices) {
+  MakeWritable(AddBackslash(choices.AppDir) + ClientDatabaseName());
   return StoreDefaultEntries(choices.Owner, choices.AppDir, choices.Config,
                              choices.SettingsDatabase);
 }
@@ -165,8 +271,11 @@ bool CreateProgramGroup(const TInstallChoices& choices) {
   const std::wstring destination = AddBackslash(choices.AppDir);
   for (const TGroupLink& link : GroupLinks()) {
     const std::wstring target = LocaleLower(destination + link.Target);
-    CreateShortcut(target, group + link.File, target, link.Description, L"");
+    const HRESULT written = CreateShortcut(target, group + link.File, target, link.Description, L"");
+    LogResult(L"link " + group + link.File + L" to " + target, SUCCEEDED(written),
+              static_cast<unsigned long>(written));
   }
-  if (!choices.PreviousInstall) RunProgram(L"explorer.exe \"" + group + L"\"", SW_SHOW);
+  if (!choices.PreviousInstall && choices.OpenGroupWindow)
+    RunProgram(L"explorer.exe \"" + group + L"\"", SW_SHOW);
   return true;
 }

@@ -43,18 +43,6 @@ const wchar_t kQuotation[] =
     L"\"Privacy is necessary for an open society in the electronic age.\"\r\n"
     L"                              -- Eric Hughes, A Cypherpunk's Manifesto";
 
-// The hourglass while the installation runs; the arrow again after it.
-class TWaitCursor {
- public:
-  TWaitCursor() : Previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
-  ~TWaitCursor() { SetCursor(Previous_ ? Previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-
- private:
-  HCURSOR Previous_;
-};
-
 const wchar_t kEncryptedNotice[] =
     L"I have found that your TW database is encrypted. Because of "
     L"this I am unable to retrieve current configuration values. "
@@ -63,7 +51,7 @@ const wchar_t kEncryptedNotice[] =
 
 }  // namespace
 
-TSetupForm::TSetupForm(TForm* owner)
+TSetupForm::TSetupForm(TForm* owner, std::wstring kitFolder)
     : TWizardForm(owner, tw::SetupTitle, 457, 305, L"About Setup...", tw::SetupTitle),
       Panel1(*this, L"Panel1", L"", {16, 16, 425, 241}),
       Appname(Panel1, L"Appname", L"", {8, 4, 409, 32}),
@@ -72,7 +60,7 @@ TSetupForm::TSetupForm(TForm* owner)
       Copyright(StartSheet, L"Copyright", L"", {4, 0, 401, 16}),
       RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}, taLeftJustify, true),
       Label4(StartSheet, L"Label4", L"&Destination Folder", {4, 92, 200, 16}),
-      AppDIR(StartSheet, L"AppDIR", L"C:\\Program Files\\Tarnwhistle", {4, 110, 313, 22}),
+      AppDIR(StartSheet, L"AppDIR", DefaultDestination(), {4, 110, 313, 22}),
       BrowseBtn(StartSheet, L"BrowseBtn", L"&Browse", {326, 108, 75, 25}),
       GroupBox(StartSheet, L"GroupBox", L"Create Program &Group", {4, 148, 250, 20}),
       AddressSheet(Notebook1, L"Address"),
@@ -112,7 +100,7 @@ TSetupForm::TSetupForm(TForm* owner)
   EAddr.OnChange = [this] { EAddrChange(); };
   Host.OnChange = [this] { HostChange(); };
 
-  SourceDir = CurrentDirectory();
+  SourceDir = std::move(kitFolder);
   std::wstring copyright = tw::CopyrightNotice;
   if (const size_t lineFeed = copyright.find(L'\n'); lineFeed != std::wstring::npos)
     copyright.replace(lineFeed, 1, L",  ");
@@ -137,7 +125,7 @@ void TSetupForm::ReadRegistryDefaults() {
     const std::wstring folder = key.ReadString(record::AppDir).value_or(L"");
     if (!folder.empty()) AppDIR.SetText(folder);
   }
-  if (AppDIR.Text().empty()) AppDIR.SetText(L"C:\\Program Files\\" + tw::ProductName);
+  if (AppDIR.Text().empty()) AppDIR.SetText(DefaultDestination());
 }
 
 void TSetupForm::ReadClientConfig() {
@@ -154,21 +142,27 @@ TInstallChoices TSetupForm::Choices() const {
           .Config = {EAddr.Text(), Host.Text()},
           .CreateGroup = GroupBox.Checked(),
           .PreviousInstall = PreviousInstall,
-          .SettingsDatabase = tw::Program().ProgramDatabase};
+          .SettingsDatabase = tw::Program().ProgramDatabase,
+          .StepStarting = OnInstallStep};
 }
 
 bool TSetupForm::RunInstallation() {
-  const TWaitCursor hourglass;
+  // The countdown's dialog keeps its arrow for its Cancel button; the hourglass holds from
+  // its end to the last step's.
   if (!ShowWaitDialog(tw::ProductName, L"...installing " + LocaleLower(tw::ProductName) + L"...",
                       this))
     return false;
-  return RunInstallSteps(Choices());
+  const TWaitCursor hourglass(*this);
+  Outcome = InstallClient(Choices());
+  return Outcome == TExitCode::Done;
 }
 
 void TSetupForm::FormShow() {
   if (!PreviousInstall) return;
-  // Straight to the review, whatever Next's state on the way.
+  // Straight to the review, whatever Next's state on the way; a recorded folder that is
+  // refused keeps the wizard on the Start page for the user to correct.
   NextBtnClick();
+  if (Notebook1.PageIndex() == StartPage) return;
   NextBtnClick();
   if (DatabaseEncrypted(AppDIR.Text())) ShowEncryptedDatabaseNotice();
 }
@@ -192,6 +186,8 @@ void TSetupForm::ShowPage(int page) {
   Notebook1.SetPageIndex(page);
   if (page == StartPage) AppDIR.SetFocus();
   if (page == AddressPage) EAddr.SetFocus();
+  // Enter on the review installs, also when an update opens on it straight away.
+  if (page == ReviewPage) NextBtn.SetFocus();
 }
 
 void TSetupForm::ListChoices() {
@@ -200,7 +196,19 @@ void TSetupForm::ListChoices() {
                       L"ProgramGroup = " + std::wstring(GroupBox.Checked() ? L"yes" : L"no")});
 }
 
+bool TSetupForm::AcceptDestination() {
+  const TDestinationCheck check = CheckDestination(AppDIR.Text());
+  if (!check.Accepted()) {
+    ShowMessageBox(Handle(), check.Refusal, DestinationRefusedCaption, MB_OK);
+    AppDIR.SetFocus();
+    return false;
+  }
+  AppDIR.SetText(check.Folder);
+  return true;
+}
+
 void TSetupForm::NextBtnClick() {
+  if (Notebook1.PageIndex() == StartPage && !AcceptDestination()) return;
   if (NextBtn.Text() == L"Install") {
     if (ShowMessageBox(Handle(), L"Install now?", tw::ProductName, MB_OKCANCEL) != IDOK) return;
     if (!RunInstallation()) return;

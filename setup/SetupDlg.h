@@ -3,15 +3,17 @@
 // run the installation. An earlier installation pre-fills every field and opens on Review.
 #pragma once
 
+#include <functional>
 #include <string>
 
-#include "setup/InstallSteps.h"
+#include "setup/Installation.h"
 #include "shell/WizardForm.h"
 #include "shell/win/Controls.h"
 
 class TSetupForm : public TWizardForm {
  public:
-  explicit TSetupForm(TForm* owner);
+  // `kitFolder` is the kit to install; the running installer's own folder by default.
+  explicit TSetupForm(TForm* owner, std::wstring kitFolder = KitFolder());
 
   // Page indexes of Notebook1.
   enum { StartPage, AddressPage, ReviewPage, DonePage };
@@ -52,9 +54,11 @@ class TSetupForm : public TWizardForm {
   std::wstring ClientExeName;
   std::wstring DatabaseName;
   std::wstring TemplateName;
-  // The kit: the current folder when the wizard was created.
+  // The kit: the folder the installer runs from.
   std::wstring SourceDir;
   std::wstring VersionText;
+  // How the run ends for the process: cancelled until an installation was tried.
+  TExitCode Outcome = TExitCode::Cancelled;
 
   void NextBtnClick();
   void BackBtnClick();
@@ -65,12 +69,17 @@ class TSetupForm : public TWizardForm {
   // What the installation steps take from the wizard now.
   TInstallChoices Choices() const;
 
+  // Told as each installation step starts, when set.
+  std::function<void(TInstallStep)> OnInstallStep;
+
  protected:
   void FormShow() override;
   void FormCloseQuery(bool& canClose) override;
 
  private:
   void ReadRegistryDefaults();
+  // Takes the destination in its full form, or shows why it is refused and answers false.
+  bool AcceptDestination();
   void ReadClientConfig();
   bool RunInstallation();
   void ShowEncryptedDatabaseNotice();

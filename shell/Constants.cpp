@@ -10,13 +10,17 @@ namespace tw {
 const std::wstring ProductName = L"Tarnwhistle";
 const std::wstring ProductKey = L"Software\\" + ProductName;
 const std::wstring MixmasterKey = L"Software\\Mixmaster";
+const std::wstring UninstallEntryKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ProductName;
+const std::wstring Publisher = L"The Tarnwhistle developers";
 const std::wstring ClientExe = L"TW.exe";
 const std::wstring UninstallerExe = L"Uninst" + ClientExe;
 const std::wstring VersionSuffix = L".9b2";
 const std::wstring SetupTitle = L"Tarnwhistle Setup";
 const std::wstring UninstallTitle = L"Tarnwhistle Uninstall";
+// Short: the Start page shows it on one line, which must hold it whole at every DPI.
 const std::wstring CopyrightNotice =
-    L"Copyright (c) The Tarnwhistle developers\nFree software: see License.txt";
+    L"(c) Tarnwhistle developers\nFree software: see License.txt";
 
 const std::wstring DatabaseExt = L".dbc";
 const std::wstring EncryptedExt = L".pgp";

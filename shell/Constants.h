@@ -10,6 +10,9 @@ namespace tw {
 extern const std::wstring ProductName;     // "Tarnwhistle"
 extern const std::wstring ProductKey;      // "Software\Tarnwhistle"
 extern const std::wstring MixmasterKey;    // "Software\Mixmaster"
+// The entry of Settings' "Apps & features" (and of "Programs and Features").
+extern const std::wstring UninstallEntryKey;  // "Software\Microsoft\...\Uninstall\Tarnwhistle"
+extern const std::wstring Publisher;          // "The Tarnwhistle developers"
 extern const std::wstring ClientExe;       // "TW.exe"
 extern const std::wstring UninstallerExe;  // "UninstTW.exe"
 extern const std::wstring VersionSuffix;   // ".9b2"

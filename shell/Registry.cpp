@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "base/WideText.h"
+#include "shell/RunLog.h"
+
 namespace {
 
 HKEY OpenKey(const std::wstring& path, REGSAM access) {
@@ -15,11 +18,11 @@ HKEY OpenKey(const std::wstring& path, REGSAM access) {
 }  // namespace
 
 TRegistryKey TRegistryKey::Open(const std::wstring& path) {
-  return TRegistryKey(OpenKey(path, KEY_ALL_ACCESS));
+  return TRegistryKey(OpenKey(path, KEY_ALL_ACCESS), path);
 }
 
 TRegistryKey TRegistryKey::OpenReadOnly(const std::wstring& path) {
-  return TRegistryKey(OpenKey(path, KEY_READ));
+  return TRegistryKey(OpenKey(path, KEY_READ), path);
 }
 
 TRegistryKey TRegistryKey::Create(const std::wstring& path) {
@@ -27,7 +30,7 @@ TRegistryKey TRegistryKey::Create(const std::wstring& path) {
   if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
     key = nullptr;
-  return TRegistryKey(key);
+  return TRegistryKey(key, path);
 }
 
 std::optional<std::wstring> TRegistryKey::ReadString(const std::wstring& name) const {
@@ -70,15 +73,25 @@ bool TRegistryKey::HasValue(const std::wstring& name) const {
          RegQueryValueExW(Key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
+bool TRegistryKey::Logged(const std::wstring& name, const std::wstring& value, LSTATUS status) const {
+  LogResult(L"registry value HKCU\\" + Path_ + L"\\" + name + L" = " + value,
+            status == ERROR_SUCCESS, static_cast<unsigned long>(status));
+  return status == ERROR_SUCCESS;
+}
+
 bool TRegistryKey::WriteString(const std::wstring& name, const std::wstring& value) {
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return Valid() && RegSetValueExW(Key_.get(), name.c_str(), 0, REG_SZ,
-                                   reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
+  return Logged(name, value,
+                Valid() ? RegSetValueExW(Key_.get(), name.c_str(), 0, REG_SZ,
+                                         reinterpret_cast<const BYTE*>(value.c_str()), bytes)
+                        : ERROR_INVALID_HANDLE);
 }
 
 bool TRegistryKey::WriteInteger(const std::wstring& name, DWORD value) {
-  return Valid() && RegSetValueExW(Key_.get(), name.c_str(), 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+  return Logged(name, DecimalText(value),
+                Valid() ? RegSetValueExW(Key_.get(), name.c_str(), 0, REG_DWORD,
+                                         reinterpret_cast<const BYTE*>(&value), sizeof(value))
+                        : ERROR_INVALID_HANDLE);
 }
 
 bool RegistryKeyExists(const std::wstring& path) {
@@ -90,6 +103,8 @@ bool RegistryKeyExists(const std::wstring& path) {
 }
 
 bool DeleteRegistryTree(const std::wstring& path) {
-  SHDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
-  return !RegistryKeyExists(path);
+  const LSTATUS status = SHDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+  const bool gone = !RegistryKeyExists(path);
+  LogResult(L"registry key HKCU\\" + path + L" deleted", gone, static_cast<unsigned long>(status));
+  return gone;
 }

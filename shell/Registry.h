@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "base/Handles.h"
 
@@ -26,13 +27,15 @@ class TRegistryKey {
   std::optional<DWORD> ReadInteger(const std::wstring& name) const;
   bool HasValue(const std::wstring& name) const;
 
-  // True when the value was written.
+  // True when the value was written. Each write goes to the run's log with its result.
   bool WriteString(const std::wstring& name, const std::wstring& value);
   bool WriteInteger(const std::wstring& name, DWORD value);
 
  private:
-  explicit TRegistryKey(HKEY key) : Key_(key) {}
+  TRegistryKey(HKEY key, std::wstring path) : Key_(key), Path_(std::move(path)) {}
+  bool Logged(const std::wstring& name, const std::wstring& value, LSTATUS status) const;
   UniqueKey Key_;
+  std::wstring Path_;
 };
 
 // True when the key `path` exists under the current user's root, also when its
@@ -40,5 +43,5 @@ class TRegistryKey {
 bool RegistryKeyExists(const std::wstring& path);
 
 // Deletes the key `path` under the current user's root with all its values and subkeys.
-// True when it is gone afterwards.
+// True when it is gone afterwards; the run's log tells which.
 bool DeleteRegistryTree(const std::wstring& path);

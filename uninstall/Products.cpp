@@ -5,6 +5,8 @@
 #include "shell/Paths.h"
 #include "shell/Registry.h"
 
+#include <windows.h>
+
 namespace {
 
 std::wstring ReadText(const TRegistryKey& key, const std::wstring& name) {
@@ -39,4 +41,30 @@ THomeRelation RelateHomes(const std::wstring& clientPath, const std::wstring& mi
   relation.ClientInsideMix = IsInsideFolder(clientPath, mixPath);
   relation.SameHome = IsSameFolder(clientPath, mixPath);
   return relation;
+}
+
+TRemovalOffer OfferRemoval(const TInstalledProducts& products, const THomeRelation& homes,
+                           bool clientMarked) {
+  TRemovalOffer offer;
+  if (products.MixInstalled) offer.Mix = {true, !(homes.MixInsideClient || homes.SameHome)};
+  if (products.ClientInstalled && !clientMarked) offer.Client = {true, true};
+  if (homes.ClientInsideMix) offer.Client.Checked = true;
+  offer.ClientFirst = offer.Client.Checked && (homes.SameHome || !homes.ClientInsideMix);
+  return offer;
+}
+
+bool ClientMarked(const std::wstring& clientHomeDir) {
+  return !clientHomeDir.empty() &&
+         GetFileAttributesW((AddBackslash(clientHomeDir) + L"untw.dsk").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TRemovalOffer OnlyClient(TRemovalOffer offer, const THomeRelation& homes) {
+  offer.Mix.Checked = offer.Client.Checked && (homes.MixInsideClient || homes.SameHome);
+  return offer;
+}
+
+TRemovalOffer OnlyMixmaster(TRemovalOffer offer, const THomeRelation& homes) {
+  offer.Client.Checked = offer.Mix.Checked && (homes.ClientInsideMix || homes.SameHome);
+  offer.ClientFirst = offer.ClientFirst && offer.Client.Checked;
+  return offer;
 }

@@ -31,3 +31,26 @@ struct THomeRelation {
   bool SameHome = false;
 };
 THomeRelation RelateHomes(const std::wstring& clientPath, const std::wstring& mixPath);
+
+// What the wizard offers at its start: each product's box checked or not, enabled or not,
+// and the removal order. `clientMarked`: the marker file "untw.dsk" lies in the client's
+// home, which withdraws the client from removal.
+struct TEntryOffer {
+  bool Checked = false;
+  bool Enabled = false;
+};
+struct TRemovalOffer {
+  TEntryOffer Client;
+  TEntryOffer Mix;
+  bool ClientFirst = false;
+};
+TRemovalOffer OfferRemoval(const TInstalledProducts& products, const THomeRelation& homes,
+                           bool clientMarked);
+
+// True when the marker file "untw.dsk" lies in the client's home.
+bool ClientMarked(const std::wstring& clientHomeDir);
+
+// The offer limited to one product, as unticking the other box would leave it: the other
+// stays only where the rules tie it to the one.
+TRemovalOffer OnlyClient(TRemovalOffer offer, const THomeRelation& homes);
+TRemovalOffer OnlyMixmaster(TRemovalOffer offer, const THomeRelation& homes);

@@ -12,6 +12,8 @@
 #include "shell/Dde.h"
 #include "shell/Paths.h"
 #include "shell/Registry.h"
+#include "shell/RunLog.h"
+#include "shell/SelfCopy.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -86,7 +88,7 @@ bool IsClientDatabase(const std::wstring& path) {
 }
 
 bool IsRunningProgram(const std::wstring& path) {
-  static const std::optional<TFolderIdentity> running = FolderIdentity(ModuleFileName());
+  static const std::optional<TFolderIdentity> running = FolderIdentity(StartedProgramFile());
   return running && FolderIdentity(path) == running;
 }
 
@@ -112,8 +114,16 @@ std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files, Ke
   std::vector<std::wstring> left;
   for (const std::wstring& file : files) {
     if (keep(file)) continue;
-    if (!DeleteFileW(file.c_str()) && PathExists(file) && !IsRunningProgram(file))
-      left.push_back(file);
+    const bool removed = DeleteFileW(file.c_str());
+    const DWORD error = removed ? 0 : GetLastError();
+    const bool deleted = removed || !PathExists(file);
+    if (!deleted && IsRunningProgram(file)) {
+      // The uninstaller's own file goes when its process has ended.
+      LogLine(L"delete " + file + L": when the uninstaller has ended");
+      continue;
+    }
+    LogResult(L"delete " + file, deleted, error);
+    if (!deleted) left.push_back(file);
   }
   return left;
 }
@@ -257,6 +267,7 @@ void RemoveClient(const TRemovalPlan& plan, TRemovalLog& log) {
   RemoveProgramGroup(plan, log);
   EndFileStep(DeleteClientFiles(plan.ClientHomeDir), plan.ClientHomeDir, log);
   DeleteRegistryTree(tw::ProductKey);
+  DeleteRegistryTree(tw::UninstallEntryKey);
   EndStep(L"   registry key...done", log);
 }
 

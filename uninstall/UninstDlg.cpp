@@ -47,7 +47,10 @@ class RedrawSuspended {
 class TWizardLog : public TRemovalLog {
  public:
   TWizardLog(TForm& wizard, TMemo& pane) : Wizard_(wizard), Pane_(pane) {}
-  void Append(const std::wstring& line) override { Pane_.AddLine(line); }
+  void Append(const std::wstring& line) override {
+    Pane_.AddLine(line);
+    LogLine(line);
+  }
   void ProcessMessages() override { Application.ProcessMessages(); }
   void Pause(DWORD milliseconds) override { Sleep(milliseconds); }
   HWND Owner() const override { return Wizard_.Handle(); }
@@ -122,11 +125,11 @@ TUninstWiz::TUninstWiz(TForm* owner)
   NextBtn.SetFocus();
   CancelBtn.SetModalResult(mrCancel);
   CancelBtn.SetCancel(true);
-  AppEntries.OnClick = [this] { AppEntriesClick(); };
-  MixEntries.OnClick = [this] { MixEntriesClick(); };
-
   Notebook.SetPageIndex(StartPageIndex);
   DetectProducts();
+  // The rules act on the user's changes; the offer at the start already follows them.
+  AppEntries.OnClick = [this] { AppEntriesClick(); };
+  MixEntries.OnClick = [this] { MixEntriesClick(); };
 }
 
 void TUninstWiz::DetectProducts() {
@@ -134,6 +137,7 @@ void TUninstWiz::DetectProducts() {
   ClientInstalled = products.ClientInstalled;
   MixInstalled = products.MixInstalled;
   if (!ClientInstalled && !MixInstalled) {
+    Outcome = TExitCode::NothingToDo;
     NextBtn.SetEnabled(false);
     RichEdit7.SetLines({L"Neither Tarnwhistle nor Mixmaster are installed on this machine!",
                         L"Nothing to un-install!"});
@@ -146,31 +150,23 @@ void TUninstWiz::DetectProducts() {
   ClientVersion = products.ClientVersion;
   Homes_ = RelateHomes(ComparisonPath(ClientInstalled, ClientHomeDir),
                        ComparisonPath(MixInstalled, MixHomeDir));
-  SetUpEntries();
+  SetUpEntries(products);
 }
 
-void TUninstWiz::SetUpEntries() {
+void TUninstWiz::SetUpEntries(const TInstalledProducts& products) {
   AppEntries.SetText(tw::ProductName);
   MixEntries.SetText(L"Mixmaster");
   Appname.SetText(tw::ProductName + L" " + ClientVersion);
   Label25.SetText(L"Un-Install " + tw::ProductName);
-  if (!MixInstalled) DisableEntry(MixEntries);
-  const bool marked = !ClientHomeDir.empty() &&
-                      GetFileAttributesW((ClientHomeDir + L"untw.dsk").c_str()) != INVALID_FILE_ATTRIBUTES;
-  if (!ClientInstalled || marked) DisableEntry(AppEntries);
-  else AppEntries.SetChecked(true);
-  if (MixInstalled) MixEntries.SetChecked(true);
-  if (Homes_.MixInsideClient || Homes_.SameHome) MixEntries.SetEnabled(false);
-  if (Homes_.ClientInsideMix) AppEntries.SetChecked(true);
+  const TRemovalOffer offer = OfferRemoval(products, Homes_, ClientMarked(ClientHomeDir));
+  AppEntries.SetChecked(offer.Client.Checked);
+  AppEntries.SetEnabled(offer.Client.Enabled);
+  MixEntries.SetChecked(offer.Mix.Checked);
+  MixEntries.SetEnabled(offer.Mix.Enabled);
   UpdateNextBtn();
   MixEntries.SetText(WithHome(MixEntries.Text(), L"    ", MixInstalled, MixHomeDir));
   AppEntries.SetText(WithHome(AppEntries.Text(), L"  ", ClientInstalled, ClientHomeDir));
-  ClientFirst = AppEntries.Checked() && (Homes_.SameHome || !Homes_.ClientInsideMix);
-}
-
-void TUninstWiz::DisableEntry(TCheckBox& box) {
-  box.SetChecked(false);
-  box.SetEnabled(false);
+  ClientFirst = offer.ClientFirst;
 }
 
 void TUninstWiz::UpdateNextBtn() { NextBtn.SetEnabled(AppEntries.Checked() || MixEntries.Checked()); }
@@ -207,7 +203,7 @@ void TUninstWiz::NextBtnClick() {
     if (!ShowWaitDialog(tw::ProductName, L"...uninstalling software...", this)) return;
     Notebook.SetPageIndex(Notebook.PageIndex() + 1);
     Application.ProcessMessages();  // the Finish page is drawn before the work starts
-    RunRemoval();
+    if (!RunRemoval()) return;
     CancelBtn.SetText(L"Exit");
     CancelBtn.SetEnabled(true);
     return;
@@ -238,17 +234,14 @@ void TUninstWiz::FillReview() {
 }
 
 TRemovalPlan TUninstWiz::Plan() const {
-  TRemovalPlan plan;
-  plan.RemoveClient = AppEntries.Checked();
-  plan.RemoveMixmaster = MixEntries.Checked();
-  plan.ClientFirst = ClientFirst;
-  plan.ClientHomeDir = ClientHomeDir;
-  plan.MixHomeDir = MixHomeDir;
-  plan.ProgramGroupName = ProgramGroupName;
-  return plan;
+  TInstalledProducts products;
+  products.ClientHomeDir = ClientHomeDir;
+  products.MixHomeDir = MixHomeDir;
+  products.ProgramGroupName = ProgramGroupName;
+  return PlanRemoval(products, AppEntries.Checked(), MixEntries.Checked(), ClientFirst);
 }
 
-void TUninstWiz::RunRemoval() {
+bool TUninstWiz::RunRemoval() {
   RichEdit2.Clear();
   RichEdit2.SetEnabled(true);
   BackBtn.SetEnabled(false);
@@ -258,7 +251,13 @@ void TUninstWiz::RunRemoval() {
   Application.ProcessMessages();
 
   TWizardLog log(*this, RichEdit2);
-  const bool clientRemoved = RemoveProducts(Plan(), log);
+  const TRemovalPlan plan = Plan();
+  Outcome = RemoveChosenProducts(plan, log);
+  if (Outcome == TExitCode::ClientRunning) {
+    ReturnToReview();
+    return false;
+  }
+  ClientRemoved = plan.RemoveClient;
 
   Label4.SetText(L"");
   Application.ProcessMessages();
@@ -266,7 +265,17 @@ void TUninstWiz::RunRemoval() {
   RichEdit2.AddLine(L"Done!");
   Label6.SetText(L"Thanks!");
   PlayBeep(0);
-  if (clientRemoved) ShowCleanupNotice(ClientHomeDir, this);
+  if (ClientRemoved) ShowCleanupNotice(ClientHomeDir, this);
+  return true;
+}
+
+void TUninstWiz::ReturnToReview() {
+  RichEdit2.Clear();
+  RichEdit2.SetEnabled(false);
+  Notebook.SetPageIndex(ReviewPageIndex);
+  UpdateButtonsForPage();
+  UpdateNextBtn();
+  CancelBtn.SetEnabled(true);
 }
 
 void TUninstWiz::FormCloseQuery(bool& canClose) {

@@ -8,7 +8,7 @@
 #include "shell/WizardForm.h"
 #include "shell/win/Controls.h"
 #include "uninstall/Products.h"
-#include "uninstall/RemovalSteps.h"
+#include "uninstall/Removal.h"
 
 class TUninstWiz : public TWizardForm {
  public:
@@ -51,6 +51,9 @@ class TUninstWiz : public TWizardForm {
   std::wstring ClientVersion;
   // The removal order: the client before Mixmaster.
   bool ClientFirst = false;
+  // How the run ends for the process, and whether the client's files went.
+  TExitCode Outcome = TExitCode::Cancelled;
+  bool ClientRemoved = false;
 
   void NextBtnClick();
   void BackBtnClick();
@@ -58,8 +61,9 @@ class TUninstWiz : public TWizardForm {
   void MixEntriesClick();
   void FillReview();
   // Removes the chosen products with the log on the Finish page, then shows the notice
-  // when the client was removed.
-  void RunRemoval();
+  // when the client was removed. False when the client runs and the user cancelled: the
+  // wizard is back on Review with nothing removed.
+  bool RunRemoval();
   // What RunRemoval removes, from the boxes as they are now.
   TRemovalPlan Plan() const;
 
@@ -68,9 +72,10 @@ class TUninstWiz : public TWizardForm {
 
  private:
   void DetectProducts();
-  void SetUpEntries();
-  void DisableEntry(TCheckBox& box);
+  void SetUpEntries(const TInstalledProducts& products);
   void UpdateNextBtn();
+  // After a cancelled start of the removal: the Review page with its buttons.
+  void ReturnToReview();
   // Captions and enabling of the buttons for the page now showing.
   void UpdateButtonsForPage();
 

@@ -391,6 +391,27 @@ void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool TForm::SetWaitCursor(LPARAM hitTestAndMessage) {
+  if (WaitCursors_ == 0) return false;
+  // A click on the form while a box it opened is up still sounds as it always does.
+  if (static_cast<short>(LOWORD(hitTestAndMessage)) == HTERROR)
+    DefWindowProcW(Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Handle()), hitTestAndMessage);
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  return true;
+}
+
+// ---- TWaitCursor
+
+TWaitCursor::TWaitCursor(TForm& form)
+    : Form_(form), Previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {
+  ++Form_.WaitCursors_;
+}
+
+TWaitCursor::~TWaitCursor() {
+  --Form_.WaitCursors_;
+  SetCursor(Previous_ ? Previous_ : LoadCursorW(nullptr, IDC_ARROW));
+}
+
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
@@ -444,6 +465,9 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
+    case WM_SETCURSOR:
+      if (SetWaitCursor(lParam)) return TRUE;
+      break;
     case WM_PRINTCLIENT: {
       RECT client;
       GetClientRect(Handle(), &client);

@@ -303,6 +303,26 @@ class TForm : public TContainer {
   TModalResult ModalResult_ = mrNone;
   bool Modal_ = false;
   HWND LastFocus_ = nullptr;
+  int WaitCursors_ = 0;  // TWaitCursor objects alive for this form
+
+  friend class TWaitCursor;
+  bool SetWaitCursor(LPARAM hitTestAndMessage);
+};
+
+// The hourglass over a form for as long as the object lives, for work that keeps the form
+// from answering. A cursor set once gives way to the window's own at the next mouse move;
+// this one holds, because the form answers the system's cursor queries with it, for itself
+// and for every control on it. Other windows (a dialog the work opens) keep their cursors.
+class TWaitCursor {
+ public:
+  explicit TWaitCursor(TForm& form);
+  ~TWaitCursor();
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+ private:
+  TForm& Form_;
+  HCURSOR Previous_;
 };
 
 // The program's icon among its resources (program/setup.rc). Programs without one (the

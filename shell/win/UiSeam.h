@@ -31,5 +31,13 @@ UiDriver* SetUiDriver(UiDriver* driver);
 // The program's message box: MessageBoxW, or the driver's answer when one is in place.
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
 
+// The box itself, whatever driver is in place: for a driver that shows it after all.
+int ShowSystemMessageBox(const MessageBoxRequest& box);
+
+// How many failure messages ShowMessageBox has passed: boxes with only an OK button and no
+// icon of the program's own (the About box has it). A run that never stops on a failure
+// tells by this whether one happened.
+int FailureMessagesShown();
+
 // Called by every modal form when its loop starts; the driver, if any, gets the form.
 void NotifyModalLoopStarting(TForm& form);

@@ -2,8 +2,9 @@
 # builds they need, a scratch Wine prefix, the driver that acts as the user, and the
 # outside readers (registry, folders of the prefix).
 #
-# Needs: root (the project root). Sets: arch, twdb, kit, driver (after e2e_builds), and
-# WINEPREFIX and friends (after scratch_prefix). Every helper writes its details to $log.
+# Needs: root (the project root). Sets: arch, twdb, client_move, kit, driver (after
+# e2e_builds), and WINEPREFIX and friends (after scratch_prefix). Every helper writes its
+# details to $log.
 
 source scripts/build.sh
 
@@ -18,27 +19,29 @@ arch=${TW_WIN_ARCH:-i686}
 log=${log:-/dev/null}
 
 # build_target BUILD TARGET... [-- CMAKE ARGS...]: configures build/BUILD once with the
-# arguments, then builds the targets.
+# arguments (later runs configure it again as it is, so that targets added since are
+# known), then builds the targets.
 build_target() {
   local name=$1; shift
   local targets=() args=()
   while [ $# -gt 0 ] && [ "$1" != -- ]; do targets+=("$1"); shift; done
   [ $# -gt 0 ] && shift && args=("$@")
-  if [ ! -f "build/$name/CMakeCache.txt" ]; then
-    cmake -S . -B "build/$name" "${args[@]}" >"build/$name.configure.log" 2>&1 \
-      || { cat "build/$name.configure.log"; return 1; }
-  fi
+  [ -f "build/$name/CMakeCache.txt" ] && args=()
+  cmake -S . -B "build/$name" "${args[@]}" >"build/$name.configure.log" 2>&1 \
+    || { cat "build/$name.configure.log"; return 1; }
   cmake --build "build/$name" -j"$tw_jobs" --target "${targets[@]}" >"build/$name.e2e-build.log" 2>&1 \
     || { tail -n 40 "build/$name.e2e-build.log"; return 1; }
 }
 
-# The native twdb (TW_E2E_NATIVE_BUILD, default build/native) and the kit with the driver
-# of the Windows build (TW_E2E_WIN_BUILD, default build/win-$arch).
+# The native twdb and the client's mailbox move (TW_E2E_NATIVE_BUILD, default
+# build/native) and the kit with the driver of the Windows build (TW_E2E_WIN_BUILD, default
+# build/win-$arch).
 e2e_builds() {
   local native_build=${TW_E2E_NATIVE_BUILD:-native} win_build=${TW_E2E_WIN_BUILD:-win-$arch}
   mkdir -p build
-  build_target "$native_build" twdb -- -DCMAKE_BUILD_TYPE=Debug || return 1
+  build_target "$native_build" twdb e2e_client_move -- -DCMAKE_BUILD_TYPE=Debug || return 1
   twdb=$root/build/$native_build/twdb/twdb
+  client_move=$root/build/$native_build/tests/e2e/e2e-client-move
   build_target "$win_build" kit e2e_driver -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake \
     -DTW_HOST_TWDB="$twdb" || return 1
   kit=$root/build/$win_build/dist/kit

@@ -6,11 +6,16 @@
 # `wine reg query`, the file system, `lnkinfo` and the native twdb. Every page, message box
 # and notice is photographed into the run's screenshot folder.
 #
-# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: 1 2 3 4 5 6 7)
+# Usage: bash tests/e2e/run-e2e.sh [SCENARIO...]     (default: all, in this order)
 #   1 first installation    2 second run over it    3 uninstall from the installation folder
 #   4 Mixmaster alone and with the client            5 cancel and close paths change nothing
 #   6 the client's home inside Mixmaster's pool      7 one home under two spellings
-# Scenarios 2 and 3 continue from the installation of scenario 1; 4 and 5 make their own.
+#   kit_database     an update from a used, read-only kit started from another folder
+#   client_namesakes an update of a database with two entries of one name in an index
+#   quiet_install, quiet_update, quiet_removal       the unattended runs, one after another
+#   bad_switches     exit code 2, nothing changed    client_running  exit code 4 and the question
+# Scenarios 2 and 3 continue from the installation of scenario 1, quiet_update and
+# quiet_removal from quiet_install; the others make their own.
 #
 # Environment:
 #   TW_WIN_ARCH          i686 (default) or x86_64: which Windows build runs
@@ -26,7 +31,8 @@ root=$PWD
 source tests/e2e/lib.sh
 own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 kit_database client_namesakes quiet_install
+  quiet_update quiet_removal bad_switches client_running)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
@@ -104,6 +110,7 @@ entry_is() {  # entry_is DB EXPECTED-FILE COMPONENT...: the entry holds the file
 crlf() { local line; for line in "$@"; do printf '%s\r\n' "$line"; done; }
 
 source tests/e2e/scenarios.sh
+source tests/e2e/unattended.sh
 
 # ---------------------------------------------------------------------------------------
 

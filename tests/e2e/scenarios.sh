@@ -296,8 +296,8 @@ scenario_3() {
   finish_uninstall yes yes "$home\\" || return
   check "the log of the run" shows_all "$UNINSTALL" "Removing Tarnwhistle...\\n   program group...done\\n   program files...done\\n   registry key...done\\nDone!"
   close_uninstall
-  check "the database stays, and nothing else but the uninstaller itself" \
-    bash -c '[ -f "$1/TW.dbc" ] && [ -z "$(ls "$1" | grep -vxE "TW.dbc|UninstTW.exe")" ]' _ "$dir"
+  check "the database stays, and nothing else: the uninstaller removed itself" \
+    diff <(echo TW.dbc) <(ls "$dir")
   check "the database is untouched and sound" "$twdb" check "$dir/TW.dbc"
   check "the group folder is gone" test ! -e "$group"
   check "the registry key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
@@ -341,8 +341,8 @@ scenario_4() {
   check "Mixmaster's home is gone" test ! -e "$WINEPREFIX/drive_c/Mix"
   check "Mixmaster's key is gone" reg_absent_key 'HKCU\Software\Mixmaster'
   check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
-  check "the client's database stays, nothing else but the uninstaller" \
-    bash -c '[ -f "$1/TW.dbc" ] && [ -z "$(ls "$1" | grep -vxE "TW.dbc|UninstTW.exe")" ]' _ "$dir"
+  check "the client's database stays, nothing else: the uninstaller removed itself" \
+    diff <(echo TW.dbc) <(ls "$dir")
   check "the group folder is gone" test ! -e "$(unix_path "$(programs_folder)\\Tarnwhistle")"
 }
 
@@ -463,8 +463,8 @@ check_user_database_kept() {  # check_user_database_kept UNIX-FOLDER
   done
   check "the mail in the database survives" entry_is "$dir/TW.dbc" <(crlf 'From: a friend' '' Hello) Mailboxes Inbox 1
   check "the database is sound" "$twdb" check "$dir/TW.dbc"
-  check "nothing else of the client stays but the uninstaller" bash -c \
-    '[ -z "$(ls "$1" | grep -vxE "TW.dbc|tw.pgp|tw.pgp.bak|TW.dbc-journal|UninstTW.exe")" ]' _ "$dir"
+  check "nothing else of the client stays, the uninstaller neither" bash -c \
+    '[ -z "$(ls "$1" | grep -vxE "TW.dbc|tw.pgp|tw.pgp.bak|TW.dbc-journal")" ]' _ "$dir"
 }
 
 scenario_title_6() { echo "the client's home inside Mixmaster's pool"; }
@@ -530,4 +530,89 @@ scenario_7() {
   check "Mixmaster's files and pool are gone" bash -c '[ ! -e "$1/mix.exe" ] && [ ! -e "$1/pool" ]' _ "$dir"
   check "Mixmaster's key is gone" reg_absent_key 'HKCU\Software\Mixmaster'
   check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
+}
+
+# ---------------------------------------------------------------------------------------
+# Updates over the user's own files
+
+# installed_from FOLDER: a fresh installation into FOLDER (no group, no client started),
+# over a removed record, so that setup.exe opens on its Start page.
+installed_from() {
+  reg_delete 'HKCU\Software\Tarnwhistle'
+  walk_setup "$1" "$address" "$host" off off no
+}
+
+# The names in an index, one a line (twdb ls).
+index_names() {  # index_names DB COMPONENT...
+  "$twdb" ls "$@" 2>>"$log" | cut -f1
+}
+# twice DB NAME COMPONENT...: the index holds NAME twice.
+twice() {
+  local db=$1 name=$2; shift 2
+  [ "$(index_names "$db" "$@" | grep -cxF -- "$name")" -eq 2 ]
+}
+# None of the folder's files is read-only as Windows sees it: Wine keeps the attribute as
+# a file without write permission.
+none_read_only() { [ -z "$(find "$1" -type f ! -perm -u+w)" ]; }
+
+scenario_title_kit_database() {
+  echo "an update from a used, read-only kit that holds a database and keys, started elsewhere"
+}
+scenario_kit_database() {
+  local folder='C:\Programs\TW Kit' dir used=$run_dir/used-kit elsewhere=$run_dir/elsewhere
+  installed_from "$folder" || return
+  dir=$(unix_path "$folder")
+  step "the user's mail and key backup arrive; the client once ran in a copy of the kit"
+  printf 'From: a friend\r\n\r\nHello\r\n' | "$twdb" put "$dir/TW.dbc" Mailboxes Inbox 1 2>>"$log"
+  echo "the user's key backup" >"$dir/TW.pgp.bak"
+  rm -rf "$used" "$elsewhere"
+  cp -r "$kit" "$used"
+  echo "kit's own" | "$twdb" put "$used/TW.dbc" Notes 1 2>>"$log"
+  echo "the kit's keys" >"$used/tw.PGP"
+  echo "the kit's key backup" >"$used/tw.pgp.bak"
+  echo "Second edition." >>"$used/ReadMe.txt"
+  chmod a-w "$used"/*  # as on a CD
+  mkdir -p "$elsewhere"
+  echo "not part of the kit" >"$elsewhere/decoy.txt"
+  step "setup.exe of that kit started with another current folder"
+  start "$elsewhere" "$used/setup.exe"
+  act "setup.exe opens on the Review page" wait --window "$SETUP" --showing "Review Setup" --timeout 90 || return
+  review_and_install "$folder" "$address" "$host" off off no
+  check "the user's mail survives" entry_is "$dir/TW.dbc" <(crlf 'From: a friend' '' Hello) Mailboxes Inbox 1
+  check "nothing of the kit's database arrived" bash -c '! "$1" get "$2" Notes 1' _ "$twdb" "$dir/TW.dbc"
+  check "the kit's keys did not arrive" bash -c '[ -z "$(ls "$1" | grep -ixF tw.pgp)" ]' _ "$dir"
+  check "the user's key backup is untouched" test "$(cat "$dir/TW.pgp.bak")" = "the user's key backup"
+  check "the kit came from the installer's folder" cmp "$used/ReadMe.txt" "$dir/ReadMe.txt"
+  check "nothing came from the current folder" test ! -e "$dir/decoy.txt"
+  check "no installed file is read-only" none_read_only "$dir"
+  check_default_entries "$dir/TW.dbc" "$address" "$host"
+  chmod -R u+w "$used"
+}
+
+scenario_title_client_namesakes() {
+  echo "an update of a database where the client's mailbox move left two entries of one name"
+}
+scenario_client_namesakes() {
+  local folder='C:\Programs\TW Moved' dir db
+  installed_from "$folder" || return
+  dir=$(unix_path "$folder")
+  db=$dir/TW.dbc
+  step "mail in two mailboxes; the client moves Inbox into Saved, appending without a look"
+  printf 'Subject: kept\r\n\r\nfirst in Saved\r\n' | "$twdb" put "$db" Mailboxes Saved 1 2>>"$log"
+  printf 'Subject: moved\r\n\r\nfrom the Inbox\r\n' | "$twdb" put "$db" Mailboxes Inbox 1 2>>"$log"
+  check "the client's move succeeds" "$client_move" "$db" Inbox Saved
+  check "Saved holds the name 1 twice" twice "$db" 1 Mailboxes Saved
+  check "twdb check finds no damage and lists the hidden entry" \
+    bash -c '"$1" check "$2" >"$3" && grep -q "Saved.*1" "$3"' _ "$twdb" "$db" "$run_dir/check.out"
+  start "$kit" setup.exe
+  act "setup.exe opens on the Review page" wait --window "$SETUP" --showing "Review Setup" --timeout 90 || return
+  # The listing's address and host are read from the database.
+  review_and_install "$folder" "$address" "$host" off off no
+  check_default_entries "$db" "$address" "$host"
+  check "both entries named 1 are kept" twice "$db" 1 Mailboxes Saved
+  check "the first reads" entry_is "$db" <(crlf 'Subject: kept' '' 'first in Saved') Mailboxes Saved 1
+  check "twdb check finds no damage" "$twdb" check "$db"
+  step "the first of the two is deleted"
+  "$twdb" rm "$db" Mailboxes Saved 1 2>>"$log"
+  check "the hidden one reads again" entry_is "$db" <(crlf 'Subject: moved' '' 'from the Inbox') Mailboxes Saved 1
 }

@@ -332,3 +332,37 @@ TEST(FormsTest, SystemMenuItemsReachWMSysCommand) {
   EXPECT_EQ(form.Commands, (std::vector<UINT>{4096, SC_CLOSE}));
   EXPECT_EQ(form.CloseQueries.size(), 1u);  // the default handling asked for the close
 }
+
+namespace {
+
+// The cursor the window shows when the mouse moves over it: what the system asks the
+// window with WM_SETCURSOR, as it does on every move.
+HCURSOR CursorShownOver(HWND window) {
+  SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return GetCursor();
+}
+
+TEST(FormsTest, WaitCursorHoldsOverItsFormAndItsControlsWhileItLives) {
+  const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT), arrow = LoadCursorW(nullptr, IDC_ARROW);
+  TProbeForm form, other;
+  TPanel panel(form, L"Panel", L"", {10, 50, 200, 60});
+  TEdit deep(panel, L"Deep", L"", {5, 5, 100, 21});
+  {
+    const TWaitCursor hourglass(form);
+    EXPECT_EQ(GetCursor(), wait);
+    for (HWND window : {form.Handle(), form.OkBtn.Handle(), form.Edit1.Handle(), deep.Handle()})
+      EXPECT_EQ(CursorShownOver(window), wait);
+    {
+      const TWaitCursor nested(form);
+    }
+    EXPECT_EQ(CursorShownOver(deep.Handle()), wait);  // the outer one still holds
+    // Another window, such as a dialog the work opens, keeps its own cursor.
+    EXPECT_EQ(CursorShownOver(other.OkBtn.Handle()), arrow);
+  }
+  EXPECT_NE(GetCursor(), wait);
+  EXPECT_EQ(CursorShownOver(form.OkBtn.Handle()), arrow);
+  EXPECT_EQ(CursorShownOver(deep.Handle()), LoadCursorW(nullptr, IDC_IBEAM));
+}
+
+}  // namespace

@@ -29,6 +29,7 @@ void KeepLinksInThePrefix() {
 
 void RemoveRecordAndGroup() {
   DeleteRegistryTree(tw::ProductKey);
+  DeleteRegistryTree(tw::UninstallEntryKey);
   const std::wstring group = ProgramGroupFolder();
   if (!group.empty()) DeleteTree(group);
 }

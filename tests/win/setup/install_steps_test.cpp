@@ -384,3 +384,172 @@ TEST_F(InstallStepsTest, RecordThatCannotBeWrittenStopsBeforeTheDatabase) {
 }
 
 }  // namespace
+
+namespace {
+
+bool ReadOnly(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+std::vector<std::string> Entry(const std::wstring& database, const std::string& path) {
+  TStringList lines;
+  ReadEntryLines(lines, path, database);
+  return lines.Lines;
+}
+
+// A kit folder in which the client once ran holds a database and keys of its own: they
+// never replace the user's, in any letter case, and a new database comes from the template.
+TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
+  TStringList kitEntry;
+  kitEntry.Add("the kit's own");
+  ASSERT_EQ(WriteEntryLines("Notes", &kitEntry, Kit + L"\\tw.DBC"), 0);
+  ASSERT_TRUE(WriteTextFile(Kit + L"\\TW.PGP", "kit keys"));
+  ASSERT_TRUE(WriteTextFile(Kit + L"\\tw.pgp.BAK", "kit key backup"));
+  Choices.CreateGroup = false;
+  UiScript script;
+
+  // A first installation: the database is the template's, with the default entries.
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  EXPECT_EQ(GetInitValue("Version", "", Installed(L"TW.dbc")), "0.9b2");
+  EXPECT_TRUE(Entry(Installed(L"TW.dbc"), "Notes").empty());
+  EXPECT_FALSE(Exists(Installed(L"TW.pgp")));
+  EXPECT_FALSE(Exists(Installed(L"TW.pgp.bak")));
+
+  // An update over the user's database: their mail stays, the kit's entry does not come.
+  TStringList mail;
+  mail.Add("From: a friend");
+  ASSERT_EQ(WriteEntryLines("Mailboxes\xFFInbox\xFF" "1", &mail, Installed(L"TW.dbc")), 0);
+  Choices.PreviousInstall = true;
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  EXPECT_EQ(Entry(Installed(L"TW.dbc"), "Mailboxes\xFFInbox\xFF" "1"), mail.Lines);
+  EXPECT_TRUE(Entry(Installed(L"TW.dbc"), "Notes").empty());
+
+  // The user's encrypted database and its backup stay as they are, and no plain one comes.
+  ASSERT_TRUE(DeleteFileW(Installed(L"TW.dbc").c_str()));
+  ASSERT_TRUE(WriteTextFile(Installed(L"TW.pgp"), "user's keys"));
+  ASSERT_TRUE(WriteTextFile(Installed(L"TW.pgp.bak"), "user's backup"));
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  EXPECT_EQ(FileBytes(Installed(L"TW.pgp")), "user's keys");
+  EXPECT_EQ(FileBytes(Installed(L"TW.pgp.bak")), "user's backup");
+  EXPECT_FALSE(Exists(Installed(L"TW.dbc")));
+  EXPECT_TRUE(script.Boxes().empty());
+}
+
+// A kit on a CD, or of read-only files: Windows would refuse the client its database and a
+// later update its files. (Under Wine as root the attribute is kept but not enforced, so the
+// attribute itself is what is checked.)
+TEST_F(InstallStepsTest, ReadOnlyKitGivesWritableFilesAndAnUpdateReplacesReadOnlyOnes) {
+  for (const std::wstring& name : KitFiles)
+    ASSERT_TRUE(SetFileAttributesW((Kit + L"\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
+  Choices.CreateGroup = false;
+  UiScript script;
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  for (const std::wstring& name : {L"UninstTW.exe", L"TW.exe", L"TW.ini", L"License.txt",
+                                   L"QuickStart.rtf", L"ReadMe.txt", L"TW.dbc"})
+    EXPECT_FALSE(ReadOnly(Installed(name))) << Narrow(name);
+  EXPECT_TRUE(ReadOnly(Kit + L"\\TW.ini"));  // the kit itself is left as it is
+
+  // Installed files made read-only since (by an earlier installer) are replaced.
+  for (const std::wstring& name : {L"TW.exe", L"ReadMe.txt", L"TW.dbc"})
+    ASSERT_TRUE(SetFileAttributesW(Installed(name).c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(SetFileAttributesW((Kit + L"\\ReadMe.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
+  ASSERT_TRUE(WriteTextFile(Kit + L"\\ReadMe.txt", "read me, new"));
+  Choices.PreviousInstall = true;
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  EXPECT_EQ(FileBytes(Installed(L"ReadMe.txt")), "read me, new");
+  for (const std::wstring& name : {L"TW.exe", L"ReadMe.txt", L"TW.dbc"})
+    EXPECT_FALSE(ReadOnly(Installed(name))) << Narrow(name);
+  EXPECT_EQ(EntryLines(Installed(L"TW.dbc"), tw::DefaultMessagePath).at(2), "From: me@example.com");
+  EXPECT_TRUE(script.Boxes().empty());
+}
+
+TEST_F(InstallStepsTest, DestinationCheckTakesFullPathsOnly) {
+  struct Case {
+    std::wstring Typed;
+    std::wstring Folder;  // empty: refused
+    const wchar_t* Reason = L"";
+  };
+  const Case cases[] = {
+      {L"", L"", L"Please enter"},
+      {L"   ", L"", L"Please enter"},
+      {L"Tarnwhistle", L"", L"not a full path"},
+      {L"sub\\Tarnwhistle", L"", L"not a full path"},
+      {L"..\\Tarnwhistle", L"", L"not a full path"},
+      {L"\\Tarnwhistle", L"", L"not a full path"},
+      {L"C:Tarnwhistle", L"", L"not a full path"},
+      {L"C:", L"", L"not a full path"},
+      {L"C:\\", L"", L"root of a drive"},
+      {L"c:/", L"", L"root of a drive"},
+      {L"C:\\Tarnwhistle\\..", L"", L"root of a drive"},
+      {L"\\\\server\\share", L"", L"root of a drive"},
+      {L"\\\\server\\share\\", L"", L"root of a drive"},
+      {L"C:\\Program Files\\Tarnwhistle", L"C:\\Program Files\\Tarnwhistle"},
+      {L"C:\\Program Files\\Tarnwhistle\\", L"C:\\Program Files\\Tarnwhistle"},
+      {L"C:/a/b/new", L"C:\\a\\b\\new"},
+      {L"D:\\x\\..\\Tarn whistle", L"D:\\Tarn whistle"},
+      {L"\\\\server\\share\\Tarnwhistle", L"\\\\server\\share\\Tarnwhistle"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.Typed));
+    const TDestinationCheck check = CheckDestination(c.Typed);
+    EXPECT_EQ(check.Folder, c.Folder);
+    EXPECT_EQ(check.Accepted(), !c.Folder.empty());
+    EXPECT_NE(check.Refusal.find(c.Reason), std::wstring::npos) << Narrow(check.Refusal);
+    // A refusal quotes what was typed, so that the user sees what is wrong with it.
+    if (!check.Accepted() && !c.Typed.empty() && c.Typed[0] != L' ')
+      EXPECT_NE(check.Refusal.find(L"\"" + c.Typed + L"\""), std::wstring::npos);
+  }
+}
+
+// Forward slashes and missing parents: every level is created, and the record has the
+// full path with backslashes.
+TEST_F(InstallStepsTest, ForwardSlashesCreateEveryLevelAndAreRecordedAsBackslashes) {
+  std::wstring typed = Scratch / L"a/b/new";
+  for (wchar_t& c : typed)
+    if (c == L'\\') c = L'/';
+  Choices.CreateGroup = false;
+  UiScript script;
+  // The step alone creates every level of such a path too.
+  Choices.AppDir = typed + L"/direct";
+  EXPECT_TRUE(CopyClientFiles(Choices));
+  EXPECT_TRUE(Exists(Scratch / L"a\\b\\new\\direct\\TW.exe"));
+
+  const TDestinationCheck check = CheckDestination(typed);
+  ASSERT_TRUE(check.Accepted());
+  EXPECT_EQ(check.Folder, Scratch / L"a\\b\\new");
+  Choices.AppDir = check.Folder;
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  EXPECT_TRUE(Exists(Scratch / L"a\\b\\new\\UninstTW.exe"));
+  EXPECT_EQ(ReadRaw(L"AppDir").Text, Scratch / L"a\\b\\new");
+  EXPECT_TRUE(script.Boxes().empty());
+}
+
+// Whoever runs the steps is told of each as it starts, in order, up to the one that fails.
+TEST_F(InstallStepsTest, EachStepIsAnnouncedAsItStarts) {
+  std::vector<TInstallStep> started;
+  Choices.StepStarting = [&](TInstallStep step) { started.push_back(step); };
+  Choices.CreateGroup = false;
+  UiScript script;
+  EXPECT_TRUE(RunInstallSteps(Choices));
+  EXPECT_EQ(started, (std::vector<TInstallStep>{TInstallStep::CopyFiles, TInstallStep::WriteRecord,
+                                                TInstallStep::StoreEntries,
+                                                TInstallStep::CreateGroup}));
+  started.clear();
+  Choices.AppDir.clear();
+  script.Answer(IDOK);
+  EXPECT_FALSE(RunInstallSteps(Choices));
+  EXPECT_EQ(started, std::vector<TInstallStep>{TInstallStep::CopyFiles});
+}
+
+// The kit is where the installer is, wherever it was started from.
+TEST_F(InstallStepsTest, KitIsTheInstallersFolderWhateverTheCurrentFolder) {
+  const std::wstring program = ModuleFileName();
+  const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+  for (const std::wstring& current : {Kit, Scratch.Path(), WindowsDirectory()}) {
+    ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
+    EXPECT_EQ(KitFolder(), folder);
+  }
+}
+
+}  // namespace

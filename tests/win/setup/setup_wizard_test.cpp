@@ -69,14 +69,23 @@ class SetupWizardTest : public SetupTest {
 
 std::vector<std::wstring> Listing(const TSetupForm& wizard) { return wizard.RichEdit3.Lines(); }
 
+// The cursor a window shows when the mouse moves over it: what it answers the system's
+// WM_SETCURSOR, which is sent on every move.
+HCURSOR CursorShownOver(HWND window) {
+  SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return GetCursor();
+}
+
 TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
   ASSERT_NO_FATAL_FAILURE(MakeKit(StandInClient()));
   // A blank in the destination, and a program where an unquoted command line would look.
   const std::wstring destination = Scratch / L"Tarn whistle";
   ASSERT_TRUE(CopyFileW(StandInClient().c_str(), (Scratch / L"Tarn.exe").c_str(), FALSE));
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  // Started anywhere: the kit is the installer's folder, not the current one.
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
 
   EXPECT_FALSE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.SourceDir, Kit);
@@ -196,13 +205,22 @@ TEST_F(SetupWizardTest, UpdateOpensOnTheReviewWithTheStoredValues) {
   notes.Add("keep me");
   ASSERT_EQ(WriteEntryLines("Notes", &notes, Destination + L"\\TW.dbc"), 0);
   RecordInstallation(Destination);
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
   EXPECT_TRUE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.AppDIR.Text(), Destination);
   EXPECT_EQ(wizard.EAddr.Text(), L"Old <old@example.net>");
   EXPECT_EQ(wizard.Host.Text(), L"smtp.example.net");
+
+  // The hourglass shows over the whole wizard during every step, whatever the mouse does.
+  std::vector<TInstallStep> steps;
+  wizard.OnInstallStep = [&](TInstallStep step) {
+    steps.push_back(step);
+    for (const TControl* control : {static_cast<const TControl*>(&wizard.RichEdit3),
+                                    static_cast<const TControl*>(&wizard.NextBtn)})
+      EXPECT_EQ(CursorShownOver(control->Handle()), LoadCursorW(nullptr, IDC_WAIT))
+          << "step " << static_cast<int>(step) << ", " << Narrow(control->Name());
+  };
 
   Drive(wizard, script, [&] {
     ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
@@ -211,8 +229,20 @@ TEST_F(SetupWizardTest, UpdateOpensOnTheReviewWithTheStoredValues) {
               (std::vector<std::wstring>{L"Folder = " + Destination,
                                          L"Address = Old <old@example.net>",
                                          L"MailHost = smtp.example.net", L"ProgramGroup = yes"}));
+    // The focus is on Install, so Enter installs (after the question, answered No here).
+    EXPECT_TRUE(wizard.NextBtn.Focused());
+    EXPECT_EQ(LOWORD(SendMessageW(wizard.Handle(), DM_GETDEFID, 0, 0)), wizard.NextBtn.Id());
+    script.Answer(IDCANCEL);
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+    PumpMessagesFor(300);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes().back().Text, L"Install now?");
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+
     Install(wizard, script);
     ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    EXPECT_EQ(steps.size(), 4u);
+    EXPECT_NE(CursorShownOver(wizard.RichEdit6.Handle()), LoadCursorW(nullptr, IDC_WAIT));
     // Without "Run Tarnwhistle" Exit starts nothing.
     wizard.RunQuickBox.Click();
     wizard.CancelBtn.Click();
@@ -236,9 +266,8 @@ TEST_F(SetupWizardTest, EncryptedDatabaseShowsTheNoticeAndInstallsWithoutTouchin
   ASSERT_TRUE(CreateDirectoryW(Destination.c_str(), nullptr));
   ASSERT_TRUE(WriteTextFile(Destination + L"\\TW.pgp", "-----BEGIN PGP MESSAGE-----"));
   RecordInstallation(Destination);
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
   Drive(wizard, script, [&] {
     ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
     EXPECT_EQ(wizard.RichEdit3.Text(),
@@ -262,9 +291,8 @@ TEST_F(SetupWizardTest, EncryptedDatabaseShowsTheNoticeAndInstallsWithoutTouchin
 
 TEST_F(SetupWizardTest, FailedInstallationStaysOnTheReviewAndCanBeRepeated) {
   ASSERT_NO_FATAL_FAILURE(MakeKit());
-  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Kit);
   Drive(wizard, script, [&] {
     wizard.AppDIR.SetText(UnusedDrive() + L"\\Tarnwhistle");
     wizard.NextBtn.Click();
@@ -307,10 +335,10 @@ TEST_F(SetupWizardTest, FailedInstallationStaysOnTheReviewAndCanBeRepeated) {
 }
 
 TEST_F(SetupWizardTest, CloseQuestionOnEachPage) {
-  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));  // no template: no version
+  // A kit without the template: no version.
   UiScript script;
   {
-    TSetupForm wizard(nullptr);
+    TSetupForm wizard(nullptr, Scratch.Path());
     EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle ");
     // The Start page closes without a question.
     Drive(wizard, script, [&] { wizard.CancelBtn.Click(); });
@@ -319,7 +347,7 @@ TEST_F(SetupWizardTest, CloseQuestionOnEachPage) {
   for (int page : {TSetupForm::AddressPage, TSetupForm::ReviewPage}) {
     SCOPED_TRACE(page);
     const size_t boxesBefore = script.Boxes().size();
-    TSetupForm wizard(nullptr);
+    TSetupForm wizard(nullptr, Scratch.Path());
     Drive(wizard, script, [&] {
       while (wizard.Notebook1.PageIndex() < page) wizard.NextBtnClick();
       script.Answer(IDNO);
@@ -349,7 +377,7 @@ TEST_F(SetupWizardTest, EarlierRecordWithoutAddressStillOpensOnTheReview) {
   }
   ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Scratch.Path());
   EXPECT_TRUE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.AppDIR.Text(), L"C:\\Program Files\\Tarnwhistle");
   EXPECT_FALSE(wizard.GroupBox.Checked());
@@ -381,7 +409,7 @@ TEST_F(SetupWizardTest, StoredMessageWithOneHeaderLeavesNextOnTheStartPageEnable
   } removeFolder{folder, Scratch.Path()};
   ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Scratch.Path());
   EXPECT_FALSE(wizard.PreviousInstall);
   EXPECT_EQ(wizard.Host.Text(), L"only.example.com");
   EXPECT_EQ(wizard.EAddr.Text(), L"");
@@ -403,7 +431,7 @@ TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
   ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
   ASSERT_TRUE(CreateDirectoryW((Scratch / L"Chosen").c_str(), nullptr));
   UiScript script;
-  TSetupForm wizard(nullptr);
+  TSetupForm wizard(nullptr, Scratch.Path());
   Drive(wizard, script, [&] {
     script.OnModal([](TForm& browse) { Press(browse, L"CancelBtn"); });
     wizard.BrowseBtn.Click();
@@ -418,6 +446,128 @@ TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
     wizard.CancelBtn.Click();
   });
   EXPECT_FALSE(wizard.Modal());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SetupWizardTest, NextOnTheStartPageTakesOnlyAFullPath) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  ASSERT_TRUE(SetCurrentDirectoryW(Scratch.Path().c_str()));
+  std::wstring forward = Scratch / L"a\\b\\new";
+  for (wchar_t& c : forward)
+    if (c == L'\\') c = L'/';
+  const std::wstring installed = Scratch / L"a\\b\\new";
+  UiScript script;
+  TSetupForm wizard(nullptr, Kit);
+  Drive(wizard, script, [&] {
+    for (const std::wstring typed : {L"Tarnwhistle", L"C:\\", L"\\\\server\\share", L""}) {
+      SCOPED_TRACE(Narrow(typed));
+      wizard.AppDIR.SetText(typed);
+      script.Answer(IDOK);
+      const size_t boxes = script.Boxes().size();
+      wizard.NextBtn.Click();
+      ASSERT_EQ(script.Boxes().size(), boxes + 1);
+      EXPECT_EQ(script.Boxes().back().Caption, L"Invalid path");
+      EXPECT_EQ(script.Boxes().back().Text, CheckDestination(typed).Refusal);
+      EXPECT_EQ(script.Boxes().back().Flags & MB_TYPEMASK, static_cast<UINT>(MB_OK));
+      EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+      EXPECT_TRUE(wizard.AppDIR.Focused());
+      EXPECT_EQ(wizard.AppDIR.Text(), typed);
+    }
+    // Forward slashes and missing parents: taken in the full form, with backslashes.
+    wizard.AppDIR.SetText(forward);
+    wizard.NextBtn.Click();
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
+    EXPECT_EQ(wizard.AppDIR.Text(), installed);
+    wizard.EAddr.SetText(L"me@example.com");
+    wizard.Host.SetText(L"mail.example.com");
+    wizard.NextBtn.Click();
+    EXPECT_EQ(Listing(wizard).at(0), L"Folder = " + installed);
+    Install(wizard, script);
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    wizard.RunQuickBox.Click();
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+  EXPECT_EQ(script.Boxes().size(), 5u);  // four refusals and "Install now?"
+  EXPECT_TRUE(Exists(installed + L"\\UninstTW.exe"));
+  EXPECT_EQ(TRegistryKey::Open(tw::ProductKey).ReadString(L"AppDir"), installed);
+  // Nothing was made under the current folder.
+  EXPECT_FALSE(Exists(Scratch / L"Tarnwhistle"));
+  EndStartedPrograms(L"explorer.exe");
+}
+
+// An earlier installation recorded with a relative folder: the update stops on the Start
+// page, says why, and lets the user give the folder.
+TEST_F(SetupWizardTest, UpdateOfARelativeRecordedFolderStaysOnTheStartPage) {
+  RecordInstallation(L"Tarnwhistle");
+  UiScript script;
+  script.Answer(IDOK);
+  TSetupForm wizard(nullptr, Scratch.Path());
+  EXPECT_TRUE(wizard.PreviousInstall);
+  Drive(wizard, script, [&] {
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes()[0].Caption, L"Invalid path");
+    EXPECT_NE(script.Boxes()[0].Text.find(L"\"Tarnwhistle\" is not a full path"), std::wstring::npos);
+    EXPECT_FALSE(wizard.BackBtn.Enabled());
+    EXPECT_TRUE(wizard.AppDIR.Focused());
+    wizard.CancelBtn.Click();
+  });
+  EXPECT_FALSE(wizard.Modal());
+}
+
+// Started from a command prompt or a shortcut elsewhere, the wizard installs the kit beside
+// the running program, not the current folder.
+TEST_F(SetupWizardTest, KitIsTheInstallersFolderNotTheCurrentOne) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  ASSERT_TRUE(SetCurrentDirectoryW(Kit.c_str()));
+  const TSetupForm wizard(nullptr);
+  EXPECT_EQ(wizard.SourceDir, KitFolder());
+  EXPECT_NE(LocaleLower(wizard.SourceDir), LocaleLower(Kit));
+  EXPECT_EQ(wizard.Choices().SourceDir, KitFolder());
+  EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle " + ReadTemplateVersion(KitFolder()));
+}
+
+}  // namespace
+
+namespace {
+
+// The width and height of a control's text as drawn in the control's own font.
+SIZE TextExtent(const TControl& control) {
+  const HDC dc = GetDC(control.Handle());
+  const HGDIOBJ previous =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control.Handle(), WM_GETFONT, 0, 0)));
+  const std::wstring text = control.Text();
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, previous);
+  ReleaseDC(control.Handle(), dc);
+  return extent;
+}
+
+TEST_F(SetupWizardTest, CopyrightLineIsWholeAtEveryDpi) {
+  TSetupForm wizard(nullptr, Scratch.Path());
+  for (const UINT dpi : {96u, 120u, 144u, 192u}) {
+    SCOPED_TRACE(dpi);
+    RECT suggested{0, 0, 100, 100};
+    SendMessageW(wizard.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(wizard.Dpi(), dpi);
+    RECT label, page;
+    GetClientRect(wizard.Copyright.Handle(), &label);
+    GetClientRect(wizard.StartSheet.Handle(), &page);
+    const SIZE text = TextExtent(wizard.Copyright);
+    EXPECT_LE(text.cx, label.right) << Narrow(wizard.Copyright.Text());
+    EXPECT_LE(text.cy, label.bottom);
+    // The label itself lies within its page, which would cut it otherwise.
+    RECT placed;
+    GetWindowRect(wizard.Copyright.Handle(), &placed);
+    MapWindowPoints(nullptr, wizard.StartSheet.Handle(), reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_LE(placed.right, page.right);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+// The switches of an unattended run: read from the command line after the mode is known.
+// Switches are case-insensitive, values may be quoted ("/dir=C:\My Programs\TW" in quotes,
+// or /dir="C:\My Programs\TW").
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "program/SetupMain.h"
+
+struct TCommandLine {
+  bool Quiet = false;
+  bool Help = false;
+  std::wstring LogFile;
+  // Setup.
+  std::optional<std::wstring> Dir;
+  std::optional<std::wstring> Address;
+  std::optional<std::wstring> Host;
+  bool NoGroup = false;
+  // Uninstall: one product only.
+  bool ClientOnly = false;
+  bool MixmasterOnly = false;
+  // Why the command line is refused; empty when it is sound.
+  std::wstring Error;
+};
+
+// Reads every argument after the program's name (and after "-u" when that chose the
+// uninstaller) as a switch of `mode`. An unknown switch, a switch of the other mode, a
+// missing or empty value, or /client with /mixmaster sets Error.
+TCommandLine ReadCommandLine(const std::wstring& commandLine, TMode mode);
+
+// The text of the /? box: the switches of both modes and the exit codes.
+std::wstring UsageText();

@@ -1,0 +1,178 @@
+#include "program/Unattended.h"
+
+#include <windows.h>
+
+#include "base/Handles.h"
+#include "base/Text.h"
+#include "base/WideText.h"
+#include "shell/Constants.h"
+#include "shell/SelfCopy.h"
+#include "shell/SysUtils.h"
+#include "shell/win/Forms.h"
+#include "shell/win/UiSeam.h"
+#include "setup/Installation.h"
+#include "uninstall/Removal.h"
+
+namespace {
+
+// Held for as long as the process runs; the second run finds it taken.
+const wchar_t kRunMutex[] = L"Local\\TarnwhistleSetupRun";
+const wchar_t* const kWizardCaptions[] = {L"Tarnwhistle Setup", L"Un-Install Wizard"};
+
+std::wstring OneLine(std::wstring text) {
+  for (wchar_t& c : text)
+    if (c == L'\r' || c == L'\n') c = L' ';
+  return text;
+}
+
+// The unattended face of the wizards' messages: each goes to the log and to the console
+// of the caller; no question is asked, and every question gets the answer that changes
+// nothing.
+class TQuietFace : public UiDriver {
+ public:
+  int AnswerMessageBox(const MessageBoxRequest& box) override {
+    const std::wstring line = box.Caption + L": " + OneLine(box.Text);
+    LogLine(line);
+    WriteToParentConsole(line);
+    switch (box.Flags & MB_TYPEMASK) {
+      case MB_OKCANCEL:
+      case MB_RETRYCANCEL: return IDCANCEL;
+      case MB_YESNO: return IDNO;
+      default: return IDOK;
+    }
+  }
+  void ModalLoopStarting(TForm& form) override { form.SetModalResult(mrCancel); }
+};
+
+// The wizard's face with a log: every message is shown and also logged with its answer.
+class TLoggedFace : public UiDriver {
+ public:
+  int AnswerMessageBox(const MessageBoxRequest& box) override {
+    LogLine(box.Caption + L": " + OneLine(box.Text));
+    return ShowSystemMessageBox(box);
+  }
+  void ModalLoopStarting(TForm&) override {}
+};
+
+// Puts a face in the user's place for as long as it lives.
+class TFaceInPlace {
+ public:
+  explicit TFaceInPlace(UiDriver* face) : Previous_(SetUiDriver(face)) {}
+  ~TFaceInPlace() { SetUiDriver(Previous_); }
+  TFaceInPlace(const TFaceInPlace&) = delete;
+  TFaceInPlace& operator=(const TFaceInPlace&) = delete;
+
+ private:
+  UiDriver* Previous_;
+};
+
+// True when this is the only run; the mutex stays taken until the process ends.
+bool TakeRunMutex() {
+  static UniqueKernelObject mutex;
+  mutex.reset(CreateMutexW(nullptr, TRUE, kRunMutex));
+  return mutex && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+struct TOtherRun {
+  HWND Window = nullptr;
+};
+
+BOOL CALLBACK FindOtherWizard(HWND window, LPARAM data) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process == GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+  wchar_t caption[64] = {};
+  GetWindowTextW(window, caption, 64);
+  for (const wchar_t* wizard : kWizardCaptions) {
+    if (std::wstring(caption) != wizard) continue;
+    reinterpret_cast<TOtherRun*>(data)->Window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+TExitCode ReportBadCommandLine(const TCommandLine& line) {
+  if (!line.LogFile.empty() && OpenRunLog(line.LogFile)) LogLine(line.Error);
+  WriteToParentConsole(line.Error);
+  if (!line.Quiet)
+    ShowMessageBox(nullptr, line.Error + L"\n\n" + UsageText(), tw::ProductName,
+                   MB_OK | MB_ICONERROR);
+  return TExitCode::BadCommandLine;
+}
+
+TExitCode AlreadyRunning(const TCommandLine& line) {
+  if (!line.Quiet) BringOtherRunToFront();
+  if (!line.LogFile.empty() && OpenRunLog(line.LogFile)) LogExitCode(TExitCode::AlreadyRunning);
+  return TExitCode::AlreadyRunning;
+}
+
+bool RunsAsUninstallerFile() {
+  return LocaleLower(ExtractFileName(ModuleFileName())) != L"setup.exe";
+}
+
+TExitCode RunQuietly(TMode mode, const TCommandLine& line, std::wstring& removedHome) {
+  try {
+    if (mode == TMode::Setup)
+      return RunQuietInstall({line.Dir, line.Address, line.Host, line.NoGroup});
+    return RunQuietRemoval({line.ClientOnly, line.MixmasterOnly}, removedHome);
+  } catch (const std::exception& error) {
+    Application.ShowException(error);
+    return TExitCode::StepFailed;
+  }
+}
+
+TExitCode RunWithLogAndFace(TMode mode, const TCommandLine& line, const TWizardRunner& runWizard,
+                            std::wstring& removedHome) {
+  if (!line.LogFile.empty() && !OpenRunLog(line.LogFile)) {
+    WriteToParentConsole(L"cannot write the log " + line.LogFile);
+    return TExitCode::BadCommandLine;
+  }
+  LeaveStartFolder();
+  LogLine((mode == TMode::Setup ? tw::SetupTitle : tw::UninstallTitle) + L" " +
+          tw::VersionSuffix + L": " + OneLine(GetCommandLineW()));
+  TQuietFace quiet;
+  TLoggedFace logged;
+  TFaceInPlace face(line.Quiet ? static_cast<UiDriver*>(&quiet)
+                               : RunLogOpen() ? &logged : nullptr);
+  const TExitCode code =
+      line.Quiet ? RunQuietly(mode, line, removedHome) : runWizard(mode, line, removedHome);
+  LogExitCode(code);
+  if (line.Quiet && code != TExitCode::Done)
+    WriteToParentConsole(L"exit code " + DecimalText(static_cast<unsigned>(code)) + L": " +
+                         ExitCodeMeaning(code));
+  return code;
+}
+
+}  // namespace
+
+bool BringOtherRunToFront() {
+  TOtherRun other;
+  EnumWindows(FindOtherWizard, reinterpret_cast<LPARAM>(&other));
+  if (!other.Window) return false;
+  if (IsIconic(other.Window)) ShowWindow(other.Window, SW_RESTORE);
+  SetForegroundWindow(GetLastActivePopup(other.Window));
+  return true;
+}
+
+TExitCode RunChosenMode(TMode mode, const TCommandLine& line, const TWizardRunner& runWizard) {
+  if (!line.Error.empty()) return ReportBadCommandLine(line);
+  if (line.Help) {
+    ShowMessageBox(nullptr, UsageText(), tw::ProductName, MB_OK | MB_ICONINFORMATION);
+    return TExitCode::Done;
+  }
+  // The copy runs while its first process holds the mutex for it.
+  if (!IsTemporaryCopy() && !TakeRunMutex()) return AlreadyRunning(line);
+  // Where the system did not remove an earlier run's copy, the next run does.
+  if (!IsTemporaryCopy()) RemoveLeftoverCopies();
+  if (mode == TMode::Uninstall && !IsTemporaryCopy() && RunsAsUninstallerFile()) {
+    if (const std::optional<int> code = RunTemporaryCopy()) return static_cast<TExitCode>(*code);
+  }
+  std::wstring removedHome;
+  const TExitCode code = RunWithLogAndFace(mode, line, runWizard, removedHome);
+  CloseRunLog();
+  if (IsTemporaryCopy()) {
+    PassResultToFirstProcess(static_cast<int>(code));
+    RemoveStartedProgram(removedHome);
+  }
+  return code;
+}

@@ -1,0 +1,83 @@
+// The switches of an unattended run as the command line gives them.
+#include <gtest/gtest.h>
+
+#include "program/CommandLine.h"
+
+TEST(CommandLine, SetupSwitchesInAnyCaseWithQuotedValues) {
+  const TCommandLine line = ReadCommandLine(
+      L"\"C:\\kit\\setup.exe\" /QUIET /Dir=\"C:\\My Programs\\TW\" \"/address=Jo <jo@x.net>\" "
+      L"/host=smtp.x.net /NoGroup /log=\"C:\\logs\\setup log.txt\"",
+      TMode::Setup);
+  EXPECT_EQ(line.Error, L"");
+  EXPECT_TRUE(line.Quiet);
+  EXPECT_FALSE(line.Help);
+  EXPECT_EQ(line.Dir, L"C:\\My Programs\\TW");
+  EXPECT_EQ(line.Address, L"Jo <jo@x.net>");
+  EXPECT_EQ(line.Host, L"smtp.x.net");
+  EXPECT_TRUE(line.NoGroup);
+  EXPECT_EQ(line.LogFile, L"C:\\logs\\setup log.txt");
+  // A value keeps its own case and any further '='.
+  EXPECT_EQ(ReadCommandLine(L"setup.exe /host=A=b", TMode::Setup).Host, L"A=b");
+}
+
+TEST(CommandLine, NothingGivenMeansTheWizardWithItsOwnValues) {
+  const TCommandLine line = ReadCommandLine(L"setup.exe", TMode::Setup);
+  EXPECT_EQ(line.Error, L"");
+  EXPECT_FALSE(line.Quiet);
+  EXPECT_FALSE(line.Dir.has_value());
+  EXPECT_FALSE(line.Address.has_value());
+  EXPECT_FALSE(line.Host.has_value());
+  EXPECT_FALSE(line.NoGroup);
+  EXPECT_EQ(line.LogFile, L"");
+}
+
+TEST(CommandLine, UninstallSwitchesAfterTheModesOwnArgument) {
+  const TCommandLine viaSetup = ReadCommandLine(L"setup.exe -U /quiet /client", TMode::Uninstall);
+  EXPECT_EQ(viaSetup.Error, L"");
+  EXPECT_TRUE(viaSetup.Quiet);
+  EXPECT_TRUE(viaSetup.ClientOnly);
+  const TCommandLine direct = ReadCommandLine(L"\"C:\\tw\\UninstTW.exe\" /MIXMASTER /Quiet /log=x.log", TMode::Uninstall);
+  EXPECT_EQ(direct.Error, L"");
+  EXPECT_TRUE(direct.MixmasterOnly);
+  EXPECT_FALSE(direct.ClientOnly);
+  EXPECT_EQ(direct.LogFile, L"x.log");
+  // "-u" is no switch where it did not choose the mode.
+  EXPECT_NE(ReadCommandLine(L"UninstTW.exe /quiet -u", TMode::Uninstall).Error, L"");
+}
+
+TEST(CommandLine, HelpInBothSpellings) {
+  EXPECT_TRUE(ReadCommandLine(L"setup.exe /?", TMode::Setup).Help);
+  EXPECT_TRUE(ReadCommandLine(L"UninstTW.exe /HELP", TMode::Uninstall).Help);
+  EXPECT_NE(UsageText().find(L"/dir=PATH"), std::wstring::npos);
+  EXPECT_NE(UsageText().find(L"/mixmaster"), std::wstring::npos);
+  EXPECT_NE(UsageText().find(L"6 cancelled"), std::wstring::npos);
+}
+
+TEST(CommandLine, RefusesWhatItDoesNotKnowOrWhatLacksItsValue) {
+  struct Row {
+    const wchar_t* Line;
+    TMode Mode;
+  };
+  for (const Row& row : {Row{L"setup.exe /quiet /silent", TMode::Setup},
+                         Row{L"setup.exe /S", TMode::Setup},
+                         Row{L"setup.exe /quiet /dir", TMode::Setup},
+                         Row{L"setup.exe /quiet /dir=", TMode::Setup},
+                         Row{L"setup.exe /quiet /dir=\"\"", TMode::Setup},
+                         Row{L"setup.exe /address= /quiet", TMode::Setup},
+                         Row{L"setup.exe /host", TMode::Setup},
+                         Row{L"setup.exe /log", TMode::Setup},
+                         Row{L"setup.exe /quiet=yes", TMode::Setup},
+                         Row{L"setup.exe /nogroup=1", TMode::Setup},
+                         Row{L"setup.exe /quiet /client", TMode::Setup},
+                         Row{L"setup.exe quiet", TMode::Setup},
+                         Row{L"UninstTW.exe /quiet /dir=C:\\x", TMode::Uninstall},
+                         Row{L"UninstTW.exe /quiet /nogroup", TMode::Uninstall},
+                         Row{L"UninstTW.exe /client /mixmaster", TMode::Uninstall},
+                         Row{L"UninstTW.exe /client=yes", TMode::Uninstall}}) {
+    const TCommandLine line = ReadCommandLine(row.Line, row.Mode);
+    EXPECT_NE(line.Error, L"") << testing::PrintToString(std::wstring(row.Line));
+  }
+  EXPECT_EQ(ReadCommandLine(L"setup.exe /quiet /bogus", TMode::Setup).Error,
+            L"unknown switch: /bogus");
+  EXPECT_EQ(ReadCommandLine(L"setup.exe /Dir=", TMode::Setup).Error, L"missing value: /dir=...");
+}
