@@ -1,8 +1,9 @@
 #include "base/DllSearch.h"
 
-// The linker points the PE's load-config directory at this symbol (a program-defined
-// "_load_config_used", as the MinGW-w64 runtime defines none). The loader reads
-// DependentLoadFlags from it when it resolves the imports, before the program starts; the
+// The program's load configuration, under the name the PE's load-config directory is
+// filled from (the MinGW-w64 runtime defines none): after each link,
+// scripts/pe-load-config.sh points the directory here, as GNU ld 2.40 does not. The loader
+// reads DependentLoadFlags when it resolves the imports, before the program starts; the
 // fields left zero mean what they mean in an image without the directory: no security
 // cookie, no safe exception-handler table, no control-flow guard. Size is that of the
 // structure as declared here, which the loader takes as its version. The link keeps the

@@ -247,6 +247,6 @@ void TSetupForm::FormCloseQuery(bool& canClose) {
   // The client started below works in its own folder.
   SetCurrentDirectoryW(AppDIR.Text().c_str());
   if (Notebook1.ActivePage().Caption() == L"Done" && installed && RunQuickBox.Checked())
-    // Quoted, so that a blank in the folder cannot make the system start another program.
-    RunProgram(L"\"" + AddBackslash(AppDIR.Text()) + ClientExeName + L"\"", SW_SHOWNORMAL);
+    ClientStartedBy = StartWithUserRights(
+        {AddBackslash(AppDIR.Text()) + ClientExeName, AppDIR.Text(), SW_SHOWNORMAL});
 }

@@ -3,9 +3,11 @@
 // run the installation. An earlier installation pre-fills every field and opens on Review.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "setup/InstallSteps.h"
+#include "shell/UserStart.h"
 #include "shell/WizardForm.h"
 #include "shell/win/Controls.h"
 
@@ -55,6 +57,9 @@ class TSetupForm : public TWizardForm {
   // The kit: the current folder when the wizard was created.
   std::wstring SourceDir;
   std::wstring VersionText;
+  // How Exit started the client: by setup itself, or through the desktop shell so that it
+  // got the user's own rights. Empty until it has started it.
+  std::optional<TStartedBy> ClientStartedBy;
 
   void NextBtnClick();
   void BackBtnClick();
