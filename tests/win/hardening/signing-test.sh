@@ -2,7 +2,8 @@
 # Signing as the build signs: a throw-away certificate authority and code-signing
 # certificate made with openssl, a copy of setup.exe signed by scripts/sign-exe.sh. The
 # signature verifies against that authority alone, with SHA-256, and the signed setup.exe
-# still runs its wizard under Wine. A copy that was not signed does not verify.
+# still runs its wizard under Wine. A copy that was not signed does not verify, nor does the
+# signed one against another authority.
 # Usage: signing-test.sh WINE_RUN DRIVER SETUP_EXE SIGN_SCRIPT WORK
 set -uo pipefail
 wine_run=$1 driver=$2 setup=$3 sign=$4 work=$5
@@ -18,6 +19,8 @@ cd "$work"
   openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
     -subj "/CN=Tarnwhistle test authority" -addext basicConstraints=critical,CA:TRUE \
     -addext keyUsage=critical,keyCertSign,cRLSign &&
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout other.key -out other.pem -days 2 \
+    -subj "/CN=Another authority" -addext basicConstraints=critical,CA:TRUE &&
   openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr \
     -subj "/CN=Tarnwhistle test signer" &&
   printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signer.ext &&
@@ -42,6 +45,9 @@ else
 fi
 if osslsigncode verify -CAfile ca.pem -in unsigned.exe >verify-unsigned.log 2>&1; then
   failure "a copy that was not signed verifies too"
+fi
+if osslsigncode verify -CAfile other.pem -in kit/setup.exe >verify-other.log 2>&1; then
+  failure "the signature verifies against another authority too"
 fi
 
 open_wizard_and_about kit ./setup.exe || failure "the signed setup.exe did not run its wizard"
