@@ -8,16 +8,17 @@
 #    set-up can show a load), and no longer finds them once it restricts its DLL search as
 #    the shipped programs do;
 # 2. setup.exe's wizard opens and shows its About box, and no marker appears.
-# Left out: version.dll, imm32.dll and zlib1.dll, which Wine's own user32 and comctl32
-# import, so Wine loads them before the program's first instruction (it does not read the
-# load configuration's DependentLoadFlags, which keeps Windows from loading them there), and
+# Left out, as loads that Wine makes past the program's settings where Windows would not:
+# version.dll, imm32.dll and zlib1.dll, which Wine's own user32 and comctl32 import, so Wine
+# loads them before the program's first instruction (it does not read the load
+# configuration's DependentLoadFlags, which keeps Windows from loading them there);
 # uxtheme.dll, which Wine's user32 loads through ntdll with the search path the process
-# started with, past SetDefaultDllDirectories. On Windows neither happens; the static test
-# reads DependentLoadFlags.
+# started with, past SetDefaultDllDirectories; and msimg32.dll, which Wine's uxtheme
+# delay-loads the same way. The static test reads DependentLoadFlags.
 # Usage: planting-test.sh WINE_RUN DRIVER SETUP_EXE PLANTED_DLL PROBE_EXE WORK
 set -uo pipefail
 wine_run=$1 driver=$2 setup=$3 planted=$4 probe=$5 work=$6
-names=(dwmapi cryptbase propsys userenv winmm msimg32 oleacc profapi sspicli wtsapi32
+names=(dwmapi cryptbase propsys userenv winmm oleacc profapi sspicli wtsapi32
        riched20 msftedit netapi32 mpr samcli cryptsp ntmarta windowscodecs dbghelp)
 source "$(dirname "$0")/wizard.sh"
 
