@@ -1,5 +1,7 @@
 #include "shell/UserStart.h"
 
+#include <utility>
+
 #include <windows.h>
 #include <exdisp.h>
 #include <shldisp.h>
@@ -125,6 +127,18 @@ class TSystemUserStart : public TUserStartSystem {
 TUserStartSystem& SystemUserStart() {
   static TSystemUserStart system;
   return system;
+}
+
+namespace {
+TUserStartSystem* userStartSystem = nullptr;
+}  // namespace
+
+TUserStartSystem* SetUserStartSystem(TUserStartSystem* system) {
+  return std::exchange(userStartSystem, system);
+}
+
+TUserStartSystem& UserStartSystem() {
+  return userStartSystem ? *userStartSystem : SystemUserStart();
 }
 
 TStartedBy StartWithUserRights(const TUserProgram& program, TUserStartSystem& system) {

@@ -32,7 +32,13 @@ class TUserStartSystem {
 // RunProgram.
 TUserStartSystem& SystemUserStart();
 
+// Puts `system` in the place of the system's own for every later start (null: the system's
+// own again); answers the one it replaced. Tests that drive the wizard use it.
+TUserStartSystem* SetUserStartSystem(TUserStartSystem* system);
+// The one in place.
+TUserStartSystem& UserStartSystem();
+
 // Starts the program with the user's own rights where that takes asking the desktop shell,
 // and answers which way it went. Neither way waits for the program.
 TStartedBy StartWithUserRights(const TUserProgram& program,
-                               TUserStartSystem& system = SystemUserStart());
+                               TUserStartSystem& system = UserStartSystem());
