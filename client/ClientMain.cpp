@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/DllSearch.h"
 #include "base/Text.h"
 #include "base/WideText.h"
 #include "filestore/FileMan.h"
@@ -105,6 +106,7 @@ HWND CreateMainWindow(HINSTANCE instance, const std::vector<std::wstring>& lines
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showState) {
+  RestrictDllSearchToSystem();  // before anything can load a DLL from the kit's folder
   HWND window = CreateMainWindow(instance, DisplayLines());
   if (!window) return 1;
   ShowWindow(window, showState);

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev zlib1g-dev libsqlite3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xauth fonts-wine liblnk-utils imagemagick xdotool
+  osslsigncode openssl
 )
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include "shell/Constants.h"
 #include "shell/Registry.h"
+#include "shell/RunLog.h"
 #include "shell/SysUtils.h"
 #include "shell/dialogs/DirBrow.h"
 #include "shell/dialogs/WaitDlg.h"
@@ -254,7 +255,11 @@ void TSetupForm::FormCloseQuery(bool& canClose) {
   }
   // The client started below works in its own folder.
   SetCurrentDirectoryW(AppDIR.Text().c_str());
-  if (Notebook1.ActivePage().Caption() == L"Done" && installed && RunQuickBox.Checked())
-    // Quoted, so that a blank in the folder cannot make the system start another program.
-    RunProgram(L"\"" + AddBackslash(AppDIR.Text()) + ClientExeName + L"\"", SW_SHOWNORMAL);
+  if (Notebook1.ActivePage().Caption() == L"Done" && installed && RunQuickBox.Checked()) {
+    ClientStartedBy = StartWithUserRights(
+        {AddBackslash(AppDIR.Text()) + ClientExeName, AppDIR.Text(), SW_SHOWNORMAL});
+    LogLine(*ClientStartedBy == TStartedBy::DesktopShell
+                ? L"start " + ClientExeName + L": through the desktop's shell, with the user's rights"
+                : L"start " + ClientExeName + L": by setup");
+  }
 }

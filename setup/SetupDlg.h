@@ -4,9 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "setup/Installation.h"
+#include "shell/UserStart.h"
 #include "shell/WizardForm.h"
 #include "shell/win/Controls.h"
 
@@ -59,6 +61,9 @@ class TSetupForm : public TWizardForm {
   std::wstring VersionText;
   // How the run ends for the process: cancelled until an installation was tried.
   TExitCode Outcome = TExitCode::Cancelled;
+  // How Exit started the client: by setup itself, or through the desktop shell so that it
+  // got the user's own rights. Empty until it has started it.
+  std::optional<TStartedBy> ClientStartedBy;
 
   void NextBtnClick();
   void BackBtnClick();

@@ -39,7 +39,8 @@ void RemoveRecordAndGroup() {
 const std::vector<std::wstring> SetupTest::KitFiles = {
     L"setup.exe", L"TW.exe", L"TW.ini", L"License.txt", L"QuickStart.rtf", L"ReadMe.txt"};
 
-SetupTest::SetupTest() : SavedDirectory_(CurrentFolder()) {
+SetupTest::SetupTest()
+    : SavedUserStart_(SetUserStartSystem(&UsersOwnStart_)), SavedDirectory_(CurrentFolder()) {
   KeepLinksInThePrefix();
   // Wine's desktop process, which the first window of a process may start, is older than
   // anything the test starts.
@@ -51,6 +52,7 @@ SetupTest::SetupTest() : SavedDirectory_(CurrentFolder()) {
 }
 
 SetupTest::~SetupTest() {
+  SetUserStartSystem(SavedUserStart_);
   SetCurrentDirectoryW(SavedDirectory_.c_str());
   RemoveRecordAndGroup();
 }

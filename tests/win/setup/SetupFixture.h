@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/UserStart.h"
 #include "tests/win/support/ScratchFolder.h"
 
 class SetupTest : public ::testing::Test {
@@ -31,6 +32,17 @@ class SetupTest : public ::testing::Test {
   std::wstring Destination;  // a folder that does not exist yet
 
  private:
+  // The wizard runs as the user's own: Exit starts the client itself, as this process's
+  // child. (Wine's processes are elevated, and its desktop shell would start it.)
+  class TUsersOwnStart : public TUserStartSystem {
+   public:
+    bool Elevated() override { return false; }
+    bool StartThroughDesktopShell(const TUserProgram&) override { return false; }
+    void StartDirectly(const TUserProgram& program) override {
+      SystemUserStart().StartDirectly(program);
+    }
+  } UsersOwnStart_;
+  TUserStartSystem* SavedUserStart_;
   std::wstring SavedDirectory_;
   FILETIME Start_ = {};
 };
