@@ -9,11 +9,25 @@
 # Each time is the median of TW_BENCH_RUNS runs (default 3). The NSIS script is written by
 # this benchmark: directory page, copy, shortcuts, registry values, uninstaller.
 #
+# The Windows build that runs is the one the tests run (scripts/wine-run decides): the
+# 32-bit setup.exe and NSIS's x86 stub where 32-bit programs start, the 64-bit setup.exe
+# and NSIS's amd64 stub where they do not (TW_WINE_64_ONLY=1 takes that path anywhere).
+# Every timed run is checked for its work (the window there, the files, the registry
+# record and the shortcuts in place); when one did not do it, the benchmark says which
+# and exits 1 without a figure.
+#
 # Usage: bash bench/installer-bench.sh     (needs Debian's nsis package for makensis)
 # Results: build/installer-bench/results.txt
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# The build the tests would run on this machine, unless one is asked for.
+machine_arch=$(scripts/wine-run --arch)
+export TW_WIN_ARCH=${TW_WIN_ARCH:-$machine_arch}
+if [ "$TW_WIN_ARCH" = i686 ] && [ "$machine_arch" != i686 ]; then
+  echo "TW_WIN_ARCH=i686, but Wine starts only 64-bit programs here"
+  exit 1
+fi
 source tests/e2e/lib.sh
 own_display "$root/bench/installer-bench.sh" "$@"
 command -v makensis >/dev/null || { echo "makensis is missing: apt-get install nsis"; exit 1; }
@@ -27,11 +41,28 @@ results=$bench_dir/results.txt
 : >"$results"
 say() { echo "$*" | tee -a "$results"; }
 
-echo "== building (i686 kit, x86_64 setup.exe)"
+case $TW_WIN_ARCH in
+  i686) other_arch=x86_64 nsis_target=x86-unicode other_nsis_target=amd64-unicode ;;
+  *) other_arch=i686 nsis_target=amd64-unicode other_nsis_target=x86-unicode ;;
+esac
+if [ "$machine_arch" = i686 ]; then
+  why="this machine runs 32-bit programs"
+elif [ "${TW_WINE_64_ONLY:-0}" = 1 ]; then
+  why="TW_WINE_64_ONLY=1"
+else
+  why="this machine cannot run 32-bit programs"
+fi
+[ "$TW_WIN_ARCH" = "$machine_arch" ] || why="TW_WIN_ARCH=$TW_WIN_ARCH"
+say "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)), load $(cut -d' ' -f1-3 /proc/loadavg)"
+say "== timed: the $TW_WIN_ARCH setup.exe and NSIS's $nsis_target stub ($why), $(scripts/wine-run --version 2>/dev/null)"
+
+echo "== building (the $TW_WIN_ARCH kit, the $other_arch setup.exe)"
 e2e_builds || exit 1
-build_target "${TW_BENCH_X64_BUILD:-win-x86_64}" setup -- \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake || exit 1
-setup64=$root/build/${TW_BENCH_X64_BUILD:-win-x86_64}/program/setup.exe
+build_target "win-$other_arch" setup -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$other_arch.cmake \
+  -DTW_HOST_TWDB="$twdb" || exit 1
+declare -A setup_exe
+setup_exe[$TW_WIN_ARCH]=$kit/setup.exe
+setup_exe[$other_arch]=$root/build/win-$other_arch/program/setup.exe
 
 # ---------------------------------------------------------------------------------------
 # The kits and their NSIS installers
@@ -41,11 +72,12 @@ mkdir -p "$big_kit"
 cp "$kit"/* "$big_kit/"
 for i in $(seq -w 1 200); do head -c 1048576 /dev/urandom >"$big_kit/data$i.bin"; done
 
-# nsis_installer KIT OUT: the NSIS installer of the kit's files (setup.exe aside).
+# nsis_installer KIT OUT [TARGET]: the NSIS installer of the kit's files (setup.exe aside),
+# for NSIS's stub TARGET (default: the one that runs here).
 nsis_installer() {
-  local source=$1 out=$2 script=$2.nsi
+  local source=$1 out=$2 target=${3:-$nsis_target} script=$2.nsi
   cat >"$script" <<EOF
-Unicode true
+Target $target
 Name "Tarnwhistle"
 OutFile "$out"
 InstallDir "\$PROGRAMFILES\\Tarnwhistle"
@@ -84,19 +116,23 @@ EOF
 echo "== NSIS installers of both kits"
 nsis_installer "$kit" "$bench_dir/nsis-kit.exe" || exit 1
 nsis_installer "$big_kit" "$bench_dir/nsis-big.exe" || exit 1
+# For the size of the other stub only.
+nsis_installer "$kit" "$bench_dir/nsis-kit-$other_arch.exe" "$other_nsis_target" || exit 1
 
 size() { stat -c %s "$1"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "none" }'; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# stub_size INSTALLER: the size of its stub, as makensis reports it ("EXE header size").
+stub_size() { sed -n 's/^EXE header size: *\([0-9]*\) \/.*/\1/p' "$1.makensis.log"; }
 
-stub=$(sed -n 's/^EXE header size: *\([0-9]*\) \/.*/\1/p' "$bench_dir/nsis-kit.exe.makensis.log")
+declare -A stub
+stub[$TW_WIN_ARCH]=$(stub_size "$bench_dir/nsis-kit.exe")
+stub[$other_arch]=$(stub_size "$bench_dir/nsis-kit-$other_arch.exe")
 say "== sizes (bytes)"
-say "setup.exe i686:                 $(size "$kit/setup.exe")"
-say "setup.exe x86_64:               $(size "$setup64")"
-say "NSIS stub (EXE header):         $stub"
-say "NSIS installer of the kit:      $(size "$bench_dir/nsis-kit.exe")"
-say "ratio setup.exe i686 / NSIS stub:   $(ratio "$(size "$kit/setup.exe")" "$stub")"
-say "ratio setup.exe x86_64 / NSIS stub: $(ratio "$(size "$setup64")" "$stub")"
+for a in i686 x86_64; do
+  say "setup.exe $a: $(size "${setup_exe[$a]}"), NSIS stub $a (EXE header) ${stub[$a]}; ratio $(ratio "$(size "${setup_exe[$a]}")" "${stub[$a]}")"
+done
+say "NSIS installer of the kit ($TW_WIN_ARCH): $(size "$bench_dir/nsis-kit.exe")"
 
 # ---------------------------------------------------------------------------------------
 # Times under Wine
@@ -104,15 +140,39 @@ say "ratio setup.exe x86_64 / NSIS stub: $(ratio "$(size "$setup64")" "$stub")"
 scratch_prefix "$bench_dir"
 at() { sed -n 's/^at: //p' <<<"$driven" | tail -n 1; }
 now_ms() { date +%s%3N; }
+target='C:\BenchTW'
 
 # Leaves the prefix without an installation: the next run is a first installation again.
 uninstall_quietly() {
   # The shell window that setup opens on the new group folder.
-  drive close --window Tarnwhistle --showing Tarnwhistle --timeout 5
+  [ "${1:-}" = setup ] && drive close --window Tarnwhistle --showing Tarnwhistle --timeout 5
   settle
-  rm -rf "$(unix_path 'C:\BenchTW')" "$(unix_path "$(programs_folder)")/Tarnwhistle"
+  rm -rf "$(unix_path "$target")" "$(unix_path "$(programs_folder)")/Tarnwhistle"
   reg_delete 'HKCU\Software\Tarnwhistle'
   reg_delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarnwhistle'
+}
+
+# installed KIT: the installation of the kit is in place, as either installer leaves it:
+# every file of the kit (setup.exe as UninstTW.exe), the database, the record and the
+# group of five shortcuts. Says what is missing when it is not.
+installed() {
+  local source=$1 folder file name copy group
+  folder=$(unix_path "$target")
+  for file in "$source"/*; do
+    name=${file##*/}
+    [ "$name" = setup.exe ] && continue
+    copy=$folder/$name
+    [ -f "$copy" ] && [ "$(stat -c %s "$copy")" = "$(stat -c %s "$file")" ] ||
+      { echo "$target\\$name missing or of another size" >&2; return 1; }
+  done
+  for name in UninstTW.exe TW.dbc; do
+    [ -f "$folder/$name" ] || { echo "$target\\$name missing" >&2; return 1; }
+  done
+  reg_query 'HKCU\Software\Tarnwhistle' /v AppDir && grep -qiF "$target" <<<"$queried" ||
+    { echo "no installation record" >&2; return 1; }
+  group=$(unix_path "$(programs_folder)")/Tarnwhistle
+  [ "$(find "$group" -maxdepth 1 -iname '*.lnk' 2>/dev/null | wc -l)" = 5 ] ||
+    { echo "not five shortcuts in the program group" >&2; return 1; }
 }
 
 # setup_install_ms KIT: one installation by setup.exe; prints Install-to-Done less 4 s.
@@ -120,29 +180,35 @@ setup_install_ms() {
   local source=$1 t0 t1
   start "$source" setup.exe
   drive wait --window "Tarnwhistle Setup" --showing "Destination Folder" --timeout 90 &&
-    drive type --window "Tarnwhistle Setup" "Destination Folder" 'C:\BenchTW' &&
+    drive type --window "Tarnwhistle Setup" "Destination Folder" "$target" &&
     drive click --window "Tarnwhistle Setup" Next &&
     drive type --window "Tarnwhistle Setup" "Your Address" "bench@example.net" &&
     drive type --window "Tarnwhistle Setup" "SMTP Host" "smtp.example.net" &&
     drive click --window "Tarnwhistle Setup" Next &&
     drive click --window "Tarnwhistle Setup" Install &&
-    drive wait --window Tarnwhistle --showing "Install now?" || { echo "setup did not get to Install" >&2; return 1; }
+    drive wait --window Tarnwhistle --showing "Install now?" ||
+    { echo "setup did not get to Install: $(tail -n 1 <<<"$driven")" >&2; return 1; }
   drive answer --window Tarnwhistle --showing "Install now?" OK || return 1
   t0=$(at)
-  drive wait --window "Tarnwhistle Setup" --showing "Installation complete!" --timeout 600 || return 1
+  drive wait --window "Tarnwhistle Setup" --showing "Installation complete!" --timeout 600 ||
+    { echo "setup did not get to the Done page" >&2; return 1; }
   t1=$(at)
-  drive tick --window "Tarnwhistle Setup" "Run Tarnwhistle" off
-  drive click --window "Tarnwhistle Setup" Exit
-  finish
+  drive tick --window "Tarnwhistle Setup" "Run Tarnwhistle" off &&
+    drive click --window "Tarnwhistle Setup" Exit && finish ||
+    { echo "setup did not end on Exit" >&2; return 1; }
+  installed "$source" || return 1
   echo $((t1 - t0 - 4000))
 }
 
-# nsis_silent_ms INSTALLER: the silent install from start to end of its process.
+# nsis_silent_ms INSTALLER KIT: the silent install from start to end of its process.
 nsis_silent_ms() {
-  local t0 t1
+  local t0 t1 rc
   t0=$(now_ms)
-  tw_wine "$1" /S '/D=C:\BenchTW' >>"$log" 2>&1
+  tw_wine "$1" /S "/D=$target" >>"$log" 2>&1
+  rc=$?
   t1=$(now_ms)
+  [ $rc -eq 0 ] || { echo "the NSIS installer ended with $rc" >&2; return 1; }
+  installed "$2" || return 1
   echo $((t1 - t0))
 }
 
@@ -151,20 +217,24 @@ nsis_silent_ms() {
 setup_quiet_ms() {
   local t0 t1
   t0=$(now_ms)
-  (cd "$1" && tw_wine setup.exe /quiet '/dir=C:\BenchTW' /address=bench@example.net \
+  (cd "$1" && tw_wine setup.exe /quiet "/dir=$target" /address=bench@example.net \
     /host=smtp.example.net) >>"$log" 2>&1 || { echo "setup.exe /quiet failed" >&2; return 1; }
   t1=$(now_ms)
+  installed "$1" || return 1
   echo $((t1 - t0))
 }
 
 cp_ms() {  # cp_ms KIT: cp of the kit's files into a new folder of the prefix's drive C:
-  local target t0 t1
-  target=$WINEPREFIX/drive_c/BenchTW
-  rm -rf "$target"
+  local copy t0 t1 rc
+  copy=$WINEPREFIX/drive_c/BenchCopy
+  rm -rf "$copy"
   t0=$(now_ms)
-  mkdir "$target" && cp "$1"/* "$target/"
+  mkdir "$copy" && cp "$1"/* "$copy/"
+  rc=$?
   t1=$(now_ms)
-  rm -rf "$target"
+  diff -rq "$1" "$copy" >/dev/null || rc=1
+  rm -rf "$copy"
+  [ $rc -eq 0 ] || { echo "cp did not copy the kit" >&2; return 1; }
   echo $((t1 - t0))
 }
 
@@ -172,7 +242,8 @@ cp_ms() {  # cp_ms KIT: cp of the kit's files into a new folder of the prefix's 
 wine_start_ms() {
   local t0 t1
   t0=$(now_ms)
-  tw_wine "$driver" gone --window "no such window" --timeout 0 >>"$log" 2>&1
+  tw_wine "$driver" gone --window "no such window" --timeout 0 >>"$log" 2>&1 ||
+    { echo "Wine did not run the driver" >&2; return 1; }
   t1=$(now_ms)
   echo $((t1 - t0))
 }
@@ -183,40 +254,52 @@ first_window_ms() {
   local dir=$1 program=$2 t0 t1
   t0=$(now_ms)
   start "$dir" "$program"
-  drive wait --window "Tarnwhistle Setup*" --timeout 90 || return 1
+  drive wait --window "Tarnwhistle Setup*" --timeout 90 ||
+    { finish; echo "no window of $program: $(tail -n 1 <<<"$driven")" >&2; return 1; }
   t1=$(at)
   drive close --window "Tarnwhistle Setup*"
   # NSIS asks before it quits.
-  drive answer --window "Tarnwhistle Setup*" --showing "Are you sure" --timeout 3 Yes
-  finish || settle
+  [ "$program" = setup.exe ] ||
+    drive answer --window "Tarnwhistle Setup*" --showing "Are you sure" --timeout 10 Yes
+  finish || { echo "$program did not end when its window closed" >&2; return 1; }
   echo $((t1 - t0))
 }
 
 declare -A samples
-measure() {  # measure NAME COMMAND...: one sample, appended to samples[NAME]
+# measure NAME COMMAND...: one sample, appended to samples[NAME]. A run that did not do its
+# work ends the benchmark: no figure is better than one from runs that failed.
+measure() {
   local name=$1 value; shift
-  value=$("$@") || { echo "failed: $name" | tee -a "$log"; return 1; }
+  if ! value=$("$@" 2>"$bench_dir/failure.txt"); then
+    say "failed: $name: $(tail -n 1 "$bench_dir/failure.txt")"
+    echo "details: $log, $work/programs.log"
+    tw_wineserver -k 2>/dev/null
+    exit 1
+  fi
   samples[$name]="${samples[$name]:-} $value"
   echo "  $name: $value ms"
 }
 
 echo "== times ($runs runs each)"
+# The first program of a prefix starts Wine's own services: not part of any figure.
+wine_start_ms >/dev/null 2>"$bench_dir/failure.txt" ||
+  { say "failed: warm-up: $(tail -n 1 "$bench_dir/failure.txt")"; exit 1; }
 for run in $(seq "$runs"); do
   measure wine_start wine_start_ms
   measure setup_first_window first_window_ms "$kit" setup.exe
   measure nsis_first_window first_window_ms "$bench_dir" nsis-kit.exe
-  measure setup_kit setup_install_ms "$kit"; uninstall_quietly
-  measure nsis_kit nsis_silent_ms "$bench_dir/nsis-kit.exe"; uninstall_quietly
+  measure setup_kit setup_install_ms "$kit"; uninstall_quietly setup
+  measure nsis_kit nsis_silent_ms "$bench_dir/nsis-kit.exe" "$kit"; uninstall_quietly
   measure cp_kit cp_ms "$kit"
-  measure setup_big setup_install_ms "$big_kit"; uninstall_quietly
-  measure nsis_big nsis_silent_ms "$bench_dir/nsis-big.exe"; uninstall_quietly
+  measure setup_big setup_install_ms "$big_kit"; uninstall_quietly setup
+  measure nsis_big nsis_silent_ms "$bench_dir/nsis-big.exe" "$big_kit"; uninstall_quietly
   measure setup_quiet_big setup_quiet_ms "$big_kit"; uninstall_quietly
   measure cp_big cp_ms "$big_kit"
 done
 tw_wineserver -k 2>/dev/null
 
 m() { median ${samples[$1]}; }
-say "== times (median of $runs runs, ms)"
+say "== times (median of $runs runs, ms; $TW_WIN_ARCH; load at the end $(cut -d' ' -f1-3 /proc/loadavg))"
 say "Wine start of a program doing nothing:       $(m wine_start)"
 say "first window: setup.exe $(m setup_first_window), NSIS $(m nsis_first_window); ratio $(ratio "$(m setup_first_window)" "$(m nsis_first_window)")"
 say "kit ($(du -sk "$kit" | cut -f1) KB): setup.exe $(m setup_kit), NSIS silent $(m nsis_kit), cp $(m cp_kit)"

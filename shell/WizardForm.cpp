@@ -24,7 +24,8 @@ LRESULT CALLBACK TaskbarButtonProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 ATOM TaskbarButtonClass() {
-  static const ATOM atom = RegisterLayerWindowClass(kTaskbarButtonClass, TaskbarButtonProc);
+  static const ATOM atom =
+      RegisterLayerWindowClass(kTaskbarButtonClass, TaskbarButtonProc, TClassIcon::Program);
   return atom;
 }
 
@@ -39,8 +40,13 @@ TWizardForm::TWizardForm(TForm* owner, const std::wstring& caption, int clientWi
       Title_(std::move(title)) {
   AddSystemMenuSeparator();
   AddSystemMenuItem(AboutCommand, aboutItem);
-  // The task bar shows the application's title for the mode, not the wizard's caption: the
-  // button belongs to a window of no size that carries the title.
+}
+
+// The task bar shows the application's title for the mode, not the wizard's caption: the
+// button belongs to a window of no size that carries the title. Another top-level window
+// costs time to make, so it comes once the wizard has painted itself.
+void TWizardForm::FormPainted() {
+  if (TaskbarButton_) return;
   TaskbarButton_.reset(CreateWindowExW(WS_EX_APPWINDOW, MAKEINTATOM(TaskbarButtonClass()),
                                        Application.Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
                                        nullptr, GetModuleHandleW(nullptr), nullptr));

@@ -19,6 +19,7 @@ class TWizardForm : public TForm {
 
  protected:
   void WMSysCommand(TSysCommand& command) override;
+  void FormPainted() override;
 
  private:
   std::wstring Title_;

@@ -14,7 +14,7 @@ constexpr wchar_t kPaneClass[] = L"TarnwhistlePane";
 // The class of panes, registered on first use.
 const wchar_t* PaneClass(WNDPROC windowProc) {
   static ATOM atom = 0;
-  if (!atom) atom = RegisterLayerWindowClass(kPaneClass, windowProc);
+  if (!atom) atom = RegisterLayerWindowClass(kPaneClass, windowProc, TClassIcon::None);
   return kPaneClass;
 }
 
@@ -48,13 +48,15 @@ TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& te
       Name_(std::move(name)),
       Bounds_(bounds),
       ExtraHeight_(windowClass.ExtraHeight) {
+  // Created in its place: each later move costs the window a round of messages.
+  const RECT rect = Placement();
   Window_.reset(CreateWindowExW(
       windowClass.ExStyle, windowClass.ClassName, text.c_str(),
-      WS_CHILD | WS_VISIBLE | windowClass.Style, 0, 0, 0, 0, parent.ContainerHandle(),
+      WS_CHILD | WS_VISIBLE | windowClass.Style, rect.left, rect.top, rect.right - rect.left,
+      rect.bottom - rect.top, parent.ContainerHandle(),
       reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())), GetModuleHandleW(nullptr), nullptr));
   if (!Window_) throw Exception("Cannot create the control " + Utf8FromWide(Name_));
   SetPropW(Handle(), kControlProperty, this);
-  ApplyPlacement();
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
 }
 
@@ -72,9 +74,13 @@ void TControl::SetBounds(const TBounds& bounds) {
   ApplyPlacement();
 }
 
+RECT TControl::Placement() const {
+  return ScaleBounds({Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + ExtraHeight_},
+                     Form().Dpi());
+}
+
 void TControl::ApplyPlacement() {
-  const RECT rect = ScaleBounds(
-      {Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + ExtraHeight_}, Form().Dpi());
+  const RECT rect = Placement();
   SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }

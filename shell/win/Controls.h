@@ -77,6 +77,8 @@ class TControl : public TFormControl {
  private:
   LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) override;
   void FormDpiChanged() override;
+  // The window's rectangle in its parent at the form's DPI.
+  RECT Placement() const;
   void ApplyPlacement();
   void ApplyFont();
 

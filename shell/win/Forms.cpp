@@ -22,7 +22,7 @@ ATOM RegisterFormClass(WNDPROC windowProc) {
   if (formClassAtom) return formClassAtom;
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  formClassAtom = RegisterLayerWindowClass(kFormClass, windowProc);
+  formClassAtom = RegisterLayerWindowClass(kFormClass, windowProc, TClassIcon::Program);
   return formClassAtom;
 }
 
@@ -54,17 +54,35 @@ HWND MessageChild(UINT message, LPARAM lParam) {
   return nullptr;
 }
 
+struct ProgramIcons {
+  HICON Large;
+  HICON Small;
+};
+
+// The program's icon in both sizes, loaded once for every class that shows it.
+const ProgramIcons& LoadedProgramIcons() {
+  static const ProgramIcons icons = [] {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    return ProgramIcons{
+        LoadIconW(instance, MAKEINTRESOURCEW(ProgramIconId)),
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ProgramIconId), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), 0))};
+  }();
+  return icons;
+}
+
 }  // namespace
 
-ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc) {
+ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc, TClassIcon icon) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = windowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(ProgramIconId));
-  windowClass.hIconSm = static_cast<HICON>(
-      LoadImageW(windowClass.hInstance, MAKEINTRESOURCEW(ProgramIconId), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  if (icon == TClassIcon::Program) {
+    windowClass.hIcon = LoadedProgramIcons().Large;
+    windowClass.hIconSm = LoadedProgramIcons().Small;
+  }
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   windowClass.lpszClassName = className;
@@ -236,6 +254,7 @@ TModalResult TForm::ShowModal() {
   Guard([&] { FormShow(); });
   ShowWindow(Handle(), SW_SHOWNORMAL);
   UpdateWindow(Handle());
+  Guard([&] { FormPainted(); });
   NotifyModalLoopStarting(*this);
   RunModalLoop();
   // The owner is enabled before the dialog hides, so that it gets the activation back.

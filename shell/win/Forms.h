@@ -259,6 +259,9 @@ class TForm : public TContainer {
  protected:
   // Runs when the form is about to be shown.
   virtual void FormShow() {}
+  // Runs once a modal form is on the screen and painted, before its loop starts: for what
+  // goes with the form but need not hold up its first paint.
+  virtual void FormPainted() {}
   // Asked on every close attempt; ModalResult() tells what closes it (mrCancel for the
   // close box, Esc and Cancel buttons). Leave `canClose` true to allow the close.
   virtual void FormCloseQuery(bool& canClose) { (void)canClose; }
@@ -329,9 +332,10 @@ class TWaitCursor {
 // test suites) get the system's default icon.
 inline constexpr WORD ProgramIconId = 1;
 
-// Registers a window class of this layer: the program's icon (title bar and task bar),
-// arrow cursor, the dialog face as background.
-ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc);
+// Registers a window class of this layer: arrow cursor, the dialog face as background, and
+// for windows that show an icon (title bar, task bar) the program's icon.
+enum class TClassIcon { None, Program };
+ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc, TClassIcon icon);
 
 // The form whose window this is, or null for windows of other kinds.
 TForm* FormFromHandle(HWND window);
