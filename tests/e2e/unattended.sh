@@ -35,7 +35,10 @@ clear_installations() {
 check_apps_and_features() {  # check_apps_and_features WINDOWS-FOLDER UNIX-FOLDER
   local d=$1 size today
   today=$(date +%Y%m%d)
-  size=$(( ($(find "$2" -maxdepth 1 -type f -printf '%s+' ; echo 0) + 1023) / 1024 ))
+  # The record is written before the seeding: the folder then holds the kit's files, with
+  # TW.dbc still the copy of the template.
+  size=$(( ($(find "$2" -maxdepth 1 -type f ! -iname TW.dbc -printf '%s+' ; echo 0) +
+            $(stat -c %s "$kit/TW.ini") + 1023) / 1024 ))
   check "DisplayName" reg_value "$UNINSTALL_KEY" DisplayName REG_SZ Tarnwhistle
   check "DisplayVersion, the kit's" reg_value "$UNINSTALL_KEY" DisplayVersion REG_SZ "$(
     "$twdb" get-setting "$kit/TW.ini" Version)"
