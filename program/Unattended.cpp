@@ -12,12 +12,12 @@
 #include "shell/win/UiSeam.h"
 #include "setup/Installation.h"
 #include "uninstall/Removal.h"
+#include "uninstall/UninstDlg.h"
 
 namespace {
 
 // Held for as long as the process runs; the second run finds it taken.
 const wchar_t kRunMutex[] = L"Local\\TarnwhistleSetupRun";
-const wchar_t* const kWizardCaptions[] = {L"Tarnwhistle Setup", L"Un-Install Wizard"};
 
 std::wstring OneLine(std::wstring text) {
   for (wchar_t& c : text)
@@ -83,12 +83,10 @@ BOOL CALLBACK FindOtherWizard(HWND window, LPARAM data) {
   if (process == GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
   wchar_t caption[64] = {};
   GetWindowTextW(window, caption, 64);
-  for (const wchar_t* wizard : kWizardCaptions) {
-    if (std::wstring(caption) != wizard) continue;
-    reinterpret_cast<TOtherRun*>(data)->Window = window;
-    return FALSE;
-  }
-  return TRUE;
+  const std::wstring_view text(caption);
+  if (text != tw::SetupTitle && text != UninstWizCaption) return TRUE;
+  reinterpret_cast<TOtherRun*>(data)->Window = window;
+  return FALSE;
 }
 
 TExitCode ReportBadCommandLine(const TCommandLine& line) {
@@ -161,16 +159,18 @@ TExitCode RunChosenMode(TMode mode, const TCommandLine& line, const TWizardRunne
     return TExitCode::Done;
   }
   // The copy runs while its first process holds the mutex for it.
-  if (!IsTemporaryCopy() && !TakeRunMutex()) return AlreadyRunning(line);
-  // Where the system did not remove an earlier run's copy, the next run does.
-  if (!IsTemporaryCopy()) RemoveLeftoverCopies();
-  if (mode == TMode::Uninstall && !IsTemporaryCopy() && RunsAsUninstallerFile()) {
-    if (const std::optional<int> code = RunTemporaryCopy()) return static_cast<TExitCode>(*code);
+  const bool temporaryCopy = IsTemporaryCopy();
+  if (!temporaryCopy) {
+    if (!TakeRunMutex()) return AlreadyRunning(line);
+    // Where the system did not remove an earlier run's copy, the next run does.
+    RemoveLeftoverCopies();
+    if (mode == TMode::Uninstall && RunsAsUninstallerFile())
+      if (const std::optional<int> code = RunTemporaryCopy()) return static_cast<TExitCode>(*code);
   }
   std::wstring removedHome;
   const TExitCode code = RunWithLogAndFace(mode, line, runWizard, removedHome);
   CloseRunLog();
-  if (IsTemporaryCopy()) {
+  if (temporaryCopy) {
     PassResultToFirstProcess(static_cast<int>(code));
     RemoveStartedProgram(removedHome);
   }

@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-
 #include "base/Text.h"
 #include "shell/Constants.h"
 #include "shell/Registry.h"
@@ -44,7 +43,7 @@ std::wstring KnownFolder(REFKNOWNFOLDERID id) {
 
 TExitCode InstallClient(const TInstallChoices& choices) {
   if (!WaitUntilClientClosed(choices.Owner, choices.AppDir)) {
-    LogLine(L"Tarnwhistle runs from " + choices.AppDir + L"; nothing was copied");
+    LogLine(tw::ProductName + L" runs from " + choices.AppDir + L"; nothing was copied");
     return TExitCode::ClientRunning;
   }
   return RunInstallSteps(choices) ? TExitCode::Done : TExitCode::StepFailed;

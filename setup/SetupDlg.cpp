@@ -61,7 +61,7 @@ TSetupForm::TSetupForm(TForm* owner, std::wstring kitFolder)
       Copyright(StartSheet, L"Copyright", L"", {4, 0, 401, 16}),
       RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}, taLeftJustify, true),
       Label4(StartSheet, L"Label4", L"&Destination Folder", {4, 92, 200, 16}),
-      AppDIR(StartSheet, L"AppDIR", DefaultDestination(), {4, 110, 313, 22}),
+      AppDIR(StartSheet, L"AppDIR", L"", {4, 110, 313, 22}),
       BrowseBtn(StartSheet, L"BrowseBtn", L"&Browse", {326, 108, 75, 25}),
       GroupBox(StartSheet, L"GroupBox", L"Create Program &Group", {4, 148, 250, 20}),
       AddressSheet(Notebook1, L"Address"),
@@ -119,14 +119,15 @@ TSetupForm::TSetupForm(TForm* owner, std::wstring kitFolder)
 
 void TSetupForm::ReadRegistryDefaults() {
   const TRegistryKey key = TRegistryKey::Open(tw::ProductKey);
+  std::wstring folder;
   if (key.Valid()) {
     PreviousInstall = true;
     // A value of another type than text reads as missing.
     GroupBox.SetChecked(!key.ReadString(record::ProgramGroup).value_or(L"").empty());
-    const std::wstring folder = key.ReadString(record::AppDir).value_or(L"");
-    if (!folder.empty()) AppDIR.SetText(folder);
+    folder = key.ReadString(record::AppDir).value_or(L"");
   }
-  if (AppDIR.Text().empty()) AppDIR.SetText(DefaultDestination());
+  // The default probes Program Files with a file of its own: only when nothing is recorded.
+  AppDIR.SetText(folder.empty() ? DefaultDestination() : folder);
 }
 
 void TSetupForm::ReadClientConfig() {

@@ -69,7 +69,7 @@ std::wstring WithHome(const std::wstring& caption, const std::wstring& gap, bool
 }  // namespace
 
 TUninstWiz::TUninstWiz(TForm* owner)
-    : TWizardForm(owner, L"Un-Install Wizard", 458, 305, L"About Uninstall...", tw::UninstallTitle),
+    : TWizardForm(owner, UninstWizCaption, 458, 305, L"About Uninstall...", tw::UninstallTitle),
       BackBtn(*this, L"BackBtn", L"Back", {192, 272, 75, 25}),
       NextBtn(*this, L"NextBtn", L"Next", {280, 272, 75, 25}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {368, 272, 73, 25}),

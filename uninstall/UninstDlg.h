@@ -10,6 +10,9 @@
 #include "uninstall/Products.h"
 #include "uninstall/Removal.h"
 
+// The uninstall wizard's window caption, by which a second run finds the first.
+inline constexpr wchar_t UninstWizCaption[] = L"Un-Install Wizard";
+
 class TUninstWiz : public TWizardForm {
  public:
   explicit TUninstWiz(TForm* owner);

@@ -22,13 +22,6 @@ struct Operation {
   std::vector<std::function<bool(TStoreFile&)>> Calls;
 };
 
-std::string Text(int seed, size_t length) {
-  std::string text;
-  for (int i = 0; text.size() < length; ++i)
-    text += "line " + std::to_string((seed * 7919 + i * 31) % 1009) + " of the message\r\n";
-  return text.substr(0, length);
-}
-
 // 30 entries at the root, 20 in the mailbox Inbox and 4 in Outbox, the settings and the
 // default message and article: 57 entries at depths 1 to 3.
 std::string BaseImage() {
@@ -36,13 +29,18 @@ std::string BaseImage() {
   EXPECT_EQ(Put(db, "Initialization", "Version=0.9b2\r\nCutmarks=-- cut --\r\n"), 0);
   EXPECT_EQ(Put(db, Path({"default", "message"}), "From: old@example.org\r\n"), 0);
   EXPECT_EQ(Put(db, Path({"default", "article"}), "Newsgroups: alt.test\r\n"), 0);
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(Put(db, "note" + std::to_string(i), Text(i, 300 + 40 * i)), 0);
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(Put(db, "note" + std::to_string(i), MessageText(i, 300 + 40 * i)), 0);
   for (int i = 0; i < 20; ++i)
-    EXPECT_EQ(Put(db, Path({"Mailboxes", "Inbox", "m" + std::to_string(i)}), Text(100 + i, 900)), 0);
+    EXPECT_EQ(
+        Put(db, Path({"Mailboxes", "Inbox", "m" + std::to_string(i)}), MessageText(100 + i, 900)),
+        0);
   for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(Put(db, Path({"Mailboxes", "Outbox", "o" + std::to_string(i)}), Text(200 + i, 500)), 0);
+    EXPECT_EQ(
+        Put(db, Path({"Mailboxes", "Outbox", "o" + std::to_string(i)}), MessageText(200 + i, 500)),
+        0);
   EXPECT_EQ(WriteEntry("note3", nullptr, db), 0);  // free space among the blocks
-  EXPECT_EQ(Put(db, "note3", Text(3, 100)), 0);
+  EXPECT_EQ(Put(db, "note3", MessageText(3, 100)), 0);
   return db.Bytes;
 }
 
@@ -50,16 +48,7 @@ std::string BaseImage() {
 Contents ReadEverything(TMemoryStream& db) {
   Contents contents;
   TStoreInspector inspector(db);
-  std::vector<std::string> path;
-  std::vector<std::vector<std::string>> entries;
-  inspector.Walk([&](int depth, const TStoreChild& child) {
-    path.resize(size_t(depth));
-    path.push_back(child.Name);
-    if (child.Kind == TDataBuf::KindEntry) entries.push_back(path);
-  });
-  for (const auto& entry : entries) {
-    std::string joined;
-    for (const auto& component : entry) joined += (joined.empty() ? "" : "\xFF") + component;
+  for (const std::string& joined : EntryPaths(inspector)) {
     int status = -1;
     contents[joined] = Get(db, joined, &status);
     EXPECT_EQ(status, 0) << joined;
@@ -75,23 +64,24 @@ bool Store(TStoreFile& db, const std::string& path, const std::string& text) {
 std::vector<Operation> Operations() {
   const std::string inbox3 = Path({"Mailboxes", "Inbox", "m3"});
   return {
-      {"put a longer entry, depth 1", {[](TStoreFile& db) { return Store(db, "note7", Text(7, 3000)); }}},
-      {"put a new entry, depth 3",
-       {[](TStoreFile& db) { return Store(db, Path({"Mailboxes", "Inbox", "m99"}), Text(99, 3000)); }}},
-      {"put over an entry, depth 3",
-       {[](TStoreFile& db) { return Store(db, Path({"Mailboxes", "Inbox", "m5"}), Text(55, 1200)); }}},
+      {"put a longer entry, depth 1",
+       {[](TStoreFile& db) { return Store(db, "note7", MessageText(7, 3000)); }}},
+      {"put a new entry, depth 3", {[](TStoreFile& db) {
+         return Store(db, Path({"Mailboxes", "Inbox", "m99"}), MessageText(99, 3000));
+       }}},
+      {"put over an entry, depth 3", {[](TStoreFile& db) {
+         return Store(db, Path({"Mailboxes", "Inbox", "m5"}), MessageText(55, 1200));
+       }}},
       {"delete, depth 1", {[](TStoreFile& db) { return WriteEntry("note11", nullptr, db) == 0; }}},
-      {"delete, depth 3",
-       {[=](TStoreFile& db) { return WriteEntry(inbox3, nullptr, db) == 0; }}},
-      {"rename, depth 1", {[](TStoreFile& db) { return RenameEntry("note12", "renamed", db) == 0; }}},
-      {"rename, depth 3",
-       {[](TStoreFile& db) {
+      {"delete, depth 3", {[=](TStoreFile& db) { return WriteEntry(inbox3, nullptr, db) == 0; }}},
+      {"rename, depth 1",
+       {[](TStoreFile& db) { return RenameEntry("note12", "renamed", db) == 0; }}},
+      {"rename, depth 3", {[](TStoreFile& db) {
          return RenameEntry(Path({"Mailboxes", "Inbox", "m4"}), "m4-read", db) == 0;
        }}},
       {"set-setting (the settings entry lies at depth 1)",
        {[](TStoreFile& db) { return SetInitValue("SMTPHost", "mail.example.org", db) == 0; }}},
-      {"mailbox move, depth 3",
-       {[](TStoreFile& db) {
+      {"mailbox move, depth 3", {[](TStoreFile& db) {
          const std::string everyOther = std::string("\1\0\1\0\1\0\1\0\1\0\1", 11);
          return MoveMailboxEntries("Inbox", &everyOther, "Archive", db) == 6;
        }}},
@@ -107,24 +97,29 @@ std::vector<Operation> Operations() {
               Get(settings, "Initialization") != "Cutmarks=-- cut --\r\n")
             return false;
           return Store(db, Path({"default", "message"}),
-                "Fcc: outbox\r\nHost: smtp.example.org\r\nFrom: me@example.org\r\n"
-                "Chain: *,*,*,*; copies=1\r\nTo: \r\nSubject: \r\n\r\n-- cut --\r\n");
+                       "Fcc: outbox\r\nHost: smtp.example.org\r\nFrom: me@example.org\r\n"
+                       "Chain: *,*,*,*; copies=1\r\nTo: \r\nSubject: \r\n\r\n-- cut --\r\n");
         },
         [](TStoreFile& db) {
-          return Store(db, Path({"default", "article"}),
-                "Fcc: outbox\r\nHost: smtp.example.org\r\nFrom: me@example.org\r\n"
-                "Chain: *,*,*,*; copies=1\r\nTo: mail2news@dizum.com\r\nX-No-Archive: Yes\r\n"
-                "Newsgroups: \r\nSubject: \r\n\r\n~~\r\n");
+          return Store(
+              db, Path({"default", "article"}),
+              "Fcc: outbox\r\nHost: smtp.example.org\r\nFrom: me@example.org\r\n"
+              "Chain: *,*,*,*; copies=1\r\nTo: mail2news@dizum.com\r\nX-No-Archive: Yes\r\n"
+              "Newsgroups: \r\nSubject: \r\n\r\n~~\r\n");
         }}},
   };
 }
 
 const char* CrashName(TCrash how) {
   switch (how) {
-    case TCrash::Stop: return "stopped";
-    case TCrash::Half: return "half written";
-    case TCrash::JournalCacheLost: return "power cut, journal cache lost";
-    case TCrash::DatabaseCacheLost: return "power cut, database cache lost";
+    case TCrash::Stop:
+      return "stopped";
+    case TCrash::Half:
+      return "half written";
+    case TCrash::JournalCacheLost:
+      return "power cut, journal cache lost";
+    case TCrash::DatabaseCacheLost:
+      return "power cut, database cache lost";
   }
   return "";
 }
@@ -163,8 +158,8 @@ TEST(CrashSweep, EveryOperationStoppedAtEveryWriteReadsAsBeforeOrAfter) {
     ASSERT_GE(writes, 5 * int(op.Calls.size()));
     std::cout << op.What << ": " << writes << " writes\n";
     for (int k = 1; k <= writes; ++k) {
-      for (TCrash how : {TCrash::Stop, TCrash::Half, TCrash::JournalCacheLost,
-                         TCrash::DatabaseCacheLost}) {
+      for (TCrash how :
+           {TCrash::Stop, TCrash::Half, TCrash::JournalCacheLost, TCrash::DatabaseCacheLost}) {
         SCOPED_TRACE(std::string(CrashName(how)) + " at write " + std::to_string(k));
         TMemoryStream db(base);
         TCrashStream crashing(db, k, how);
@@ -192,7 +187,7 @@ TEST(CrashSweep, EveryOperationStoppedAtEveryWriteReadsAsBeforeOrAfter) {
 TEST(CrashSweep, AWriteMakesOneJournalAndFewGatheredWrites) {
   TMemoryStream db(BaseImage());
   TCrashStream counter(db, 0, TCrash::Stop);
-  ASSERT_TRUE(Store(counter, Path({"Mailboxes", "Inbox", "m7"}), Text(77, 3000)));
+  ASSERT_TRUE(Store(counter, Path({"Mailboxes", "Inbox", "m7"}), MessageText(77, 3000)));
   // Journal created and flushed, the changed ranges, the database flushed, journal removed.
   EXPECT_LE(counter.Writes(), 4 + 4);
   EXPECT_FALSE(db.JournalFile.Exists());
@@ -200,10 +195,10 @@ TEST(CrashSweep, AWriteMakesOneJournalAndFewGatheredWrites) {
   // Without the flushes: only the journal, the ranges and the journal's removal.
   SetFlushWrites(false);
   TCrashStream unflushed(db, 0, TCrash::Stop);
-  ASSERT_TRUE(Store(unflushed, Path({"Mailboxes", "Inbox", "m7"}), Text(78, 3000)));
+  ASSERT_TRUE(Store(unflushed, Path({"Mailboxes", "Inbox", "m7"}), MessageText(78, 3000)));
   SetFlushWrites(true);
   EXPECT_EQ(unflushed.Writes(), counter.Writes() - 2);
-  EXPECT_EQ(Get(db, Path({"Mailboxes", "Inbox", "m7"})), Text(78, 3000));
+  EXPECT_EQ(Get(db, Path({"Mailboxes", "Inbox", "m7"})), MessageText(78, 3000));
 
   // A read writes nothing.
   TCrashStream reader(db, 0, TCrash::Stop);

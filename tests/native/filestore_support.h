@@ -113,6 +113,28 @@ inline std::string Path(std::initializer_list<std::string_view> components) {
   return path;
 }
 
+// Mail-like text of `length` bytes, different for each seed.
+inline std::string MessageText(int seed, size_t length) {
+  std::string text;
+  for (int i = 0; text.size() < length; ++i)
+    text += "line " + std::to_string((seed * 7919 + i * 31) % 1009) + " of the message\r\n";
+  return text.substr(0, length);
+}
+
+// The path of every entry in the tree, components joined by the byte 0xFF.
+inline std::vector<std::string> EntryPaths(TStoreInspector& inspector) {
+  std::vector<std::string> components, paths;
+  inspector.Walk([&](int depth, const TStoreChild& child) {
+    components.resize(size_t(depth));
+    components.push_back(child.Name);
+    if (child.Kind != TDataBuf::KindEntry) return;
+    std::string joined;
+    for (const auto& component : components) joined += (joined.empty() ? "" : "\xFF") + component;
+    paths.push_back(std::move(joined));
+  });
+  return paths;
+}
+
 // Entry operations on a database image in memory.
 inline int Put(TMemoryStream& db, std::string_view path, std::string_view text) {
   TDataBuf buffer(text);

@@ -25,31 +25,17 @@ int Shell(const std::string& command) {
 
 Contents ReadEverything(const FilePath& db) {
   Contents contents;
-  std::vector<std::string> path;
-  std::vector<std::vector<std::string>> entries;
+  std::vector<std::string> paths;
   {
-    TStoreInspector inspector(db);
-    inspector.Walk([&](int depth, const TStoreChild& child) {
-      path.resize(size_t(depth));
-      path.push_back(child.Name);
-      if (child.Kind == TDataBuf::KindEntry) entries.push_back(path);
-    });
+    TStoreInspector inspector(db);  // holds the file: closed before the reads open it
+    paths = EntryPaths(inspector);
   }
-  for (const auto& entry : entries) {
-    std::string joined;
-    for (const auto& component : entry) joined += (joined.empty() ? "" : "\xFF") + component;
+  for (const std::string& joined : paths) {
     TDataBuf buffer;
     EXPECT_EQ(ReadEntry(joined, buffer, db), 0) << joined;
     contents[joined] = buffer.AsString();
   }
   return contents;
-}
-
-std::string Text(int seed, size_t length) {
-  std::string text;
-  for (int i = 0; text.size() < length; ++i)
-    text += "line " + std::to_string((seed * 7919 + i * 31) % 1009) + " of a message\r\n";
-  return text.substr(0, length);
 }
 
 // 50 messages in two mailboxes, 10 notes and the settings.
@@ -60,13 +46,13 @@ std::string BaseDatabase(const ScratchFolder& folder) {
   settings.Add("Version=0.9b2");
   EXPECT_EQ(WriteEntryLines(InitEntryName, &settings, db), 0);
   for (int i = 0; i < 40; ++i) {
-    TDataBuf message(Text(i, 700));
+    TDataBuf message(MessageText(i, 700));
     EXPECT_EQ(WriteEntry(Path({"Mailboxes", "Inbox", "m" + std::to_string(i)}), &message, db), 0);
   }
   for (int i = 0; i < 10; ++i) {
-    TDataBuf message(Text(50 + i, 400));
+    TDataBuf message(MessageText(50 + i, 400));
     EXPECT_EQ(WriteEntry(Path({"Mailboxes", "Sent", "s" + std::to_string(i)}), &message, db), 0);
-    TDataBuf note(Text(80 + i, 200));
+    TDataBuf note(MessageText(80 + i, 200));
     EXPECT_EQ(WriteEntry("note" + std::to_string(i), &note, db), 0);
   }
   SetFlushWrites(true);
@@ -82,12 +68,13 @@ TEST(CrashProcess, TwdbPutEndedAtEverySystemCallLeavesTheDatabaseAsBeforeOrAfter
   const FilePath journal = folder.File("TW.dbc-journal");
   const FilePath data = folder.File("data");
   const FilePath count = folder.File("count");
-  WriteFileBytes(data, Text(99, 3000));
+  WriteFileBytes(data, MessageText(99, 3000));
   WriteFileBytes(db, base);
   const Contents before = ReadEverything(db);
   ASSERT_GE(before.size(), 50u);
   const std::string twdb = Quoted(TW_TWDB_PROGRAM);
-  const std::string shim = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + Quoted(TW_WRITE_CRASH_SHIM);
+  const std::string shim =
+      "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + Quoted(TW_WRITE_CRASH_SHIM);
   int crashPoints = 0;
   for (const std::string options : {"", "--no-sync "}) {
     SCOPED_TRACE(options);
@@ -104,9 +91,11 @@ TEST(CrashProcess, TwdbPutEndedAtEverySystemCallLeavesTheDatabaseAsBeforeOrAfter
     EXPECT_LE(calls, options.empty() ? 10 : 7);
     for (int k = 1; k <= calls; ++k) {
       for (const char* half : {"0", "1"}) {
-        SCOPED_TRACE("ended at call " + std::to_string(k) + (half[0] == '1' ? ", half written" : ""));
+        SCOPED_TRACE("ended at call " + std::to_string(k) +
+                     (half[0] == '1' ? ", half written" : ""));
         WriteFileBytes(db, base);
-        ASSERT_EQ(Shell(shim + " TW_CRASH_AT=" + std::to_string(k) + " TW_CRASH_HALF=" + half + " " + put),
+        ASSERT_EQ(Shell(shim + " TW_CRASH_AT=" + std::to_string(k) + " TW_CRASH_HALF=" + half +
+                        " " + put),
                   77);
         ++crashPoints;
         const std::string checkOut = Quoted(folder.File("check"));
