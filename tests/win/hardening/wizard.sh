@@ -1,8 +1,16 @@
 # Sourced by the hardening tests: setup.exe's wizard under Wine, driven by the end-to-end
 # driver. Needs: wine_run, driver, work (a folder for the driver's output).
 
-# drive ARGS...: one action of the driver; its output in $work/driver.out.
-drive() { "$wine_run" "$driver" "$@" >"$work/driver.out" 2>&1; }
+# drive ARGS...: one action of the driver; its output in $work/driver.out. The driver always
+# says why it failed; a run that ends with no word at all never got to act (Wine failed to
+# start it), so it is started once more.
+drive() {
+  "$wine_run" "$driver" "$@" >"$work/driver.out" 2>&1 && return 0
+  local rc=$?
+  [ -s "$work/driver.out" ] && return $rc
+  echo "the driver ended with exit code $rc and no output; starting it again" >&2
+  "$wine_run" "$driver" "$@" >"$work/driver.out" 2>&1
+}
 
 # open_wizard_and_about DIR EXE: starts EXE in DIR, waits for the wizard, opens the About box
 # from the system menu, answers it and closes the wizard (saying Yes to the quit question
