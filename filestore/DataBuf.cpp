@@ -48,27 +48,58 @@ int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
   return result == Z_OK ? ended : result;
 }
 
+namespace {
+
+// One deflate state per thread, reset between payloads. Setting a state up (some 384 KB at
+// the store's parameters, most of it zeroed) costs more than deflating a small payload, and
+// a reset state gives exactly the bytes a new one gives.
+class TDeflater {
+ public:
+  TDeflater() = default;
+  TDeflater(const TDeflater&) = delete;
+  TDeflater& operator=(const TDeflater&) = delete;
+  ~TDeflater() {
+    if (Ready_) deflateEnd(&Stream_);
+  }
+
+  // The state, ready for a new payload; nullptr with `result` set when zlib refuses.
+  z_stream* Fresh(int& result) {
+    if (Ready_) {
+      result = deflateReset(&Stream_);
+    } else {
+      Stream_ = z_stream{};
+      result = deflateInit2_(&Stream_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9,
+                             Z_DEFAULT_STRATEGY, kZlibVersion, static_cast<int>(sizeof(z_stream)));
+      Ready_ = result == Z_OK;
+    }
+    return result == Z_OK ? &Stream_ : nullptr;
+  }
+
+ private:
+  z_stream Stream_{};
+  bool Ready_ = false;
+};
+
+}  // namespace
+
 int store::Deflate(const char* source, int32_t length, std::unique_ptr<char[]>& packed,
                    int32_t& packedLength) {
-  z_stream z{};
-  int result = deflateInit2_(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY,
-                             kZlibVersion, static_cast<int>(sizeof(z_stream)));
-  if (result != Z_OK) return result;
+  thread_local TDeflater deflater;
+  int result = Z_OK;
+  z_stream* z = deflater.Fresh(result);
+  if (!z) return result;
   // Always enough for one-call deflate: the worst case adds a few bytes per 16 KB.
   const auto capacity = static_cast<int64_t>(length * 1.2 + 16);
   auto out = NewPayload(capacity);
   char none = 0;
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source ? source : &none));
-  z.avail_in = static_cast<uInt>(length);
-  z.next_out = reinterpret_cast<Bytef*>(out.get());
-  z.avail_out = static_cast<uInt>(capacity);
-  const int status = deflate(&z, Z_FINISH);
-  if (status != Z_STREAM_END) result = status == Z_OK ? Z_BUF_ERROR : status;
-  const int ended = deflateEnd(&z);
-  if (result == Z_OK) result = ended;
-  if (result != Z_OK) return result;
+  z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source ? source : &none));
+  z->avail_in = static_cast<uInt>(length);
+  z->next_out = reinterpret_cast<Bytef*>(out.get());
+  z->avail_out = static_cast<uInt>(capacity);
+  const int status = deflate(z, Z_FINISH);
+  if (status != Z_STREAM_END) return status == Z_OK ? Z_BUF_ERROR : status;
   // The stream is kept in a block of its own size, not in the larger working area.
-  packedLength = static_cast<int32_t>(z.total_out);
+  packedLength = static_cast<int32_t>(z->total_out);
   packed = NewPayload(packedLength);
   std::memcpy(packed.get(), out.get(), static_cast<size_t>(packedLength));
   return Z_OK;
