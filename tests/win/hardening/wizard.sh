@@ -2,14 +2,19 @@
 # driver. Needs: wine_run, driver, work (a folder for the driver's output).
 
 # drive ARGS...: one action of the driver; its output in $work/driver.out. The driver always
-# says why it failed; a run that ends with no word at all never got to act (Wine failed to
-# start it), so it is started once more.
+# says why it failed; a run that ends with no word of its own never got to act (Wine ended it
+# before it started, or said "ShellExecuteEx failed"), so it is started again, twice at most.
 drive() {
-  "$wine_run" "$driver" "$@" >"$work/driver.out" 2>&1 && return 0
-  local rc=$?
-  [ -s "$work/driver.out" ] && return $rc
-  echo "the driver ended with exit code $rc and no output; starting it again" >&2
-  "$wine_run" "$driver" "$@" >"$work/driver.out" 2>&1
+  local rc attempt
+  for attempt in 1 2 3; do
+    "$wine_run" "$driver" "$@" >"$work/driver.out" 2>&1
+    rc=$?
+    [ $rc -eq 0 ] && return 0
+    [ -s "$work/driver.out" ] && ! grep -q '^ShellExecuteEx failed' "$work/driver.out" && return $rc
+    echo "the driver did not start (exit code $rc): $(head -c 200 "$work/driver.out")" >&2
+    sleep 1
+  done
+  return $rc
 }
 
 # open_wizard_and_about DIR EXE: starts EXE in DIR, waits for the wizard, opens the About box
