@@ -71,8 +71,8 @@ void DrawFolderGlyph(HDC dc, const RECT& box, bool open) {
 
 // ---- TDirectoryListBox
 
-TDirectoryListBox::TDirectoryListBox(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TListBox(parent, std::move(name), bounds, LBS_OWNERDRAWFIXED | LBS_HASSTRINGS) {
+TDirectoryListBox::TDirectoryListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds)
+    : TListBox(parent, name, bounds, LBS_OWNERDRAWFIXED | LBS_HASSTRINGS) {
   FontChanged();
 }
 
@@ -162,8 +162,8 @@ void TDirectoryListBox::DrawItem(const DRAWITEMSTRUCT& item) {
 
 // ---- TFileListBox
 
-TFileListBox::TFileListBox(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TListBox(parent, std::move(name), bounds) {}
+TFileListBox::TFileListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds)
+    : TListBox(parent, name, bounds) {}
 
 void TFileListBox::SetFolder(const std::wstring& folder) {
   QuietDriveErrors quiet;
@@ -173,8 +173,8 @@ void TFileListBox::SetFolder(const std::wstring& folder) {
 
 // ---- TDriveComboBox
 
-TDriveComboBox::TDriveComboBox(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TComboBox(parent, std::move(name), bounds) {
+TDriveComboBox::TDriveComboBox(TContainer& parent, const wchar_t* name, const TBounds& bounds)
+    : TComboBox(parent, name, bounds) {
   QuietDriveErrors quiet;
   const DWORD drives = GetLogicalDrives();
   for (int i = 0; i < 26; ++i) {

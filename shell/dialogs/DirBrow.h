@@ -11,7 +11,7 @@
 // makes it the current folder, and the current folder is always the process's as well.
 class TDirectoryListBox : public TListBox {
  public:
-  TDirectoryListBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TDirectoryListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds);
 
   // A full path without a trailing backslash; a drive's root keeps its backslash.
   const std::wstring& Directory() const { return Directory_; }
@@ -39,7 +39,7 @@ class TDirectoryListBox : public TListBox {
 // The files of one folder, sorted by name; hidden and system files are left out.
 class TFileListBox : public TListBox {
  public:
-  TFileListBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TFileListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds);
 
   void SetFolder(const std::wstring& folder);
 };
@@ -47,7 +47,7 @@ class TFileListBox : public TListBox {
 // The drives, shown as "c:" (with the volume label for fixed disks).
 class TDriveComboBox : public TComboBox {
  public:
-  TDriveComboBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TDriveComboBox(TContainer& parent, const wchar_t* name, const TBounds& bounds);
 
   // The selected drive's letter (lower case), or 0.
   wchar_t Drive() const;

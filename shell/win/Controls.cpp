@@ -42,16 +42,16 @@ std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int
 
 // ---- TControl
 
-TControl::TControl(TContainer& parent, std::wstring name, const std::wstring& text,
+TControl::TControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
                    const TBounds& bounds, const TWindowClass& windowClass)
     : TFormControl(parent.ContainerForm()),
-      Name_(std::move(name)),
+      Name_(name),
       Bounds_(bounds),
       ExtraHeight_(windowClass.ExtraHeight) {
   // Created in its place: each later move costs the window a round of messages.
   const RECT rect = Placement();
   Window_.reset(CreateWindowExW(
-      windowClass.ExStyle, windowClass.ClassName, text.c_str(),
+      windowClass.ExStyle, windowClass.ClassName, text,
       WS_CHILD | WS_VISIBLE | windowClass.Style, rect.left, rect.top, rect.right - rect.left,
       rect.bottom - rect.top, parent.ContainerHandle(),
       reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())), GetModuleHandleW(nullptr), nullptr));
@@ -153,9 +153,9 @@ LRESULT TControl::ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM
 
 // ---- TButton
 
-TButton::TButton(TContainer& parent, std::wstring name, const std::wstring& caption,
+TButton::TButton(TContainer& parent, const wchar_t* name, const wchar_t* caption,
                  const TBounds& bounds)
-    : TControl(parent, std::move(name), caption, bounds,
+    : TControl(parent, name, caption, bounds,
                {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
 
 void TButton::SetDefault(bool isDefault) {
@@ -203,16 +203,16 @@ DWORD LabelStyle(TAlignment alignment, bool wordWrap) {
 }
 }  // namespace
 
-TLabel::TLabel(TContainer& parent, std::wstring name, const std::wstring& caption,
+TLabel::TLabel(TContainer& parent, const wchar_t* name, const wchar_t* caption,
                const TBounds& bounds, TAlignment alignment, bool wordWrap)
-    : TControl(parent, std::move(name), caption, bounds,
+    : TControl(parent, name, caption, bounds,
                {L"STATIC", LabelStyle(alignment, wordWrap), 0}) {}
 
 // ---- TCheckBox
 
-TCheckBox::TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption,
+TCheckBox::TCheckBox(TContainer& parent, const wchar_t* name, const wchar_t* caption,
                      const TBounds& bounds)
-    : TControl(parent, std::move(name), caption, bounds,
+    : TControl(parent, name, caption, bounds,
                {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0}) {}
 
 bool TCheckBox::Checked() const { return Send(BM_GETCHECK) == BST_CHECKED; }
@@ -235,8 +235,8 @@ void TCheckBox::Notify(WORD code) {
 
 // ---- TEdit
 
-TEdit::TEdit(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds)
-    : TControl(parent, std::move(name), text, bounds,
+TEdit::TEdit(TContainer& parent, const wchar_t* name, const wchar_t* text, const TBounds& bounds)
+    : TControl(parent, name, text, bounds,
                {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE}) {}
 
 void TEdit::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly); }
@@ -247,8 +247,8 @@ void TEdit::Notify(WORD code) {
 
 // ---- TMemo
 
-TMemo::TMemo(TContainer& parent, std::wstring name, const TBounds& bounds, TScrollStyle scrollBars)
-    : TControl(parent, std::move(name), L"", bounds,
+TMemo::TMemo(TContainer& parent, const wchar_t* name, const TBounds& bounds, TScrollStyle scrollBars)
+    : TControl(parent, name, L"", bounds,
                {L"EDIT",
                 WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY |
                     (scrollBars == ssVertical ? DWORD{WS_VSCROLL} : 0),
@@ -292,12 +292,12 @@ void TMemo::SetBorder(bool border) { ChangeStyle(Handle(), GWL_EXSTYLE, WS_EX_CL
 
 // ---- TListBox
 
-TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TListBox(parent, std::move(name), bounds, 0) {}
+TListBox::TListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds)
+    : TListBox(parent, name, bounds, 0) {}
 
-TListBox::TListBox(TContainer& parent, std::wstring name, const TBounds& bounds, DWORD extraStyle)
+TListBox::TListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds, DWORD extraStyle)
     : TControl(
-          parent, std::move(name), L"", bounds,
+          parent, name, L"", bounds,
           {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle,
            WS_EX_CLIENTEDGE}) {}
 
@@ -338,8 +338,8 @@ void TListBox::Notify(WORD code) {
 
 // ---- TComboBox
 
-TComboBox::TComboBox(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TControl(parent, std::move(name), L"", bounds,
+TComboBox::TComboBox(TContainer& parent, const wchar_t* name, const TBounds& bounds)
+    : TControl(parent, name, L"", bounds,
                {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 160}) {}
 
 int TComboBox::Count() const { return static_cast<int>(Send(CB_GETCOUNT)); }
@@ -370,9 +370,9 @@ void TComboBox::Notify(WORD code) {
 
 // ---- TPaneControl
 
-TPaneControl::TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text,
+TPaneControl::TPaneControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
                            const TBounds& bounds, DWORD extraStyle)
-    : TControl(parent, std::move(name), text, bounds,
+    : TControl(parent, name, text, bounds,
                {PaneClass(&TPaneControl::WindowProc),
                 WS_CLIPCHILDREN | WS_CLIPSIBLINGS | extraStyle, WS_EX_CONTROLPARENT}) {}
 
@@ -413,9 +413,9 @@ LRESULT TPaneControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 
 // ---- TPanel
 
-TPanel::TPanel(TContainer& parent, std::wstring name, const std::wstring& caption,
+TPanel::TPanel(TContainer& parent, const wchar_t* name, const wchar_t* caption,
                const TBounds& bounds)
-    : TPaneControl(parent, std::move(name), caption, bounds, 0) {}
+    : TPaneControl(parent, name, caption, bounds, 0) {}
 
 void TPanel::SetBevel(TBevelCut bevel) {
   Bevel_ = bevel;
@@ -438,8 +438,8 @@ void TPanel::Paint(HDC dc) {
 
 // ---- TNotebook and TPage
 
-TNotebook::TNotebook(TContainer& parent, std::wstring name, const TBounds& bounds)
-    : TPaneControl(parent, std::move(name), L"", bounds, 0) {}
+TNotebook::TNotebook(TContainer& parent, const wchar_t* name, const TBounds& bounds)
+    : TPaneControl(parent, name, L"", bounds, 0) {}
 
 void TNotebook::SetPageIndex(int index) {
   if (index < 0 || index >= PageCount()) return;
@@ -461,7 +461,7 @@ void TNotebook::AddPage(TPage& page) {
 
 void TNotebook::RemovePage(TPage& page) { std::erase(Pages_, &page); }
 
-TPage::TPage(TNotebook& notebook, const std::wstring& caption)
+TPage::TPage(TNotebook& notebook, const wchar_t* caption)
     : TPaneControl(notebook, caption, caption,
                    {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
       Notebook_(notebook) {

@@ -54,7 +54,7 @@ class TControl : public TFormControl {
     DWORD ExStyle;
     int ExtraHeight = 0;  // window height beyond the bounds (a combo box's drop-down list)
   };
-  TControl(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds,
+  TControl(TContainer& parent, const wchar_t* name, const wchar_t* text, const TBounds& bounds,
            const TWindowClass& windowClass);
 
   // A notification (WM_COMMAND code) from the control's window.
@@ -94,7 +94,7 @@ class TControl : public TFormControl {
 // result, sets the form's modal result.
 class TButton : public TControl {
  public:
-  TButton(TContainer& parent, std::wstring name, const std::wstring& caption,
+  TButton(TContainer& parent, const wchar_t* name, const wchar_t* caption,
           const TBounds& bounds);
 
   TModalResult ModalResult() const { return ModalResult_; }
@@ -130,14 +130,14 @@ class TButton : public TControl {
 // to the control that follows the label in tab order.
 class TLabel : public TControl {
  public:
-  TLabel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds,
+  TLabel(TContainer& parent, const wchar_t* name, const wchar_t* caption, const TBounds& bounds,
          TAlignment alignment = taLeftJustify, bool wordWrap = false);
 };
 
 // A check box; OnClick runs on every change of its check state, by the user or by SetChecked.
 class TCheckBox : public TControl {
  public:
-  TCheckBox(TContainer& parent, std::wstring name, const std::wstring& caption,
+  TCheckBox(TContainer& parent, const wchar_t* name, const wchar_t* caption,
             const TBounds& bounds);
 
   bool Checked() const;
@@ -154,7 +154,7 @@ class TCheckBox : public TControl {
 // A one-line edit; OnChange runs on every change of its text.
 class TEdit : public TControl {
  public:
-  TEdit(TContainer& parent, std::wstring name, const std::wstring& text, const TBounds& bounds);
+  TEdit(TContainer& parent, const wchar_t* name, const wchar_t* text, const TBounds& bounds);
 
   void SetReadOnly(bool readOnly);
 
@@ -168,7 +168,7 @@ class TEdit : public TControl {
 // explanatory texts, listings and logs.
 class TMemo : public TControl {
  public:
-  TMemo(TContainer& parent, std::wstring name, const TBounds& bounds,
+  TMemo(TContainer& parent, const wchar_t* name, const TBounds& bounds,
         TScrollStyle scrollBars = ssVertical);
 
   std::vector<std::wstring> Lines() const;
@@ -185,7 +185,7 @@ class TMemo : public TControl {
 // A list of text items.
 class TListBox : public TControl {
  public:
-  TListBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds);
 
   int Count() const;
   std::wstring Item(int index) const;
@@ -201,7 +201,7 @@ class TListBox : public TControl {
 
  protected:
   // For lists whose items are drawn by DrawItem.
-  TListBox(TContainer& parent, std::wstring name, const TBounds& bounds, DWORD extraStyle);
+  TListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds, DWORD extraStyle);
   void Notify(WORD code) override;
   // The item's 32-bit value beside its text.
   void SetItemData(int index, LPARAM data);
@@ -211,7 +211,7 @@ class TListBox : public TControl {
 // A drop-down list to choose one item from.
 class TComboBox : public TControl {
  public:
-  TComboBox(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TComboBox(TContainer& parent, const wchar_t* name, const TBounds& bounds);
 
   int Count() const;
   std::wstring Item(int index) const;
@@ -236,7 +236,7 @@ class TPaneControl : public TControl, public TContainer {
   TForm& ContainerForm() override { return Form(); }
 
  protected:
-  TPaneControl(TContainer& parent, std::wstring name, const std::wstring& text,
+  TPaneControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
                const TBounds& bounds, DWORD extraStyle);
   // Paints the pane's own face (behind its children).
   virtual void Paint(HDC dc) { (void)dc; }
@@ -249,7 +249,7 @@ class TPaneControl : public TControl, public TContainer {
 // A panel: a bevelled frame with a caption centred in it, and a parent of controls.
 class TPanel : public TPaneControl {
  public:
-  TPanel(TContainer& parent, std::wstring name, const std::wstring& caption, const TBounds& bounds);
+  TPanel(TContainer& parent, const wchar_t* name, const wchar_t* caption, const TBounds& bounds);
 
   // The outer bevel; raised by default.
   void SetBevel(TBevelCut bevel);
@@ -266,7 +266,7 @@ class TPage;
 // A stack of pages of which one is shown.
 class TNotebook : public TPaneControl {
  public:
-  TNotebook(TContainer& parent, std::wstring name, const TBounds& bounds);
+  TNotebook(TContainer& parent, const wchar_t* name, const TBounds& bounds);
 
   int PageCount() const { return static_cast<int>(Pages_.size()); }
   TPage& Page(int index) const { return *Pages_.at(static_cast<size_t>(index)); }
@@ -287,7 +287,7 @@ class TNotebook : public TPaneControl {
 // A page of a notebook; it fills the notebook and holds the controls of one step.
 class TPage : public TPaneControl {
  public:
-  TPage(TNotebook& notebook, const std::wstring& caption);
+  TPage(TNotebook& notebook, const wchar_t* caption);
   ~TPage() override;
 
   // The caption is the page's window text.
