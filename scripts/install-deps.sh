@@ -7,6 +7,9 @@ packages=(
   cmake g++ make clang libclang-rt-14-dev
   libgtest-dev googletest libbenchmark-dev zlib1g-dev libsqlite3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+  # both thread models: posix for the build and the tests, win32's runtime for the kit
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   wine wine64 xvfb xauth fonts-wine liblnk-utils imagemagick xdotool
   osslsigncode openssl
 )
