@@ -201,12 +201,63 @@ bool TFileStream::Truncate(int64_t size) {
 
 #else
 
+// Small reads are served from one read of the bytes that follow: an operation reads a
+// block's head and then the record right after it, the header and then the anchor block,
+// and a check the heads of blocks that lie side by side. Writes and truncation through this
+// handle keep the bytes read ahead true; no one else writes while the file is locked.
 struct TFileStream::Handle {
+  static constexpr size_t ReadAhead = 4096;
+
   explicit Handle(int fd) : Fd(fd) {}
   ~Handle() { close(Fd); }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
+
+  // Up to `count` bytes at `position`, fewer only at the end of the file.
+  size_t Read(char* target, size_t count, int64_t position) {
+    if (count < ReadAhead && !Holds(position, count)) {
+      // One call: near the end of the file it gives what there is.
+      ssize_t got;
+      do got = pread(Fd, Ahead, ReadAhead, position);
+      while (got < 0 && errno == EINTR);
+      AheadAt = position;
+      AheadLength = std::max<ssize_t>(got, 0);
+    }
+    if (count >= ReadAhead || !Holds(position, count)) return ReadAll(target, count, position);
+    std::memcpy(target, Ahead + (position - AheadAt), count);
+    return count;
+  }
+
+  // Bytes written at `position` replace those read ahead there; a truncation drops them.
+  void Wrote(const char* bytes, size_t count, int64_t position) {
+    const int64_t from = std::max(position, AheadAt);
+    const int64_t to = std::min(position + static_cast<int64_t>(count), AheadAt + AheadLength);
+    if (from < to)
+      std::memcpy(Ahead + (from - AheadAt), bytes + (from - position), static_cast<size_t>(to - from));
+  }
+  void Truncated() { AheadLength = 0; }
+
   int Fd;
+
+ private:
+  bool Holds(int64_t position, size_t count) const {
+    return position >= AheadAt && position + static_cast<int64_t>(count) <= AheadAt + AheadLength;
+  }
+
+  size_t ReadAll(char* target, size_t count, int64_t position) const {
+    size_t done = 0;
+    while (done < count) {
+      const ssize_t got = pread(Fd, target + done, count - done, position + static_cast<int64_t>(done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    return done;
+  }
+
+  char Ahead[ReadAhead];
+  int64_t AheadAt = 0;
+  int64_t AheadLength = 0;
 };
 
 namespace {
@@ -235,13 +286,17 @@ bool SyncData(int fd) {
 
 size_t TFileStream::Write(const void* source, size_t count) {
   const size_t done = WriteAll(File_->Fd, static_cast<const char*>(source), count, Position_);
+  File_->Wrote(static_cast<const char*>(source), done, Position_);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
 
 bool TFileStream::Flush() { return SyncData(File_->Fd); }
 
-bool TFileStream::Truncate(int64_t size) { return ftruncate(File_->Fd, size) == 0; }
+bool TFileStream::Truncate(int64_t size) {
+  File_->Truncated();
+  return ftruncate(File_->Fd, size) == 0;
+}
 
 class TFileStream::FileJournal final : public TStoreJournal {
  public:
@@ -332,15 +387,8 @@ int64_t TFileStream::Size() {
 }
 
 size_t TFileStream::Read(void* target, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t got =
-        pread(File_->Fd, static_cast<char*>(target) + done, count - done, Position_);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-    Position_ += got;
-  }
+  const size_t done = File_->Read(static_cast<char*>(target), count, Position_);
+  Position_ += static_cast<int64_t>(done);
   return done;
 }
 

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "tests/native/filestore_support.h"
 
 using namespace storetest;
@@ -222,4 +224,36 @@ TEST(Index, LookupsRenamesAndRemovalsKeepNamesAndPositionsInStep) {
   EXPECT_EQ(root.ChildName(18), "m");
   EXPECT_EQ(root.IndexOf("\xE4pfel\xF6l"), 19);
   EXPECT_EQ(root.IndexOf("ssssssssssssssssss"), 16);
+}
+
+// An index text is taken as it is only when every line ends in CR LF and no other line end
+// occurs; anything else is rewritten. Texts long enough to cross every counting width
+// (sixteen bytes, and the rounds after which the counts are gathered), with one line end
+// spoiled at each position in turn.
+TEST(Index, OnlyTextsWithCrLfAfterEveryLineAreTakenAsTheyAre) {
+  std::string text;
+  for (int i = 0; text.size() < 2600; ++i) text += "n" + std::to_string(i * 37 % 1000) + "\r\n";
+  const size_t lines = size_t(std::count(text.begin(), text.end(), '\n'));
+  EXPECT_EQ(store::CrLfLineCount(text), lines);
+  EXPECT_EQ(store::CrLfLineCount(""), 0u);
+  EXPECT_EQ(store::CrLfLineCount("\r\n"), 1u);
+  EXPECT_EQ(store::CrLfLineCount("a"), std::string::npos);
+  EXPECT_EQ(store::CrLfLineCount(text.substr(0, text.size() - 1)), std::string::npos);
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r') {
+      std::string loneLineFeed = text, loneReturn = text, turned = text;
+      loneLineFeed.erase(at, 1);
+      loneReturn.erase(at + 1, 1);
+      std::swap(turned[at], turned[at + 1]);
+      ASSERT_EQ(store::CrLfLineCount(loneLineFeed), std::string::npos) << at;
+      ASSERT_EQ(store::CrLfLineCount(loneReturn), std::string::npos) << at;
+      ASSERT_EQ(store::CrLfLineCount(turned), std::string::npos) << at;
+    } else if (text[at] != '\n') {
+      std::string extra = text;
+      extra.insert(at, 1, at % 2 ? '\r' : '\n');
+      ASSERT_EQ(store::CrLfLineCount(extra), std::string::npos) << at;
+      extra[at] = 'x';
+      ASSERT_EQ(store::CrLfLineCount(extra), lines) << at;
+    }
+  }
 }
