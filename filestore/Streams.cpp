@@ -201,12 +201,15 @@ bool TFileStream::Truncate(int64_t size) {
 
 #else
 
-// Small reads are served from one read of the bytes that follow: an operation reads a
-// block's head and then the record right after it, the header and then the anchor block,
-// and a check the heads of blocks that lie side by side. Writes and truncation through this
-// handle keep the bytes read ahead true; no one else writes while the file is locked.
+// Small reads are served from two windows of the file, each filled by one read: an
+// operation reads a block's head and then its record right after it, the header and then
+// the anchor block, and the blocks that a write appended together (an entry and the indexes
+// above it, the free list) from the last back to the first; a check reads the heads of
+// blocks that lie side by side. Writes and truncation through this handle keep the windows
+// true; no one else writes while the file is locked.
 struct TFileStream::Handle {
-  static constexpr size_t ReadAhead = 4096;
+  static constexpr size_t WindowLength = 4096;
+  static constexpr int64_t ReachBack = 512;
 
   explicit Handle(int fd) : Fd(fd) {}
   ~Handle() { close(Fd); }
@@ -215,33 +218,53 @@ struct TFileStream::Handle {
 
   // Up to `count` bytes at `position`, fewer only at the end of the file.
   size_t Read(char* target, size_t count, int64_t position) {
-    if (count < ReadAhead && !Holds(position, count)) {
-      // One call: near the end of the file it gives what there is.
-      ssize_t got;
-      do got = pread(Fd, Ahead, ReadAhead, position);
-      while (got < 0 && errno == EINTR);
-      AheadAt = position;
-      AheadLength = std::max<ssize_t>(got, 0);
+    if (count <= WindowLength - ReachBack) {
+      if (!Windows[Recent].Holds(position, count)) {
+        Recent = 1 - Recent;
+        if (!Windows[Recent].Holds(position, count)) Fill(Windows[Recent], position);
+      }
+      const TWindow& window = Windows[Recent];
+      if (window.Holds(position, count)) {
+        std::memcpy(target, window.Bytes + (position - window.At), count);
+        return count;
+      }
     }
-    if (count >= ReadAhead || !Holds(position, count)) return ReadAll(target, count, position);
-    std::memcpy(target, Ahead + (position - AheadAt), count);
-    return count;
+    return ReadAll(target, count, position);
   }
 
-  // Bytes written at `position` replace those read ahead there; a truncation drops them.
+  // Bytes written at `position` replace those in the windows there; a truncation drops them.
   void Wrote(const char* bytes, size_t count, int64_t position) {
-    const int64_t from = std::max(position, AheadAt);
-    const int64_t to = std::min(position + static_cast<int64_t>(count), AheadAt + AheadLength);
-    if (from < to)
-      std::memcpy(Ahead + (from - AheadAt), bytes + (from - position), static_cast<size_t>(to - from));
+    for (TWindow& window : Windows) {
+      const int64_t from = std::max(position, window.At);
+      const int64_t to = std::min(position + static_cast<int64_t>(count), window.At + window.Length);
+      if (from < to)
+        std::memcpy(window.Bytes + (from - window.At), bytes + (from - position),
+                    static_cast<size_t>(to - from));
+    }
   }
-  void Truncated() { AheadLength = 0; }
+  void Truncated() {
+    for (TWindow& window : Windows) window.Length = 0;
+  }
 
   int Fd;
 
  private:
-  bool Holds(int64_t position, size_t count) const {
-    return position >= AheadAt && position + static_cast<int64_t>(count) <= AheadAt + AheadLength;
+  struct TWindow {
+    bool Holds(int64_t position, size_t count) const {
+      return position >= At && position + static_cast<int64_t>(count) <= At + Length;
+    }
+    char Bytes[WindowLength];
+    int64_t At = 0;
+    int64_t Length = 0;
+  };
+
+  // One call: near the end of the file it gives what there is.
+  void Fill(TWindow& window, int64_t position) const {
+    window.At = std::max<int64_t>(0, position - ReachBack);
+    ssize_t got;
+    do got = pread(Fd, window.Bytes, WindowLength, window.At);
+    while (got < 0 && errno == EINTR);
+    window.Length = std::max<ssize_t>(got, 0);
   }
 
   size_t ReadAll(char* target, size_t count, int64_t position) const {
@@ -255,9 +278,8 @@ struct TFileStream::Handle {
     return done;
   }
 
-  char Ahead[ReadAhead];
-  int64_t AheadAt = 0;
-  int64_t AheadLength = 0;
+  TWindow Windows[2];
+  int Recent = 0;  // the window that served the last small read
 };
 
 namespace {

@@ -257,3 +257,28 @@ TEST(Index, OnlyTextsWithCrLfAfterEveryLineAreTakenAsTheyAre) {
     }
   }
 }
+
+// An index that names one block twice is damage a write must refuse, however far out of
+// order its children's blocks lie: a few rewritten children (their blocks moved to the end)
+// or many.
+TEST(Index, AWriteRefusesAnIndexThatNamesOneBlockTwice) {
+  for (const int rewritten : {2, 25}) {
+    SCOPED_TRACE(rewritten);
+    TMemoryStream db;
+    const int count = 40;
+    for (int i = 0; i < count; ++i) ASSERT_EQ(Put(db, "m" + std::to_string(i), "x"), 0);
+    // Rewritten children's blocks move to the end: writes through an index whose blocks lie
+    // out of order go on as before.
+    for (int k = 0; k < rewritten; ++k)
+      ASSERT_EQ(Put(db, "m" + std::to_string(k * 7 % count), MessageText(k, 600)), 0);
+    ASSERT_TRUE(Problems(db.Bytes).empty());
+    // The last child made to name the block of child 3.
+    const size_t root = size_t(Int32At(db.Bytes, 50));
+    const size_t offsets = root + 12 + size_t(Int32At(db.Bytes, root + 4));
+    const std::string third = db.Bytes.substr(offsets + 4 * 3, 4);
+    db.Bytes.replace(offsets + 4 * (count - 1), 4, third);
+    const std::string damaged = db.Bytes;
+    EXPECT_NE(Put(db, "m5", "changed"), 0);
+    EXPECT_EQ(db.Bytes, damaged);
+  }
+}
