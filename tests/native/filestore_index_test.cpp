@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 
 #include "tests/native/filestore_support.h"
 
@@ -281,4 +282,30 @@ TEST(Index, AWriteRefusesAnIndexThatNamesOneBlockTwice) {
     EXPECT_NE(Put(db, "m5", "changed"), 0);
     EXPECT_EQ(db.Bytes, damaged);
   }
+}
+
+// Names that end in digits are looked up many places at a time: every position in an index
+// long enough to cross the widths the search works in, names that share their last digits
+// or differ only in letter case, and the first of two children of one name.
+TEST(Index, NumberedNamesAreFoundAtTheirPositionsInLargeIndexes) {
+  TMemoryStream db;
+  TFileManager manager(db);
+  TFMindex root(manager, nullptr, "");
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    names.push_back((i % 3 == 0 ? "MSG" : i % 3 == 1 ? "msg" : "x") + std::to_string(i * 10));
+    ASSERT_TRUE(root.AppendChild(names.back(), -1));
+  }
+  ASSERT_TRUE(root.AppendChild("msg10", -1));  // a second child named like child 1
+  for (int i = 0; i < 3000; i += 7) {
+    std::string asked = names[size_t(i)];
+    for (char& c : asked) c = char(i % 2 ? std::tolower(c) : std::toupper(c));
+    EXPECT_EQ(root.IndexOf(asked), i) << asked;
+  }
+  EXPECT_EQ(root.IndexOf("MSG10"), 1);
+  EXPECT_EQ(root.IndexOf("x29990"), 2999);
+  EXPECT_EQ(root.IndexOf("sg29990"), -1);
+  EXPECT_EQ(root.IndexOf("msg29990"), -1);
+  EXPECT_EQ(root.IndexOf("0"), -1);
+  EXPECT_EQ(root.IndexOf("9990"), -1);
 }
