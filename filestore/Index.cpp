@@ -95,6 +95,9 @@ bool LoadBlockHead(TFileManager& manager, int32_t dataOffset, bool claim, TBlock
 // length is lower-cased whole instead.
 struct TFolding {
   std::array<unsigned char, 256> Lower;
+  // True for a byte that no other byte lower-cases to (digits, punctuation): a stored name
+  // matches there only with that very byte.
+  std::array<bool, 256> Alone;
   bool ByteWise;
 };
 
@@ -103,6 +106,9 @@ const TFolding& Folding() {
     TFolding made{};
     for (size_t c = 0; c < made.Lower.size(); ++c)
       made.Lower[c] = static_cast<unsigned char>(LocaleLower(std::string(1, char(c)))[0]);
+    made.Alone.fill(true);
+    for (size_t c = 0; c < made.Lower.size(); ++c)
+      if (made.Lower[c] != c) made.Alone[made.Lower[c]] = false;
 #ifdef _WIN32
     CPINFO codePage;
     made.ByteWise = GetCPInfo(CP_ACP, &codePage) && codePage.MaxCharSize == 1;
@@ -125,8 +131,8 @@ bool FoldsTo(const char* name, std::string_view lowered) {
   return true;
 }
 
-// Line ends in an index text, counted eight bytes at a time: line feeds, carriage returns,
-// and carriage returns followed by a line feed.
+// Line ends in an index text: line feeds, carriage returns, and carriage returns followed
+// by a line feed.
 struct TLineEnds {
   size_t LineFeeds = 0;
   size_t Returns = 0;
@@ -138,11 +144,6 @@ inline uint64_t BytesEqual(uint64_t word, unsigned char byte) {
   constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
   const uint64_t x = word ^ (0x0101010101010101ull * byte);
   return ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;
-}
-
-// The sum of the eight bytes of `counts`, each a count small enough that the sum fits a byte.
-inline size_t SumOfBytes(uint64_t counts) {
-  return static_cast<size_t>((counts * 0x0101010101010101ull) >> 56);
 }
 
 // Position of the first CR at or after `start` (the text's size when there is none), eight
@@ -159,36 +160,143 @@ size_t ReturnAt(std::string_view text, size_t start) {
   return i;
 }
 
+// Sixteen bytes at once: SSE2 or NEON where the target has them, plain words elsewhere.
+typedef signed char TSixteen __attribute__((vector_size(16)));
+
+// The matches counted in `counts`, where each comparison that matched added -1 to its lane.
+size_t LaneSum(TSixteen counts) {
+  size_t sum = 0;
+  for (int lane = 0; lane < 16; ++lane) sum += static_cast<size_t>(-counts[lane]);
+  return sum;
+}
+
 TLineEnds CountLineEnds(std::string_view text) {
   TLineEnds ends;
-  size_t i = 0;
-  uint64_t returnBefore = 0;  // 0x01 when the byte before the current word is a CR
-  while (i + 8 <= text.size()) {
-    // Per-byte counts of at most 31 sum to at most 248: no byte overflows.
-    uint64_t lineFeeds = 0, returns = 0, pairs = 0;
-    for (int k = 0; k < 31 && i + 8 <= text.size(); ++k, i += 8) {
-      uint64_t word;
-      std::memcpy(&word, text.data() + i, sizeof word);
-      const uint64_t lineFeed = BytesEqual(word, '\n'), carriageReturn = BytesEqual(word, '\r');
-      lineFeeds += lineFeed;
-      returns += carriageReturn;
-      // Little-endian: the byte after byte k is byte k + 1, eight bits up.
-      pairs += ((carriageReturn << 8) | returnBefore) & lineFeed;
-      returnBefore = carriageReturn >> 56;
+  const char* const bytes = text.data();
+  const size_t size = text.size();
+  if (size == 0) return ends;
+  // The first byte apart, so that every later one has a byte before it.
+  ends.LineFeeds = bytes[0] == '\n';
+  ends.Returns = bytes[0] == '\r';
+  size_t i = 1;
+  const TSixteen lineFeed = TSixteen{} + '\n', carriageReturn = TSixteen{} + '\r';
+  while (i + 16 <= size) {
+    // A comparison gives -1 in each lane that matches: 127 rounds keep every lane in range.
+    TSixteen lineFeeds{}, returns{}, pairs{};
+    for (int k = 0; k < 127 && i + 16 <= size; ++k, i += 16) {
+      TSixteen word, before;
+      std::memcpy(&word, bytes + i, sizeof word);
+      std::memcpy(&before, bytes + i - 1, sizeof before);
+      const TSixteen isLineFeed = word == lineFeed;
+      lineFeeds += isLineFeed;
+      returns += word == carriageReturn;
+      pairs += isLineFeed & (before == carriageReturn);
     }
-    ends.LineFeeds += SumOfBytes(lineFeeds);
-    ends.Returns += SumOfBytes(returns);
-    ends.Pairs += SumOfBytes(pairs);
+    ends.LineFeeds += LaneSum(lineFeeds);
+    ends.Returns += LaneSum(returns);
+    ends.Pairs += LaneSum(pairs);
   }
-  for (; i < text.size(); ++i) {
-    ends.LineFeeds += text[i] == '\n';
-    ends.Returns += text[i] == '\r';
-    ends.Pairs += text[i] == '\n' && i > 0 && text[i - 1] == '\r';
+  for (; i < size; ++i) {
+    ends.LineFeeds += bytes[i] == '\n';
+    ends.Returns += bytes[i] == '\r';
+    ends.Pairs += bytes[i] == '\n' && bytes[i - 1] == '\r';
   }
   return ends;
 }
 
+// How many of the last bytes of a lower-cased name (one or two) no other byte lower-cases
+// to; 0 where folding is not byte by byte. Two leave about one name in a hundred to look
+// at closely where the last two bytes are digits.
+size_t ExactTail(std::string_view lowered) {
+  const TFolding& folding = Folding();
+  size_t tail = 0;
+  while (folding.ByteWise && tail < std::min<size_t>(lowered.size(), 2) &&
+         folding.Alone[static_cast<unsigned char>(lowered[lowered.size() - 1 - tail])])
+    ++tail;
+  return tail;
+}
+
+// Position and start of the first name in `names` (each followed by CR LF) that lower-cases
+// to `lowered`, whose last `tail` bytes (one or two) match only themselves. Numbered names
+// end so: sixteen places at a time, the candidates are the CRs right after those bytes, and
+// the line feeds before them give the position.
+std::pair<int, size_t> FindByTail(std::string_view names, std::string_view lowered, size_t tail) {
+  const char* const text = names.data();
+  const size_t size = names.size();
+  const size_t wanted = lowered.size();
+  // The name that the CR at `end` closes, when it starts a line and matches.
+  const auto matches = [&](size_t end) {
+    const size_t start = end - wanted;
+    return (start == 0 || text[start - 1] == '\n') && FoldsTo(text + start, lowered);
+  };
+  TSixteen before[2];
+  for (size_t k = 0; k < tail; ++k)
+    before[k] = TSixteen{} + static_cast<signed char>(lowered[wanted - 1 - k]);
+  const TSixteen carriageReturn = TSixteen{} + '\r', lineFeed = TSixteen{} + '\n';
+  // No name of that length ends earlier; the line feeds before there, counted as the
+  // search goes, are the names before the one found.
+  size_t end = std::min(wanted, size);
+  size_t lineFeeds = static_cast<size_t>(std::count(text, text + end, '\n'));
+  while (end + 16 <= size) {
+    TSixteen counted{};
+    for (int round = 0; round < 127 && end + 16 <= size; ++round, end += 16) {
+      TSixteen word;
+      std::memcpy(&word, text + end, sizeof word);
+      TSixteen hits = word == carriageReturn;
+      for (size_t k = 0; k < tail; ++k) {
+        TSixteen earlier;
+        std::memcpy(&earlier, text + end - 1 - k, sizeof earlier);
+        hits &= earlier == before[k];
+      }
+      uint64_t halves[2];
+      std::memcpy(halves, &hits, sizeof halves);
+      if ((halves[0] | halves[1]) != 0)
+        for (size_t lane = 0; lane < 16; ++lane)
+          if (hits[lane] && matches(end + lane))
+            return {static_cast<int>(lineFeeds + LaneSum(counted) +
+                                     static_cast<size_t>(std::count(text + end, text + end + lane, '\n'))),
+                    end + lane - wanted};
+      counted += word == lineFeed;
+    }
+    lineFeeds += LaneSum(counted);
+  }
+  for (; end < size; ++end) {
+    if (text[end] == '\r' && matches(end)) return {static_cast<int>(lineFeeds), end - wanted};
+    lineFeeds += text[end] == '\n';
+  }
+  return {-1, 0};
+}
+
+// Sorts values that mostly ascend already, as the block offsets of an index do (children
+// are added at the end, and one that is rewritten moves): a few ascending runs are merged
+// in turn, any other order sorted.
+void SortMostlyAscending(std::vector<int32_t>& values) {
+  constexpr size_t kMostRuns = 8;
+  std::vector<size_t> runStarts;
+  for (size_t i = 1; i < values.size(); ++i) {
+    if (values[i] >= values[i - 1]) continue;
+    if (runStarts.size() == kMostRuns) {
+      std::sort(values.begin(), values.end());
+      return;
+    }
+    runStarts.push_back(i);
+  }
+  for (size_t k = 0; k < runStarts.size(); ++k) {
+    const size_t end = k + 1 < runStarts.size() ? runStarts[k + 1] : values.size();
+    std::inplace_merge(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(runStarts[k]),
+                       values.begin() + static_cast<std::ptrdiff_t>(end));
+  }
+}
+
 }  // namespace
+
+size_t store::CrLfLineCount(std::string_view text) {
+  const TLineEnds ends = CountLineEnds(text);
+  if ((text.empty() || text.ends_with("\r\n")) && ends.Returns == ends.LineFeeds &&
+      ends.Pairs == ends.LineFeeds)
+    return ends.LineFeeds;
+  return std::string::npos;
+}
 
 bool StorableName(std::string_view name) {
   return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
@@ -296,10 +404,7 @@ bool TFMindex::Load() {
 // The store keeps every name followed by CR LF, the form in which index texts are written;
 // a text in any other form is rewritten in that one. Answers the number of names.
 size_t TFMindex::CountNames() {
-  const TLineEnds ends = CountLineEnds(Names_);
-  if ((Names_.empty() || Names_.ends_with("\r\n")) && ends.Returns == ends.LineFeeds &&
-      ends.Pairs == ends.LineFeeds)
-    return ends.LineFeeds;
+  if (const size_t count = store::CrLfLineCount(Names_); count != std::string::npos) return count;
   // Lines end at CR, LF or CR LF; the list's text form puts CR LF after every one.
   TStringList lines;
   lines.SetText(Names_);
@@ -327,13 +432,14 @@ size_t TFMindex::NameStart(int i) const {
 }
 
 std::pair<int, size_t> TFMindex::Find(std::string_view lowered) const {
+  if (const size_t tail = ExactTail(lowered)) return FindByTail(Names_, lowered, tail);
   const char* const text = Names_.data();  // followed by a zero byte
   const size_t size = Names_.size();
   const size_t wanted = lowered.size();
   int position = 0;
   for (size_t start = 0; start < size; ++position) {
     // Every name is followed by CR LF and holds neither. A name as long as the one wanted
-    // (numbered names mostly are) shows as a CR right after it and none before.
+    // shows as a CR right after it and none before.
     size_t length = 0;
     uint64_t word = 0;
     if (wanted - 1 < 8 && start + 8 <= size && text[start + wanted] == '\r' &&
@@ -599,7 +705,7 @@ std::string TFMindex::Problem() const {
   offsets.reserve(Offsets_.size());
   for (const int32_t offset : Offsets_)
     if (offset != NoOffset) offsets.push_back(offset);
-  std::sort(offsets.begin(), offsets.end());
+  SortMostlyAscending(offsets);
   if (const auto same = std::adjacent_find(offsets.begin(), offsets.end()); same != offsets.end())
     return where + " names the block at " + std::to_string(*same) + " twice";
   return {};

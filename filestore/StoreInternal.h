@@ -201,6 +201,10 @@ class TWritePlan final : public TStoreStream {
 
 namespace store {
 
+// The number of lines of an index text in the form the store writes (every line ended by
+// CR LF, and no CR or LF otherwise); std::string::npos for a text in any other form.
+size_t CrLfLineCount(std::string_view text);
+
 // RestoreDatabase, naming `path` in its error.
 bool Restore(TStoreFile& database, const FilePath& path);
 

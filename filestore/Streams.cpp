@@ -201,12 +201,85 @@ bool TFileStream::Truncate(int64_t size) {
 
 #else
 
+// Small reads are served from two windows of the file, each filled by one read: an
+// operation reads a block's head and then its record right after it, the header and then
+// the anchor block, and the blocks that a write appended together (an entry and the indexes
+// above it, the free list) from the last back to the first; a check reads the heads of
+// blocks that lie side by side. Writes and truncation through this handle keep the windows
+// true; no one else writes while the file is locked.
 struct TFileStream::Handle {
+  static constexpr size_t WindowLength = 4096;
+  static constexpr int64_t ReachBack = 512;
+
   explicit Handle(int fd) : Fd(fd) {}
   ~Handle() { close(Fd); }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
+
+  // Up to `count` bytes at `position`, fewer only at the end of the file.
+  size_t Read(char* target, size_t count, int64_t position) {
+    if (count <= WindowLength - ReachBack) {
+      if (!Windows[Recent].Holds(position, count)) {
+        Recent = 1 - Recent;
+        if (!Windows[Recent].Holds(position, count)) Fill(Windows[Recent], position);
+      }
+      const TWindow& window = Windows[Recent];
+      if (window.Holds(position, count)) {
+        std::memcpy(target, window.Bytes + (position - window.At), count);
+        return count;
+      }
+    }
+    return ReadAll(target, count, position);
+  }
+
+  // Bytes written at `position` replace those in the windows there; a truncation drops them.
+  void Wrote(const char* bytes, size_t count, int64_t position) {
+    for (TWindow& window : Windows) {
+      const int64_t from = std::max(position, window.At);
+      const int64_t to = std::min(position + static_cast<int64_t>(count), window.At + window.Length);
+      if (from < to)
+        std::memcpy(window.Bytes + (from - window.At), bytes + (from - position),
+                    static_cast<size_t>(to - from));
+    }
+  }
+  void Truncated() {
+    for (TWindow& window : Windows) window.Length = 0;
+  }
+
   int Fd;
+
+ private:
+  struct TWindow {
+    bool Holds(int64_t position, size_t count) const {
+      return position >= At && position + static_cast<int64_t>(count) <= At + Length;
+    }
+    char Bytes[WindowLength];
+    int64_t At = 0;
+    int64_t Length = 0;
+  };
+
+  // One call: near the end of the file it gives what there is.
+  void Fill(TWindow& window, int64_t position) const {
+    window.At = std::max<int64_t>(0, position - ReachBack);
+    ssize_t got;
+    do got = pread(Fd, window.Bytes, WindowLength, window.At);
+    while (got < 0 && errno == EINTR);
+    window.Length = std::max<ssize_t>(got, 0);
+  }
+
+  size_t ReadAll(char* target, size_t count, int64_t position) const {
+    size_t done = 0;
+    while (done < count) {
+      const ssize_t got = pread(Fd, target + done, count - done, position + static_cast<int64_t>(done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    return done;
+  }
+
+  TWindow Windows[2];
+  int Recent = 0;  // the window that served the last small read
 };
 
 namespace {
@@ -235,13 +308,17 @@ bool SyncData(int fd) {
 
 size_t TFileStream::Write(const void* source, size_t count) {
   const size_t done = WriteAll(File_->Fd, static_cast<const char*>(source), count, Position_);
+  File_->Wrote(static_cast<const char*>(source), done, Position_);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
 
 bool TFileStream::Flush() { return SyncData(File_->Fd); }
 
-bool TFileStream::Truncate(int64_t size) { return ftruncate(File_->Fd, size) == 0; }
+bool TFileStream::Truncate(int64_t size) {
+  File_->Truncated();
+  return ftruncate(File_->Fd, size) == 0;
+}
 
 class TFileStream::FileJournal final : public TStoreJournal {
  public:
@@ -332,15 +409,8 @@ int64_t TFileStream::Size() {
 }
 
 size_t TFileStream::Read(void* target, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t got =
-        pread(File_->Fd, static_cast<char*>(target) + done, count - done, Position_);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-    Position_ += got;
-  }
+  const size_t done = File_->Read(static_cast<char*>(target), count, Position_);
+  Position_ += static_cast<int64_t>(done);
   return done;
 }
 

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cctype>
+
 #include "tests/native/filestore_support.h"
 
 using namespace storetest;
@@ -222,4 +225,87 @@ TEST(Index, LookupsRenamesAndRemovalsKeepNamesAndPositionsInStep) {
   EXPECT_EQ(root.ChildName(18), "m");
   EXPECT_EQ(root.IndexOf("\xE4pfel\xF6l"), 19);
   EXPECT_EQ(root.IndexOf("ssssssssssssssssss"), 16);
+}
+
+// An index text is taken as it is only when every line ends in CR LF and no other line end
+// occurs; anything else is rewritten. Texts long enough to cross every counting width
+// (sixteen bytes, and the rounds after which the counts are gathered), with one line end
+// spoiled at each position in turn.
+TEST(Index, OnlyTextsWithCrLfAfterEveryLineAreTakenAsTheyAre) {
+  std::string text;
+  for (int i = 0; text.size() < 2600; ++i) text += "n" + std::to_string(i * 37 % 1000) + "\r\n";
+  const size_t lines = size_t(std::count(text.begin(), text.end(), '\n'));
+  EXPECT_EQ(store::CrLfLineCount(text), lines);
+  EXPECT_EQ(store::CrLfLineCount(""), 0u);
+  EXPECT_EQ(store::CrLfLineCount("\r\n"), 1u);
+  EXPECT_EQ(store::CrLfLineCount("a"), std::string::npos);
+  EXPECT_EQ(store::CrLfLineCount(text.substr(0, text.size() - 1)), std::string::npos);
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r') {
+      std::string loneLineFeed = text, loneReturn = text, turned = text;
+      loneLineFeed.erase(at, 1);
+      loneReturn.erase(at + 1, 1);
+      std::swap(turned[at], turned[at + 1]);
+      ASSERT_EQ(store::CrLfLineCount(loneLineFeed), std::string::npos) << at;
+      ASSERT_EQ(store::CrLfLineCount(loneReturn), std::string::npos) << at;
+      ASSERT_EQ(store::CrLfLineCount(turned), std::string::npos) << at;
+    } else if (text[at] != '\n') {
+      std::string extra = text;
+      extra.insert(at, 1, at % 2 ? '\r' : '\n');
+      ASSERT_EQ(store::CrLfLineCount(extra), std::string::npos) << at;
+      extra[at] = 'x';
+      ASSERT_EQ(store::CrLfLineCount(extra), lines) << at;
+    }
+  }
+}
+
+// An index that names one block twice is damage a write must refuse, however far out of
+// order its children's blocks lie: a few rewritten children (their blocks moved to the end)
+// or many.
+TEST(Index, AWriteRefusesAnIndexThatNamesOneBlockTwice) {
+  for (const int rewritten : {2, 25}) {
+    SCOPED_TRACE(rewritten);
+    TMemoryStream db;
+    const int count = 40;
+    for (int i = 0; i < count; ++i) ASSERT_EQ(Put(db, "m" + std::to_string(i), "x"), 0);
+    // Rewritten children's blocks move to the end: writes through an index whose blocks lie
+    // out of order go on as before.
+    for (int k = 0; k < rewritten; ++k)
+      ASSERT_EQ(Put(db, "m" + std::to_string(k * 7 % count), MessageText(k, 600)), 0);
+    ASSERT_TRUE(Problems(db.Bytes).empty());
+    // The last child made to name the block of child 3.
+    const size_t root = size_t(Int32At(db.Bytes, 50));
+    const size_t offsets = root + 12 + size_t(Int32At(db.Bytes, root + 4));
+    const std::string third = db.Bytes.substr(offsets + 4 * 3, 4);
+    db.Bytes.replace(offsets + 4 * (count - 1), 4, third);
+    const std::string damaged = db.Bytes;
+    EXPECT_NE(Put(db, "m5", "changed"), 0);
+    EXPECT_EQ(db.Bytes, damaged);
+  }
+}
+
+// Names that end in digits are looked up many places at a time: every position in an index
+// long enough to cross the widths the search works in, names that share their last digits
+// or differ only in letter case, and the first of two children of one name.
+TEST(Index, NumberedNamesAreFoundAtTheirPositionsInLargeIndexes) {
+  TMemoryStream db;
+  TFileManager manager(db);
+  TFMindex root(manager, nullptr, "");
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    names.push_back((i % 3 == 0 ? "MSG" : i % 3 == 1 ? "msg" : "x") + std::to_string(i * 10));
+    ASSERT_TRUE(root.AppendChild(names.back(), -1));
+  }
+  ASSERT_TRUE(root.AppendChild("msg10", -1));  // a second child named like child 1
+  for (int i = 0; i < 3000; i += 7) {
+    std::string asked = names[size_t(i)];
+    for (char& c : asked) c = char(i % 2 ? std::tolower(c) : std::toupper(c));
+    EXPECT_EQ(root.IndexOf(asked), i) << asked;
+  }
+  EXPECT_EQ(root.IndexOf("MSG10"), 1);
+  EXPECT_EQ(root.IndexOf("x29990"), 2999);
+  EXPECT_EQ(root.IndexOf("sg29990"), -1);
+  EXPECT_EQ(root.IndexOf("msg29990"), -1);
+  EXPECT_EQ(root.IndexOf("0"), -1);
+  EXPECT_EQ(root.IndexOf("9990"), -1);
 }
