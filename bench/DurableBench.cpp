@@ -28,19 +28,6 @@ namespace {
 
 constexpr size_t kEntryBytes = 1024;
 
-std::string EntryName(int i) {
-  char name[16];
-  std::snprintf(name, sizeof name, "msg%05d", i);
-  return name;
-}
-
-std::filesystem::path DataFolder() {
-  const char* chosen = std::getenv("TW_BENCH_DIR");
-  std::filesystem::path folder = chosen ? chosen : "bench-data";
-  std::filesystem::create_directories(folder);
-  return folder;
-}
-
 // One database of `entries` entries, in the store and in SQLite (both synchronous modes
 // share the file: the mode is a setting of each connection).
 struct Fixture {

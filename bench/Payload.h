@@ -1,11 +1,32 @@
-// Deterministic mail-like text for the benchmark payloads: words drawn from a small
-// vocabulary, CR LF line ends. It compresses about as well as real messages do, which a
-// run of one repeated byte (or random bytes) would not.
+// What the benchmarks share: their data folder, entry names and deterministic mail-like
+// payloads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+
+// The folder of the benchmark databases: TW_BENCH_DIR (to measure another disk), else
+// "bench-data" in the current folder.
+inline std::filesystem::path DataFolder() {
+  const char* chosen = std::getenv("TW_BENCH_DIR");
+  std::filesystem::path folder = chosen ? chosen : "bench-data";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+// Numbered names, as the client files mail: "msg00042".
+inline std::string EntryName(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "msg%05d", i);
+  return name;
+}
+
+// Words drawn from a small vocabulary, CR LF line ends. It compresses about as well as real
+// messages do, which a run of one repeated byte (or random bytes) would not.
 
 inline std::string MailText(size_t length, uint32_t seed) {
   static const char* const kWords[] = {

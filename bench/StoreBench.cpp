@@ -57,21 +57,8 @@ std::vector<std::string> MailboxPath(const Shape& shape) {
   return {"Mailboxes", "Inbox"};
 }
 
-std::string EntryName(int i) {
-  char name[16];
-  std::snprintf(name, sizeof name, "msg%05d", i);
-  return name;
-}
-
 std::string PayloadLabel(size_t bytes) {
   return bytes >= (1u << 20) ? std::to_string(bytes >> 20) + "MB" : std::to_string(bytes >> 10) + "KB";
-}
-
-std::filesystem::path DataFolder() {
-  const char* chosen = std::getenv("TW_BENCH_DIR");
-  std::filesystem::path folder = chosen ? chosen : "bench-data";
-  std::filesystem::create_directories(folder);
-  return folder;
 }
 
 // A zlib stream as it lies in a block, with its plain length.

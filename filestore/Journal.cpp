@@ -24,18 +24,23 @@ constexpr std::string_view kUnfinished =
 
 bool gFlushWrites = true;
 
+// Little-endian, as the database's own numbers: 64-bit values as two 32-bit halves.
 void AppendInt32(std::string& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+  char bytes[4];
+  store::PutInt32(bytes, static_cast<int32_t>(value));
+  out.append(bytes, sizeof bytes);
 }
 
 void AppendInt64(std::string& out, int64_t value) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(static_cast<uint64_t>(value) >> (8 * i)));
+  const auto bits = static_cast<uint64_t>(value);
+  AppendInt32(out, static_cast<uint32_t>(bits));
+  AppendInt32(out, static_cast<uint32_t>(bits >> 32));
 }
 
 int64_t GetInt64(const char* at) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(at[i]);
-  return static_cast<int64_t>(value);
+  const auto low = static_cast<uint32_t>(store::GetInt32(at));
+  const auto high = static_cast<uint32_t>(store::GetInt32(at + 4));
+  return static_cast<int64_t>(uint64_t{high} << 32 | low);
 }
 
 uint32_t Checksum(std::string_view bytes) {

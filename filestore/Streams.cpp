@@ -201,6 +201,24 @@ bool TFileStream::Truncate(int64_t size) {
 
 #else
 
+namespace {
+
+// Repeats a positioned read or write until `count` bytes are moved, the file ends or the
+// call fails; `move(done)` moves the bytes after the first `done`.
+template <class Move>
+size_t TransferAll(size_t count, Move move) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t moved = move(done);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) break;
+    done += static_cast<size_t>(moved);
+  }
+  return done;
+}
+
+}  // namespace
+
 // Small reads are served from two windows of the file, each filled by one read: an
 // operation reads a block's head and then its record right after it, the header and then
 // the anchor block, and the blocks that a write appended together (an entry and the indexes
@@ -268,14 +286,9 @@ struct TFileStream::Handle {
   }
 
   size_t ReadAll(char* target, size_t count, int64_t position) const {
-    size_t done = 0;
-    while (done < count) {
-      const ssize_t got = pread(Fd, target + done, count - done, position + static_cast<int64_t>(done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      done += static_cast<size_t>(got);
-    }
-    return done;
+    return TransferAll(count, [&](size_t done) {
+      return pread(Fd, target + done, count - done, position + static_cast<int64_t>(done));
+    });
   }
 
   TWindow Windows[2];
@@ -285,14 +298,9 @@ struct TFileStream::Handle {
 namespace {
 
 size_t WriteAll(int fd, const char* bytes, size_t count, int64_t position) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t put = pwrite(fd, bytes + done, count - done, position + static_cast<int64_t>(done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += static_cast<size_t>(put);
-  }
-  return done;
+  return TransferAll(count, [&](size_t done) {
+    return pwrite(fd, bytes + done, count - done, position + static_cast<int64_t>(done));
+  });
 }
 
 // The data and the length; the name is in the folder since the file was created.

@@ -257,9 +257,9 @@ void TSetupForm::FormCloseQuery(bool& canClose) {
   // The client started below works in its own folder.
   SetCurrentDirectoryW(AppDIR.Text().c_str());
   if (Notebook1.ActivePage().Caption() == L"Done" && installed && RunQuickBox.Checked()) {
-    ClientStartedBy = StartWithUserRights(
+    const TStartedBy startedBy = StartWithUserRights(
         {AddBackslash(AppDIR.Text()) + ClientExeName, AppDIR.Text(), SW_SHOWNORMAL});
-    LogLine(*ClientStartedBy == TStartedBy::DesktopShell
+    LogLine(startedBy == TStartedBy::DesktopShell
                 ? L"start " + ClientExeName + L": through the desktop's shell, with the user's rights"
                 : L"start " + ClientExeName + L": by setup");
   }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "setup/Installation.h"
@@ -61,9 +60,6 @@ class TSetupForm : public TWizardForm {
   std::wstring VersionText;
   // How the run ends for the process: cancelled until an installation was tried.
   TExitCode Outcome = TExitCode::Cancelled;
-  // How Exit started the client: by setup itself, or through the desktop shell so that it
-  // got the user's own rights. Empty until it has started it.
-  std::optional<TStartedBy> ClientStartedBy;
 
   void NextBtnClick();
   void BackBtnClick();
