@@ -1,7 +1,12 @@
 // The payload buffer: one stored payload in memory, compressed and decompressed in place.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "filestore/StoreInternal.h"
 
@@ -25,7 +30,68 @@ void Wipe(char* bytes, size_t count) {
   asm volatile("" : : "r"(bytes) : "memory");
 }
 
+#ifdef __SSE2__
+constexpr uint32_t kAdlerBase = 65521;
+
+// The sum of the four lanes.
+uint64_t LaneTotal(__m128i lanes) {
+  alignas(16) uint32_t values[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(values), lanes);
+  return uint64_t{values[0]} + values[1] + values[2] + values[3];
+}
+
+// Adds `count` bytes (a multiple of 16, at most 16 KB) to the two Adler-32 sums. Per
+// sixteen bytes: their sum goes to `bytes`, the sum so far to `earlier` (each earlier byte
+// counts sixteen more times), and each byte weighted by the places left in its sixteen to
+// `weighted`. No lane can overflow within 16 KB.
+void AddSixteens(const unsigned char* data, size_t count, uint32_t& s1, uint32_t& s2) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+  const __m128i weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+  __m128i bytes = zero, earlier = zero, weighted = zero;
+  for (size_t i = 0; i < count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    earlier = _mm_add_epi32(earlier, bytes);
+    bytes = _mm_add_epi32(bytes, _mm_sad_epu8(v, zero));
+    weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), weightsLow));
+    weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), weightsHigh));
+  }
+  const uint64_t sum2 = uint64_t{s2} + count * uint64_t{s1} + 16 * LaneTotal(earlier) +
+                        LaneTotal(weighted);
+  s1 = static_cast<uint32_t>((s1 + LaneTotal(bytes)) % kAdlerBase);
+  s2 = static_cast<uint32_t>(sum2 % kAdlerBase);
+}
+#endif
+
+// The Adler-32 value stored big-endian at `at`.
+uint32_t StoredAdler32(const char* at) {
+  const auto* b = reinterpret_cast<const unsigned char*>(at);
+  return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+
 }  // namespace
+
+uint32_t store::Adler32(const char* data, size_t length) {
+#ifdef __SSE2__
+  constexpr size_t kRound = 16384;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  uint32_t s1 = 1, s2 = 0;
+  size_t done = 0;
+  while (length - done >= 16) {
+    const size_t count = std::min(kRound, (length - done) & ~size_t{15});
+    AddSixteens(bytes + done, count, s1, s2);
+    done += count;
+  }
+  for (; done < length; ++done) {  // fewer than sixteen left: the sums stay far below 2^32
+    s1 += bytes[done];
+    s2 += s1;
+  }
+  return (s2 % kAdlerBase) << 16 | (s1 % kAdlerBase);
+#else
+  return static_cast<uint32_t>(
+      adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data), static_cast<uInt>(length)));
+#endif
+}
 
 int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
                         int32_t plainLength) {
@@ -34,6 +100,9 @@ int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
   z_stream z{};
   int result = inflateInit2_(&z, 15, kZlibVersion, static_cast<int>(sizeof(z_stream)));
   if (result != Z_OK) return result;
+  // zlib checks the stream's Adler-32 a byte at a time; Adler32 is several times faster, so
+  // the check is made here, on the whole result, once the stream has ended.
+  inflateValidate(&z, 0);
   char none = 0;
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream ? stream : &none));
   z.avail_in = static_cast<uInt>(streamLength);
@@ -44,6 +113,9 @@ int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
     result = status == Z_OK ? Z_BUF_ERROR : status;
   else if (z.total_out != static_cast<uLong>(plainLength))
     result = Z_DATA_ERROR;  // shorter than recorded: a failed read, not a partial one
+  else if (StoredAdler32(reinterpret_cast<const char*>(z.next_in) - 4) !=
+           Adler32(plainLength ? plain : &none, static_cast<size_t>(plainLength)))
+    result = Z_DATA_ERROR;  // the stream's last four bytes, the check value
   const int ended = inflateEnd(&z);
   return result == Z_OK ? ended : result;
 }

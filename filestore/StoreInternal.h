@@ -380,6 +380,10 @@ inline std::unique_ptr<char[]> NewPayload(int64_t count) {
   return bytes;
 }
 
+// The Adler-32 check value of `length` bytes, as zlib's adler32 gives it from its start
+// value 1.
+uint32_t Adler32(const char* data, size_t length);
+
 // Inflates a zlib stream into exactly `plainLength` bytes at `plain`. Answers 0 or the zlib
 // code that stopped it; a stream that ends early gives Z_DATA_ERROR, one that would give
 // more Z_BUF_ERROR, and a length no stream of this size can reach Z_DATA_ERROR before
