@@ -131,14 +131,6 @@ bool FoldsTo(const char* name, std::string_view lowered) {
   return true;
 }
 
-// Line ends in an index text: line feeds, carriage returns, and carriage returns followed
-// by a line feed.
-struct TLineEnds {
-  size_t LineFeeds = 0;
-  size_t Returns = 0;
-  size_t Pairs = 0;
-};
-
 // 0x01 in each byte of `word` that equals `byte`, 0 in the others.
 inline uint64_t BytesEqual(uint64_t word, unsigned char byte) {
   constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
@@ -168,40 +160,6 @@ size_t LaneSum(TSixteen counts) {
   size_t sum = 0;
   for (int lane = 0; lane < 16; ++lane) sum += static_cast<size_t>(-counts[lane]);
   return sum;
-}
-
-TLineEnds CountLineEnds(std::string_view text) {
-  TLineEnds ends;
-  const char* const bytes = text.data();
-  const size_t size = text.size();
-  if (size == 0) return ends;
-  // The first byte apart, so that every later one has a byte before it.
-  ends.LineFeeds = bytes[0] == '\n';
-  ends.Returns = bytes[0] == '\r';
-  size_t i = 1;
-  const TSixteen lineFeed = TSixteen{} + '\n', carriageReturn = TSixteen{} + '\r';
-  while (i + 16 <= size) {
-    // A comparison gives -1 in each lane that matches: 127 rounds keep every lane in range.
-    TSixteen lineFeeds{}, returns{}, pairs{};
-    for (int k = 0; k < 127 && i + 16 <= size; ++k, i += 16) {
-      TSixteen word, before;
-      std::memcpy(&word, bytes + i, sizeof word);
-      std::memcpy(&before, bytes + i - 1, sizeof before);
-      const TSixteen isLineFeed = word == lineFeed;
-      lineFeeds += isLineFeed;
-      returns += word == carriageReturn;
-      pairs += isLineFeed & (before == carriageReturn);
-    }
-    ends.LineFeeds += LaneSum(lineFeeds);
-    ends.Returns += LaneSum(returns);
-    ends.Pairs += LaneSum(pairs);
-  }
-  for (; i < size; ++i) {
-    ends.LineFeeds += bytes[i] == '\n';
-    ends.Returns += bytes[i] == '\r';
-    ends.Pairs += bytes[i] == '\n' && bytes[i - 1] == '\r';
-  }
-  return ends;
 }
 
 // How many of the last bytes of a lower-cased name (one or two) no other byte lower-cases
@@ -290,12 +248,38 @@ void SortMostlyAscending(std::vector<int32_t>& values) {
 
 }  // namespace
 
+// In the form the store writes, a byte is a line feed exactly where the byte before it is
+// a carriage return: sixteen bytes at a time, the two comparisons must agree everywhere.
 size_t store::CrLfLineCount(std::string_view text) {
-  const TLineEnds ends = CountLineEnds(text);
-  if ((text.empty() || text.ends_with("\r\n")) && ends.Returns == ends.LineFeeds &&
-      ends.Pairs == ends.LineFeeds)
-    return ends.LineFeeds;
-  return std::string::npos;
+  if (text.empty()) return 0;
+  if (!text.ends_with("\r\n") || text[0] == '\n') return std::string::npos;
+  const char* const bytes = text.data();
+  const size_t size = text.size();
+  const TSixteen lineFeed = TSixteen{} + '\n', carriageReturn = TSixteen{} + '\r';
+  size_t lineFeeds = 0;
+  TSixteen unpaired{};
+  size_t i = 1;  // every byte from here on has one before it
+  while (i + 16 <= size) {
+    // A comparison gives -1 in each lane that matches: 127 rounds keep every lane in range.
+    TSixteen counted{};
+    for (int k = 0; k < 127 && i + 16 <= size; ++k, i += 16) {
+      TSixteen word, before;
+      std::memcpy(&word, bytes + i, sizeof word);
+      std::memcpy(&before, bytes + i - 1, sizeof before);
+      const TSixteen isLineFeed = word == lineFeed;
+      counted += isLineFeed;
+      unpaired |= isLineFeed ^ (before == carriageReturn);
+    }
+    lineFeeds += LaneSum(counted);
+  }
+  uint64_t halves[2];
+  std::memcpy(halves, &unpaired, sizeof halves);
+  if ((halves[0] | halves[1]) != 0) return std::string::npos;
+  for (; i < size; ++i) {
+    if ((bytes[i] == '\n') != (bytes[i - 1] == '\r')) return std::string::npos;
+    lineFeeds += bytes[i] == '\n';
+  }
+  return lineFeeds;
 }
 
 bool StorableName(std::string_view name) {
