@@ -129,6 +129,7 @@ void TApplication::Fail(const std::string& message) {
   std::wstring text = WideFromUtf8(message);
   if (!text.empty() && text.back() != L'.') text += L'.';
   ShowMessageBox(GetActiveWindow(), text, Title_, MB_OK | MB_ICONERROR);
+  LogExitCode(TExitCode::StepFailed);
   ExitProcess(static_cast<UINT>(TExitCode::StepFailed));
 }
 

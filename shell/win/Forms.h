@@ -106,9 +106,9 @@ class TApplication {
 
   // For an error the program cannot go on from: a window that cannot be made, memory that
   // runs out, a broken precondition of the standard library. Shows an error box captioned
-  // with the title, whose text is `message` followed by a full stop, and ends the program
-  // with exit code 1 ("a step failed"). A database write cut short so is put back by the
-  // next opening.
+  // with the title, whose text is `message` followed by a full stop (in a quiet run: the
+  // log and the console), and ends the program with exit code 1 ("a step failed"). A
+  // database write cut short so is put back by the next opening.
   [[noreturn]] void Fail(const std::string& message);
 
   // The message loop; ends on WM_QUIT and answers its exit code.
