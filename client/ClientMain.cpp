@@ -50,12 +50,11 @@ std::vector<std::wstring> DisplayLines() {
   } else {
     TStringList message;
     std::wstring problem;
-    try {
-      if (ReadEntryLines(message, kDefaultMessagePath, kDatabaseName) != StatusNone)
-        problem = L"TW.dbc holds no readable default message.";
-    } catch (const EStoreFileError& error) {
-      problem = WideFromUtf8(error.what());
-    }
+    const int status = ReadEntryLines(message, kDefaultMessagePath, kDatabaseName);
+    if (status == StatusOpen)
+      problem = WideFromUtf8(LastOpenError());
+    else if (status != StatusNone)
+      problem = L"TW.dbc holds no readable default message.";
     if (!problem.empty()) lines.push_back(problem);
     lines.push_back(L"From: " + WideFromUtf8(HeaderValue(message, "From: ")));
     lines.push_back(L"Host: " + WideFromUtf8(HeaderValue(message, "Host: ")));

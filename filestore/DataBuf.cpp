@@ -122,9 +122,9 @@ int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
 
 namespace {
 
-// One deflate state per thread, reset between payloads. Setting a state up (some 384 KB at
-// the store's parameters, most of it zeroed) costs more than deflating a small payload, and
-// a reset state gives exactly the bytes a new one gives.
+// One deflate state for the process (the store is single-threaded), reset between payloads.
+// Setting a state up (some 384 KB at the store's parameters, most of it zeroed) costs more
+// than deflating a small payload, and a reset state gives exactly the bytes a new one gives.
 class TDeflater {
  public:
   TDeflater() = default;
@@ -156,7 +156,7 @@ class TDeflater {
 
 int store::Deflate(const char* source, int32_t length, std::unique_ptr<char[]>& packed,
                    int32_t& packedLength) {
-  thread_local TDeflater deflater;
+  static TDeflater deflater;
   int result = Z_OK;
   z_stream* z = deflater.Fresh(result);
   if (!z) return result;
@@ -270,27 +270,19 @@ std::string TDataBuf::ErrorText(int code) {
 
 bool TDataBuf::LoadFromFile(const FilePath& path) {
   if (!store::FileExists(path)) return false;
-  try {
-    TFileStream file(path, TOpenMode::ReadOnly);
-    const int64_t size = file.Size();
-    if (size < 0 || size > INT32_MAX) return false;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    if (file.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
-    SetData(bytes.data(), static_cast<int32_t>(size));
-    return true;
-  } catch (const EStoreFileError&) {
-    return false;
-  }
+  TFileStream file(path, TOpenMode::ReadOnly);
+  const int64_t size = file.Size();
+  if (!file.IsOpen() || size < 0 || size > INT32_MAX) return false;
+  std::string bytes(static_cast<size_t>(size), '\0');
+  if (file.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
+  SetData(bytes.data(), static_cast<int32_t>(size));
+  return true;
 }
 
 bool TDataBuf::SaveToFile(const FilePath& path) const {
-  try {
-    TFileStream file(path, TOpenMode::Replace);
-    const size_t length = static_cast<size_t>(Length_);
-    return file.Write(Data_ ? Data_.get() : "", length) == length;
-  } catch (const EStoreFileError&) {
-    return false;
-  }
+  TFileStream file(path, TOpenMode::Replace);
+  const size_t length = static_cast<size_t>(Length_);
+  return file.IsOpen() && file.Write(Data_ ? Data_.get() : "", length) == length;
 }
 
 std::string TDataBuf::AsString() const { return std::string(View()); }

@@ -39,21 +39,41 @@ bool RunsThroughEntry(const TChain& chain) {
                      [](const auto& index) { return index->IsEntry(); });
 }
 
+// Why the last operation answered StatusOpen.
+std::string& OpenFailure() {
+  static std::string text;
+  return text;
+}
+
 // Runs `work` on the database: the named file, opened (or created) for reading and writing,
-// or the one the caller holds open.
+// or the one the caller holds open. Answers `failed` when the file cannot be opened.
 template <class Work>
-int OnDatabase(const FilePath& database, Work&& work) {
+int OnDatabase(const FilePath& database, int failed, Work&& work) {
   TFileStream file(database);
+  if (!file.IsOpen()) {
+    OpenFailure() = file.OpenError();
+    return failed;
+  }
   return work(file, database);
 }
 
 template <class Work>
-int OnDatabase(TStoreFile& database, Work&& work) {
+int OnDatabase(TStoreFile& database, int, Work&& work) {
   return work(database, FilePath());
 }
 
-// Restores the database when its last write did not finish (raising EStoreFileError when it
-// cannot), walks to the index that holds the entry and runs `leaf` on it with the entry's
+// Puts back the database as it was when its last write did not finish; false when it
+// cannot, and then nothing may read or write it.
+bool ReadyForUse(TStoreFile& database, const FilePath& name) {
+  std::string error;
+  store::Restore(database, name, error);
+  if (error.empty()) return true;
+  OpenFailure() = std::move(error);
+  return false;
+}
+
+// Restores the database when its last write did not finish (StatusOpen when it cannot),
+// walks to the index that holds the entry and runs `leaf` on it with the entry's
 // name; then applies what it planned to write. A path that runs through an entry finds
 // nothing when reading and is refused (status 2, nothing written) when writing. Answers the
 // operation's status.
@@ -61,8 +81,8 @@ template <class Database, class Leaf>
 int OnEntry(std::string_view path, Database& database, TAccess access, Leaf&& leaf) {
   std::vector<std::string> components;
   if (const int status = SplitPath(path, components)) return status;
-  return OnDatabase(database, [&](TStoreFile& file, const FilePath& name) {
-    store::Restore(file, name);
+  return OnDatabase(database, StatusOpen, [&](TStoreFile& file, const FilePath& name) {
+    if (!ReadyForUse(file, name)) return static_cast<int>(StatusOpen);
     TWritePlan plan(file);
     TFileManager manager(plan);
     const TChain chain =
@@ -263,7 +283,7 @@ bool Usable(TStoreFile&) { return true; }
 // them to `destination` when one is given. Answers the number of children taken.
 int TakeFrom(std::string_view mailbox, const std::string* selection,
              const std::string_view* destination, TStoreFile& database, const FilePath& name) {
-  store::Restore(database, name);
+  if (!ReadyForUse(database, name)) return 0;
   TWritePlan plan(database);
   TFileManager manager(plan);
   TFMindex root(manager, nullptr, "");
@@ -313,12 +333,14 @@ int TakeMailboxEntries(std::string_view mailbox, const std::string* selection,
   // Moving a mailbox onto itself would release its block twice.
   if (destination && (!Addressable(*destination) || SameTextLocale(mailbox, *destination)))
     return 0;
-  return OnDatabase(database, [&](TStoreFile& file, const FilePath& name) {
+  return OnDatabase(database, 0, [&](TStoreFile& file, const FilePath& name) {
     return TakeFrom(mailbox, selection, destination, file, name);
   });
 }
 
 }  // namespace
+
+const std::string& LastOpenError() { return OpenFailure(); }
 
 void SetProgramDatabasePath(FilePath path) { ProgramDatabase() = std::move(path); }
 

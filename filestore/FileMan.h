@@ -7,7 +7,8 @@
 // index behind them are in filestore/StoreInternal.h.
 //
 // Status codes: 0 none, 1 write error, 2 read error (also: the file is damaged), 3 seek
-// error (also: the entry path or name is not acceptable). Callers test them for zero.
+// error (also: the entry path or name is not acceptable), 4 the database file could not be
+// opened (LastOpenError says why). Callers test them for zero.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/Error.h"
 #include "base/Text.h"
 
 // Database file paths: wide on Windows (opened with CreateFileW), bytes elsewhere.
@@ -29,7 +29,7 @@ using FilePath = std::wstring;
 using FilePath = std::string;
 #endif
 
-enum : int32_t { StatusNone = 0, StatusWrite = 1, StatusRead = 2, StatusSeek = 3 };
+enum : int32_t { StatusNone = 0, StatusWrite = 1, StatusRead = 2, StatusSeek = 3, StatusOpen = 4 };
 
 // "No error!", "Fatal write error!", "Fatal read error!", "Fatal seek error!" or
 // "Unknown FATAL error!".
@@ -38,15 +38,11 @@ std::string StatusText(int32_t code);
 // ---------------------------------------------------------------------------------------
 // Errors and reports
 
-// Raised only when the database file cannot be opened ("Cannot open file <name>") or
-// created ("Cannot create file <name>"). On Windows the name in what() is UTF-8; Path keeps
-// the name as given.
-class EStoreFileError : public Exception {
- public:
-  EStoreFileError(std::string message, FilePath path)
-      : Exception(std::move(message)), Path(std::move(path)) {}
-  FilePath Path;
-};
+// Why the last entry operation on a named database answered StatusOpen: "Cannot open file
+// <name>" (held by another program, or not there to read), "Cannot create file <name>", or
+// "<name>: the last write to this database did not finish; open it once with write access to
+// restore it". On Windows the name is UTF-8. The store is single-threaded.
+const std::string& LastOpenError();
 
 // Where the store's two kinds of complaint go: the "Inflate Error" box (text from
 // TDataBuf::ErrorText) and the fatal block-file report ("Block: <op>, <status text>").
@@ -114,9 +110,10 @@ enum class TOpenMode {
 };
 
 // A database file held exclusively while the object lives: CreateFileW with no sharing on
-// Windows, open + flock(LOCK_EX | LOCK_NB) elsewhere. Raises EStoreFileError. Opened for
-// reading with a journal beside it, it takes write access too where it can, so that the
-// journal can be put back.
+// Windows, open + flock(LOCK_EX | LOCK_NB) elsewhere. When the file cannot be opened or
+// created, the stream holds none, every read and write fails and OpenError says why
+// ("Cannot open file <name>", "Cannot create file <name>"). Opened for reading with a journal
+// beside it, it takes write access too where it can, so that the journal can be put back.
 class TFileStream final : public TStoreFile {
  public:
   explicit TFileStream(const FilePath& path, TOpenMode mode = TOpenMode::ReadWrite);
@@ -134,11 +131,16 @@ class TFileStream final : public TStoreFile {
   TStoreJournal& Journal() override;
 
   const FilePath& Path() const { return Path_; }
+  bool IsOpen() const { return OpenError_.empty(); }
+  const std::string& OpenError() const { return OpenError_; }
 
  private:
   struct Handle;
   class FileJournal;
+  void Fail(const char* what);
+
   FilePath Path_;
+  std::string OpenError_;
   std::unique_ptr<Handle> File_;
   std::unique_ptr<FileJournal> Journal_;
   int64_t Position_ = 0;
@@ -186,12 +188,12 @@ bool FlushWrites();
 
 // Puts back the database as it was before a write that did not finish, when its journal
 // lies beside it; true when it did. Removes a journal that was never completed (the
-// database was not touched then). Raises EStoreFileError when the database cannot be
+// database was not touched then). False, with `error` set, when the database cannot be
 // opened, or cannot be written to put the journal back ("... the last write to this
-// database did not finish; open it once with write access to restore it"). Every
-// operation on a database does this first.
-bool RestoreDatabase(const FilePath& database);
-bool RestoreDatabase(TStoreFile& database);
+// database did not finish; open it once with write access to restore it"): nothing may
+// read it then. Every operation on a database does this first.
+bool RestoreDatabase(const FilePath& database, std::string* error = nullptr);
+bool RestoreDatabase(TStoreFile& database, std::string* error = nullptr);
 
 // ---------------------------------------------------------------------------------------
 // Payload buffer: the in-memory form of one stored payload record
@@ -351,7 +353,8 @@ enum class TCheckDepth { Blocks, Payloads };
 
 class TStoreInspector {
  public:
-  // Opens an existing database for reading, after RestoreDatabase; raises EStoreFileError.
+  // Opens an existing database for reading, after RestoreDatabase; when either fails,
+  // OpenError says why and nothing reads.
   explicit TStoreInspector(const FilePath& database);
   // Works on a database the caller owns, after RestoreDatabase.
   explicit TStoreInspector(TStoreFile& stream);
@@ -367,8 +370,9 @@ class TStoreInspector {
   // The free extents in ascending order of offset.
   std::vector<TStoreExtent> FreeExtents() const;
   // 0, or the status with which opening failed (2 when the file is damaged, and DamageText
-  // says where).
+  // says where; StatusOpen when it could not be opened, and OpenError says why).
   int32_t Status() const;
+  const std::string& OpenError() const { return OpenError_; }
   const std::string& DamageText() const;
 
   // The children of the index at the end of `components` (the root when empty). False when
@@ -392,6 +396,7 @@ class TStoreInspector {
   std::vector<TStoreHiddenChild> HiddenChildren();
 
  private:
+  void Open();
   void FindRoot();
   // One query works like one store operation: a fresh manager over the open file.
   std::unique_ptr<TFileManager> Query();
@@ -403,6 +408,7 @@ class TStoreInspector {
 
   std::unique_ptr<TStoreFile> OwnedStream_;
   TStoreFile* Stream_ = nullptr;
+  std::string OpenError_;
   std::unique_ptr<TFileManager> Opened_;
   int32_t RootOffset_ = -1;
 };
@@ -411,6 +417,6 @@ class TStoreInspector {
 // the entries' compressed contents, which no write elsewhere can make worse). The first
 // problem, or nothing when the file is sound; hidden children are no problem. Writes only
 // to put back an unfinished write; a missing file has no problem (a write creates it).
-// Raises EStoreFileError when the file cannot be opened.
+// A file that cannot be opened is a problem too: nothing may be written into it.
 std::optional<TStoreProblem> CheckDatabase(const FilePath& database);
 std::optional<TStoreProblem> CheckDatabase(TStoreFile& database);

@@ -98,8 +98,14 @@ TFileManager::TFileManager(const FilePath& fileName, TOpenMode mode)
       Stream_(OwnedStream_.get()),
       FileName_(fileName),
       Mode_(mode) {
-  RestoreDatabase(*OwnedStream_);
-  Open();
+  if (!OwnedStream_->IsOpen())
+    OpenError_ = OwnedStream_->OpenError();
+  else
+    store::Restore(*OwnedStream_, fileName, OpenError_);
+  if (OpenError_.empty())
+    Open();
+  else
+    Refuse(StatusOpen);
 }
 
 TFileManager::TFileManager(TStoreStream& stream, TOpenMode mode) : Stream_(&stream), Mode_(mode) {

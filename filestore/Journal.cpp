@@ -104,10 +104,8 @@ bool PutBack(TStoreFile& database, const TJournal& journal) {
          database.Flush();
 }
 
-[[noreturn]] void ThrowUnfinished(const FilePath& path) {
-  throw EStoreFileError(
-      path.empty() ? std::string(kUnfinished) : store::PathText(path) + ": " + std::string(kUnfinished),
-      path);
+std::string UnfinishedText(const FilePath& path) {
+  return path.empty() ? std::string(kUnfinished) : store::PathText(path) + ": " + std::string(kUnfinished);
 }
 
 }  // namespace
@@ -130,11 +128,14 @@ std::string store::JournalBytes(int64_t originalSize,
   return bytes;
 }
 
-bool store::Restore(TStoreFile& database, const FilePath& path) {
+bool store::Restore(TStoreFile& database, const FilePath& path, std::string& error) {
   TStoreJournal& journal = database.Journal();
   if (!journal.Exists()) return false;
   std::string bytes;
-  if (!journal.Read(bytes)) ThrowUnfinished(path);
+  if (!journal.Read(bytes)) {
+    error = UnfinishedText(path);
+    return false;
+  }
   const std::optional<TJournal> parsed = ParseJournal(bytes);
   // An incomplete journal was being written when the write stopped, before the database was
   // touched. One that is longer than the database belongs to a file deleted since.
@@ -142,16 +143,27 @@ bool store::Restore(TStoreFile& database, const FilePath& path) {
     journal.Remove();
     return false;
   }
-  if (!PutBack(database, *parsed) || !journal.Remove()) ThrowUnfinished(path);
+  if (!PutBack(database, *parsed) || !journal.Remove()) {
+    error = UnfinishedText(path);
+    return false;
+  }
   return true;
 }
 
-bool RestoreDatabase(TStoreFile& database) { return store::Restore(database, {}); }
+bool RestoreDatabase(TStoreFile& database, std::string* error) {
+  std::string unfinished;
+  const bool restored = store::Restore(database, {}, unfinished);
+  if (error) *error = std::move(unfinished);
+  return restored;
+}
 
-bool RestoreDatabase(const FilePath& database) {
+bool RestoreDatabase(const FilePath& database, std::string* error) {
   if (!store::FileExists(database)) return false;
   TFileStream file(database, TOpenMode::ReadOnly);
-  return store::Restore(file, database);
+  std::string failure = file.OpenError();
+  const bool restored = file.IsOpen() && store::Restore(file, database, failure);
+  if (error) *error = std::move(failure);
+  return restored;
 }
 
 // ---------------------------------------------------------------------------------------

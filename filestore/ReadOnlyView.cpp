@@ -68,15 +68,26 @@ struct TExtentUse {
 
 }  // namespace
 
-TStoreInspector::TStoreInspector(const FilePath& database)
-    : OwnedStream_(std::make_unique<TFileStream>(database, TOpenMode::ReadOnly)),
-      Stream_(OwnedStream_.get()) {
-  store::Restore(*Stream_, database);
-  FindRoot();
+TStoreInspector::TStoreInspector(const FilePath& database) {
+  auto file = std::make_unique<TFileStream>(database, TOpenMode::ReadOnly);
+  if (!file->IsOpen())
+    OpenError_ = file->OpenError();
+  else
+    store::Restore(*file, database, OpenError_);
+  OwnedStream_ = std::move(file);
+  Open();
 }
 
 TStoreInspector::TStoreInspector(TStoreFile& stream) : Stream_(&stream) {
-  RestoreDatabase(stream);
+  RestoreDatabase(stream, &OpenError_);
+  Open();
+}
+
+// A database that could not be opened, or not put back, is not read at all: the inspector
+// then shows an empty file.
+void TStoreInspector::Open() {
+  if (!OpenError_.empty()) OwnedStream_ = std::make_unique<TMemoryStream>();
+  if (OwnedStream_) Stream_ = OwnedStream_.get();
   FindRoot();
 }
 
@@ -94,7 +105,9 @@ std::vector<TStoreExtent> TStoreInspector::FreeExtents() const {
   return extents;
 }
 
-int32_t TStoreInspector::Status() const { return Opened_->Status(); }
+int32_t TStoreInspector::Status() const {
+  return OpenError_.empty() ? Opened_->Status() : StatusOpen;
+}
 
 const std::string& TStoreInspector::DamageText() const { return Opened_->DamageText(); }
 
@@ -201,6 +214,7 @@ void TStoreInspector::Walk(const std::function<void(int depth, const TStoreChild
 }
 
 std::vector<TStoreProblem> TStoreInspector::Check(TCheckDepth depth) {
+  if (!OpenError_.empty()) return {TStoreProblem{0, OpenError_}};
   if (Opened_->Status() != 0)
     return {Opened_->Damaged() ? TStoreProblem{Opened_->DamageOffset(), Opened_->DamageText()}
                                : TStoreProblem{0, "the file cannot be read"}};

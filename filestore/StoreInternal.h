@@ -48,7 +48,8 @@ class TFileManager {
   static constexpr int32_t HeaderLength = store::HeaderLength;
   static const char Magic[MagicLength + 1];
 
-  // Opens the named file (creating it in ReadWrite mode); raises EStoreFileError.
+  // Opens the named file (creating it in ReadWrite mode) and puts back an unfinished write;
+  // when either fails, the manager stops with StatusOpen and OpenError says why.
   explicit TFileManager(const FilePath& fileName, TOpenMode mode = TOpenMode::ReadWrite);
   // Works on a stream the caller owns and keeps open.
   explicit TFileManager(TStoreStream& stream, TOpenMode mode = TOpenMode::ReadWrite);
@@ -75,6 +76,7 @@ class TFileManager {
   int32_t Status() const { return Status_; }
   int32_t Operation() const { return Operation_; }
   const FilePath& FileName() const { return FileName_; }
+  const std::string& OpenError() const { return OpenError_; }
   const TFreeList& FreeList() const { return FreeList_; }
   bool ReadOnly() const { return Mode_ == TOpenMode::ReadOnly; }
 
@@ -144,6 +146,7 @@ class TFileManager {
   int32_t Status_ = 0;
   int32_t Operation_ = 0;
   FilePath FileName_;
+  std::string OpenError_;
   TOpenMode Mode_;
   bool Wrote_ = false;
   bool Stopped_ = false;
@@ -206,7 +209,7 @@ namespace store {
 size_t CrLfLineCount(std::string_view text);
 
 // RestoreDatabase, naming `path` in its error.
-bool Restore(TStoreFile& database, const FilePath& path);
+bool Restore(TStoreFile& database, const FilePath& path, std::string& error);
 
 // Runs an operation's manager to its end: its status, and when that is 0 the plan applied.
 int32_t FinishPlanned(TFileManager& manager, TWritePlan& plan);

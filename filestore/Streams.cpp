@@ -41,13 +41,8 @@ std::string PathText(const FilePath& path) { return path; }
 
 namespace {
 
-[[noreturn]] void ThrowCannotOpen(const FilePath& path) {
-  throw EStoreFileError("Cannot open file " + store::PathText(path), path);
-}
-
-[[noreturn]] void ThrowCannotCreate(const FilePath& path) {
-  throw EStoreFileError("Cannot create file " + store::PathText(path), path);
-}
+const char kCannotOpen[] = "Cannot open file ";
+const char kCannotCreate[] = "Cannot create file ";
 
 }  // namespace
 
@@ -151,14 +146,22 @@ TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
   }
   if (mode == TOpenMode::Replace) {
     File_->File.reset(OpenExclusive(path, access, CREATE_ALWAYS));
-    if (!File_->File) ThrowCannotCreate(path);
+    if (!File_->File) Fail(kCannotCreate);
     return;
   }
   File_->File.reset(OpenExclusive(path, access, OPEN_EXISTING));
   if (File_->File) return;
-  if (mode == TOpenMode::ReadOnly || !Missing(GetLastError())) ThrowCannotOpen(path);
+  if (mode == TOpenMode::ReadOnly || !Missing(GetLastError())) {
+    Fail(kCannotOpen);
+    return;
+  }
   File_->File.reset(OpenExclusive(path, access, CREATE_NEW));
-  if (!File_->File) ThrowCannotCreate(path);
+  if (!File_->File) Fail(kCannotCreate);
+}
+
+void TFileStream::Fail(const char* what) {
+  File_->File.reset();
+  OpenError_ = what + store::PathText(Path_);
 }
 
 TFileStream::~TFileStream() = default;
@@ -230,7 +233,9 @@ struct TFileStream::Handle {
   static constexpr int64_t ReachBack = 512;
 
   explicit Handle(int fd) : Fd(fd) {}
-  ~Handle() { close(Fd); }
+  ~Handle() {
+    if (Fd >= 0) close(Fd);
+  }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
 
@@ -397,16 +402,34 @@ TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
   int fd = mode == TOpenMode::ReadOnly && Journal_->Exists() ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
   if (fd < 0) fd = open(path.c_str(), mode == TOpenMode::Replace ? access | O_CREAT : access, 0666);
   if (fd < 0) {
-    if (mode == TOpenMode::Replace) ThrowCannotCreate(path);
-    if (mode == TOpenMode::ReadOnly || errno != ENOENT) ThrowCannotOpen(path);
+    if (mode == TOpenMode::Replace) {
+      Fail(kCannotCreate);
+      return;
+    }
+    if (mode == TOpenMode::ReadOnly || errno != ENOENT) {
+      Fail(kCannotOpen);
+      return;
+    }
     fd = open(path.c_str(), access | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) ThrowCannotCreate(path);
+    if (fd < 0) {
+      Fail(kCannotCreate);
+      return;
+    }
   }
   File_ = std::make_unique<Handle>(fd);
   // Exclusive and non-blocking: a second opener fails at once while we hold the file.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) ThrowCannotOpen(path);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    Fail(kCannotOpen);
+    return;
+  }
   // Emptied only once it is ours, never under another holder's feet.
-  if (mode == TOpenMode::Replace && ftruncate(fd, 0) != 0) ThrowCannotCreate(path);
+  if (mode == TOpenMode::Replace && ftruncate(fd, 0) != 0) Fail(kCannotCreate);
+}
+
+// The stream then holds no file: every read and write fails.
+void TFileStream::Fail(const char* what) {
+  File_ = std::make_unique<Handle>(-1);
+  OpenError_ = what + store::PathText(Path_);
 }
 
 TFileStream::~TFileStream() = default;

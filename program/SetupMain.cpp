@@ -119,12 +119,7 @@ int RunTarnwhistleSetup() {
   Application.SetTitle(tw::ProductName);
   const std::wstring commandLine = GetCommandLineW();
   const TMode mode = DecideMode(ModuleFileName(), ParamStr(commandLine, 1));
-  TExitCode code = TExitCode::StepFailed;
-  try {
-    code = RunChosenMode(mode, ReadCommandLine(commandLine, mode), RunWizards);
-  } catch (const std::exception& error) {
-    Application.ShowException(error);
-  }
+  const TExitCode code = RunChosenMode(mode, ReadCommandLine(commandLine, mode), RunWizards);
   SetStoreReporter(nullptr);
   return static_cast<int>(code);
 }

@@ -109,14 +109,9 @@ bool RunsAsUninstallerFile() {
 }
 
 TExitCode RunQuietly(TMode mode, const TCommandLine& line, std::wstring& removedHome) {
-  try {
-    if (mode == TMode::Setup)
-      return RunQuietInstall({line.Dir, line.Address, line.Host, line.NoGroup});
-    return RunQuietRemoval({line.ClientOnly, line.MixmasterOnly}, removedHome);
-  } catch (const std::exception& error) {
-    Application.ShowException(error);
-    return TExitCode::StepFailed;
-  }
+  if (mode == TMode::Setup)
+    return RunQuietInstall({line.Dir, line.Address, line.Host, line.NoGroup});
+  return RunQuietRemoval({line.ClientOnly, line.MixmasterOnly}, removedHome);
 }
 
 TExitCode RunWithLogAndFace(TMode mode, const TCommandLine& line, const TWizardRunner& runWizard,

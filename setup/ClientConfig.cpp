@@ -76,25 +76,19 @@ bool DatabaseEncrypted(const std::wstring& folder) {
 // The store's whole-file check, which a writer runs first.
 bool DatabaseIsSound(const std::wstring& database) { return !CheckDatabase(database).has_value(); }
 
+// A template held by another program gives no version: the title goes without one.
 std::wstring ReadTemplateVersion(const std::wstring& kitFolder) {
-  try {
-    return WideFromAnsi(
-        GetInitValue("Version", "", AddBackslash(kitFolder) + TemplateDatabaseName()));
-  } catch (const EStoreFileError&) {
-    return {};  // held by another program: the title goes without a version
-  }
+  return WideFromAnsi(GetInitValue("Version", "", AddBackslash(kitFolder) + TemplateDatabaseName()));
 }
 
 TClientConfig ReadClientConfig(const std::wstring& folder) {
   const std::wstring database = ClientDatabase(folder);
   if (!FileExists(database)) return {};
+  // A database held by another program is not sound to read: the fields stay empty for the
+  // user to fill.
   TStringList message;
-  try {
-    if (!DatabaseIsSound(database)) return {};
-    ReadEntryLines(message, tw::DefaultMessagePath, database);
-  } catch (const EStoreFileError&) {
-    return {};  // held by another program: the fields stay empty for the user to fill
-  }
+  if (!DatabaseIsSound(database)) return {};
+  ReadEntryLines(message, tw::DefaultMessagePath, database);
   const THeaderManager headers(message);
   return {WideFromAnsi(headers.HeaderValue("From: ")), WideFromAnsi(headers.HeaderValue("Host: "))};
 }

@@ -102,6 +102,7 @@ std::string WhyFailed(int status) {
     case StatusWrite: return "write error";
     case StatusRead: return "read error or damaged file";
     case StatusSeek: return "seek error or an entry path the store does not accept";
+    case StatusOpen: return LastOpenError();
     default: return StatusText(status);
   }
 }
@@ -130,7 +131,7 @@ class Command {
   void RequireDatabase() const;
   // Opens the existing file for reading and refuses it when opening found it damaged.
   std::unique_ptr<TStoreInspector> OpenSound() const;
-  std::string Damaged(const TStoreInspector& store) const;
+  std::string Unreadable(const TStoreInspector& store) const;
   // The child `components` name, or nothing when it (or an index on the way) is missing.
   // Fails when the path runs through an entry or the file is damaged.
   std::optional<TStoreChild> Locate(TStoreInspector& store, Components components) const;
@@ -156,14 +157,15 @@ void Command::RequireDatabase() const {
   if (!DatabaseExists()) Fail(DisplayPath(Database) + ": no such file");
 }
 
-std::string Command::Damaged(const TStoreInspector& store) const {
+std::string Command::Unreadable(const TStoreInspector& store) const {
+  if (!store.OpenError().empty()) return store.OpenError();
   return DisplayPath(Database) + " is damaged or not a database: " + store.DamageText();
 }
 
 std::unique_ptr<TStoreInspector> Command::OpenSound() const {
   RequireDatabase();
   auto store = std::make_unique<TStoreInspector>(Database);
-  if (store->Status() != 0) Fail(Damaged(*store));
+  if (store->Status() != 0) Fail(Unreadable(*store));
   return store;
 }
 
@@ -182,7 +184,7 @@ std::optional<TStoreChild> Command::Locate(TStoreInspector& store, Components co
   std::vector<TStoreChild> children;
   for (size_t depth = 0; depth < components.size(); ++depth) {
     if (!store.List({components.begin(), components.begin() + depth}, children))
-      Fail(Damaged(store));
+      Fail(Unreadable(store));
     const TStoreChild* child = FindChild(children, components[depth]);
     if (!child) return std::nullopt;
     if (depth + 1 == components.size()) return *child;
@@ -199,7 +201,7 @@ std::vector<TStoreChild> Command::ListIndex(TStoreInspector& store, Components c
     if (index->Kind != TDataBuf::KindIndex) Fail(DisplayEntry(components) + " is not an index");
   }
   std::vector<TStoreChild> children;
-  if (!store.List({components.begin(), components.end()}, children)) Fail(Damaged(store));
+  if (!store.List({components.begin(), components.end()}, children)) Fail(Unreadable(store));
   return children;
 }
 
@@ -335,6 +337,7 @@ void PrintHidden(std::ostream& out, const TStoreHiddenChild& hidden) {
 void Command::Check() {
   RequireDatabase();
   TStoreInspector store(Database);
+  if (!store.OpenError().empty()) Fail(store.OpenError());
   const std::vector<TStoreProblem> problems = store.Check();
   for (const auto& problem : problems) Out << Describe(problem) << '\n';
   const std::vector<TStoreHiddenChild> hidden = store.HiddenChildren();
@@ -368,7 +371,7 @@ void Command::Dump() {
     Out << "  extent " << extent.Offset << " length " << extent.Length << '\n';
   Out << "tree:\n";
   store->Walk([this](int depth, const TStoreChild& child) { PrintChild(Out, depth, child); });
-  if (store->Status() != 0) Fail(Damaged(*store));
+  if (store->Status() != 0) Fail(Unreadable(*store));
 }
 
 struct CommandSpec {
@@ -420,9 +423,11 @@ int RunTwdb(const TwdbCommandLine& line, std::istream& in, std::ostream& out, st
     Command command(line, in, out);
     ReporterInstalled installed(command.Reporter);
     FlushingSet flushing(!line.NoSync);
-    if (RestoreDatabase(line.Database))
+    std::string unopened;
+    if (RestoreDatabase(line.Database, &unopened))
       err << "twdb: " << DisplayPath(line.Database)
           << ": restored as it was before a write that did not finish\n";
+    if (!unopened.empty()) Fail(unopened);
     if (spec.Writes) command.RequireSoundFile();
     (command.*spec.Run)();
     return ExitOk;
@@ -430,8 +435,5 @@ int RunTwdb(const TwdbCommandLine& line, std::istream& in, std::ostream& out, st
     err << "twdb: " << failure.Message
         << (failure.Exit == ExitUsage ? " (see \"twdb --help\")\n" : "\n");
     return failure.Exit;
-  } catch (const EStoreFileError& error) {
-    err << "twdb: " << error.what() << '\n';
-    return ExitFailed;
   }
 }

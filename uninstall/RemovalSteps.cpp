@@ -3,7 +3,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <exception>
 
 #include "base/Handles.h"
 #include "base/Text.h"
@@ -293,13 +292,9 @@ void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log) {
       ShowUnableToRemoveGroup(log.Owner());
       return;
     }
-    try {
-      if (!conversation.ExecuteMacro(L"[DeleteGroup(" + group + L")]"))
-        ShowMessageBox(log.Owner(), L"The command to remove the program group failed.",
-                       L"Program Error", MB_OK);
-    } catch (const std::exception&) {
-      ShowMessageBox(log.Owner(), L"Exception caught at ExecuteMacro", L"Exception", MB_OK);
-    }
+    if (!conversation.ExecuteMacro(L"[DeleteGroup(" + group + L")]"))
+      ShowMessageBox(log.Owner(), L"The command to remove the program group failed.",
+                     L"Program Error", MB_OK);
     conversation.CloseLink();
     RemoveGroupTheShellLeft(plan, log);
   }

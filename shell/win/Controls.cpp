@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "base/Error.h"
 #include "base/WideText.h"
 
 namespace {
@@ -55,7 +54,7 @@ TControl::TControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
       WS_CHILD | WS_VISIBLE | windowClass.Style, rect.left, rect.top, rect.right - rect.left,
       rect.bottom - rect.top, parent.ContainerHandle(),
       reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())), GetModuleHandleW(nullptr), nullptr));
-  if (!Window_) throw Exception("Cannot create the control " + Utf8FromWide(Name_));
+  if (!Window_) Application.Fail("Cannot create the control " + Utf8FromWide(Name_));
   SetPropW(Handle(), kControlProperty, this);
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
 }
@@ -141,7 +140,7 @@ LRESULT TControl::CtlColor(HWND parent, UINT message, HDC dc) {
 LRESULT TControl::ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      Guard([&] { Notify(HIWORD(wParam)); });
+      Notify(HIWORD(wParam));
       return 0;
     case WM_DRAWITEM:
       DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));

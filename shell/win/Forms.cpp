@@ -6,7 +6,7 @@
 
 #include "shell/win/UiSeam.h"
 #include "shell/SysUtils.h"
-#include "base/Error.h"
+#include "shell/RunLog.h"
 #include "base/WideText.h"
 
 TApplication Application;
@@ -125,10 +125,12 @@ UniqueFont CreateFontForDpi(const TFont& font, UINT dpi) {
 
 // ---- TApplication
 
-void TApplication::ShowException(const std::exception& error) {
-  std::wstring text = WideFromUtf8(error.what());
+void TApplication::Fail(const std::string& message) {
+  std::wstring text = WideFromUtf8(message);
   if (!text.empty() && text.back() != L'.') text += L'.';
   ShowMessageBox(GetActiveWindow(), text, Title_, MB_OK | MB_ICONERROR);
+  LogExitCode(TExitCode::StepFailed);
+  ExitProcess(static_cast<UINT>(TExitCode::StepFailed));
 }
 
 int TApplication::Run() {
@@ -194,8 +196,7 @@ TForm::TForm(TForm* owner, const TFormDesign& design) : Owner_(owner), Design_(d
   CreateWindowExW(exStyle, MAKEINTATOM(RegisterFormClass(&TForm::WindowProc)),
                   design.Caption.c_str(), Style(), 0, 0, 0, 0, owner ? owner->Handle() : nullptr,
                   nullptr, GetModuleHandleW(nullptr), this);
-  if (!Handle())
-    throw Exception("Cannot create the window " + Utf8FromWide(design.Caption));
+  if (!Handle()) Application.Fail("Cannot create the window " + Utf8FromWide(design.Caption));
   Dpi_ = WindowDpi(Handle());
   Font_ = CreateFontForDpi(TFont{}, Dpi_);
   ApplyClientSize();
@@ -251,10 +252,10 @@ TModalResult TForm::ShowModal() {
   if (disableOwner) EnableWindow(ownerWindow, FALSE);
   ModalResult_ = mrNone;
   Modal_ = true;
-  Guard([&] { FormShow(); });
+  FormShow();
   ShowWindow(Handle(), SW_SHOWNORMAL);
   UpdateWindow(Handle());
-  Guard([&] { FormPainted(); });
+  FormPainted();
   NotifyModalLoopStarting(*this);
   RunModalLoop();
   // The owner is enabled before the dialog hides, so that it gets the activation back.
@@ -284,16 +285,12 @@ void TForm::RunModalLoop() {
 
 bool TForm::CloseQuery() {
   bool canClose = true;
-  bool answered = false;
-  Guard([&] {
-    FormCloseQuery(canClose);
-    answered = true;
-  });
-  return answered && canClose;
+  FormCloseQuery(canClose);
+  return canClose;
 }
 
 void TForm::Show() {
-  Guard([&] { FormShow(); });
+  FormShow();
   ShowWindow(Handle(), SW_SHOWNORMAL);
 }
 
@@ -362,7 +359,7 @@ void TForm::OnTimerMessage(UINT_PTR id) {
   auto timer =
       std::find_if(Timers_.begin(), Timers_.end(), [&](TTimer* t) { return t->Id_ == id; });
   if (timer == Timers_.end() || !(*timer)->Enabled() || !(*timer)->OnTimer) return;
-  Guard([&] { (*timer)->OnTimer(); });
+  (*timer)->OnTimer();
 }
 
 void TForm::PressCancelButton() {
@@ -474,7 +471,7 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SYSCOMMAND: {
       TSysCommand command{static_cast<UINT>(wParam)};
-      Guard([&] { WMSysCommand(command); });
+      WMSysCommand(command);
       if (command.Handled) return 0;
       break;
     }

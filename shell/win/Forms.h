@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -98,21 +97,19 @@ class TFormControl {
   UINT Id_;
 };
 
-// Runs an event handler; an exception that escapes it is shown by the application's
-// standard exception display and goes no further.
-template <class Handler>
-void Guard(Handler&& handler) noexcept;
-
 // The one application object.
 class TApplication {
  public:
-  // Shown on the task bar and as the caption of the exception display.
+  // Shown on the task bar and as the caption of the error display.
   const std::wstring& Title() const { return Title_; }
   void SetTitle(std::wstring title) { Title_ = std::move(title); }
 
-  // The standard exception display: an error box captioned with the title, whose text is
-  // the exception's message followed by a full stop.
-  void ShowException(const std::exception& error);
+  // For an error the program cannot go on from: a window that cannot be made, memory that
+  // runs out, a broken precondition of the standard library. Shows an error box captioned
+  // with the title, whose text is `message` followed by a full stop (in a quiet run: the
+  // log and the console), and ends the program with exit code 1 ("a step failed"). A
+  // database write cut short so is put back by the next opening.
+  [[noreturn]] void Fail(const std::string& message);
 
   // The message loop; ends on WM_QUIT and answers its exit code.
   int Run();
@@ -125,14 +122,6 @@ class TApplication {
 
 extern TApplication Application;
 
-template <class Handler>
-void Guard(Handler&& handler) noexcept {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    Application.ShowException(error);
-  }
-}
 
 // Something controls are placed in: a form, a panel, a notebook page.
 class TContainer {

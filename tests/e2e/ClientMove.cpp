@@ -8,7 +8,6 @@
 // Exit status 0 when the entries were moved, 1 when the file or a mailbox could not be
 // worked on, 2 for a wrong command line.
 #include <cstdio>
-#include <exception>
 
 #include "filestore/StoreInternal.h"
 
@@ -17,24 +16,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: e2e-client-move DB SOURCE-MAILBOX DESTINATION-MAILBOX\n");
     return 2;
   }
-  try {
-    TFileManager manager(argv[1]);
-    TFMindex root(manager, nullptr, "");
-    TFMindex mailboxes(manager, &root, "Mailboxes");
-    TFMindex source(manager, &mailboxes, argv[2]);
-    TFMindex target(manager, &mailboxes, argv[3]);
-    if (manager.Stopped() || source.IsEntry() || target.IsEntry()) {
-      std::fprintf(stderr, "cannot move from %s to %s\n", argv[2], argv[3]);
-      return 1;
-    }
-    for (int i = 0; i < source.Count(); ++i)
-      target.AppendChild(source.ChildName(i), source.ChildOffset(i));
-    while (source.Count() > 0) source.RemoveChild(source.Count() - 1);
-    target.Flush();
-    source.Flush();
-    return manager.Finish() == 0 ? 0 : 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
+  TFileManager manager(argv[1]);
+  if (!manager.OpenError().empty()) {
+    std::fprintf(stderr, "%s\n", manager.OpenError().c_str());
     return 1;
   }
+  TFMindex root(manager, nullptr, "");
+  TFMindex mailboxes(manager, &root, "Mailboxes");
+  TFMindex source(manager, &mailboxes, argv[2]);
+  TFMindex target(manager, &mailboxes, argv[3]);
+  if (manager.Stopped() || source.IsEntry() || target.IsEntry()) {
+    std::fprintf(stderr, "cannot move from %s to %s\n", argv[2], argv[3]);
+    return 1;
+  }
+  for (int i = 0; i < source.Count(); ++i)
+    target.AppendChild(source.ChildName(i), source.ChildOffset(i));
+  while (source.Count() > 0) source.RemoveChild(source.Count() - 1);
+  target.Flush();
+  source.Flush();
+  return manager.Finish() == 0 ? 0 : 1;
 }

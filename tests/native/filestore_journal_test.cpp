@@ -83,11 +83,12 @@ TEST(Journal, ADatabaseThatCannotBeWrittenIsNotReadHalfWritten) {
   TMemoryStream db(write.Torn);
   db.JournalFile.Bytes = write.Journal;
   TFaultStream readOnly(db, 1, TFaultStream::TCall::Write);
-  try {
+  {
     TStoreInspector inspector(readOnly);
-    FAIL() << "read a half-written database";
-  } catch (const EStoreFileError& error) {
-    EXPECT_EQ(std::string(error.what()), kUnfinished);
+    EXPECT_EQ(inspector.OpenError(), kUnfinished);
+    EXPECT_EQ(inspector.Status(), StatusOpen);
+    std::vector<TStoreChild> children;
+    EXPECT_FALSE(inspector.List({}, children));  // nothing of the half-written file is read
   }
   EXPECT_TRUE(db.JournalFile.Exists());  // kept for an opening that can write
   EXPECT_TRUE(RestoreDatabase(db));

@@ -178,25 +178,26 @@ TEST(FileManager, FileIsHeldExclusivelyAndOpeningErrorsNameIt) {
   const FilePath path = folder.File("TW.dbc");
   {
     TFileManager first(path);
-    try {
-      TFileManager second(path);
-      FAIL() << "a second opener got the file";
-    } catch (const EStoreFileError& error) {
-      EXPECT_EQ(std::string(error.what()), "Cannot open file " + Utf8(path));
-      EXPECT_EQ(error.Path, path);
-    }
+    TFileManager second(path);
+    EXPECT_EQ(second.OpenError(), "Cannot open file " + Utf8(path));
+    EXPECT_EQ(second.Status(), StatusOpen);
+    EXPECT_TRUE(second.Stopped());
+    // The path-based operations answer the same, and say why.
+    TDataBuf entry("x");
+    EXPECT_EQ(WriteEntry("a", &entry, path), StatusOpen);
+    EXPECT_EQ(LastOpenError(), "Cannot open file " + Utf8(path));
+    EXPECT_EQ(DeleteMailboxEntries("Inbox", nullptr, path), 0);
+    EXPECT_EQ(CheckDatabase(path)->Text, "Cannot open file " + Utf8(path));
   }
   EXPECT_EQ(ReadFileBytes(path), FreshImage());
   TFileManager again(path);  // released when the first manager went
   EXPECT_EQ(again.Status(), 0);
+  EXPECT_TRUE(again.OpenError().empty());
 
   const FilePath nowhere = folder.File("missing-folder/TW.dbc");
-  try {
-    TFileManager manager(nowhere);
-    FAIL() << "created a file in a missing folder";
-  } catch (const EStoreFileError& error) {
-    EXPECT_EQ(std::string(error.what()), "Cannot create file " + Utf8(nowhere));
-  }
-  EXPECT_THROW(TFileManager(folder.File("absent.dbc"), TOpenMode::ReadOnly), EStoreFileError);
+  EXPECT_EQ(TFileManager(nowhere).OpenError(), "Cannot create file " + Utf8(nowhere));
+  TDataBuf nothing;
+  EXPECT_FALSE(nothing.SaveToFile(nowhere));
+  EXPECT_EQ(TFileManager(folder.File("absent.dbc"), TOpenMode::ReadOnly).Status(), StatusOpen);
   EXPECT_FALSE(Exists(folder.File("absent.dbc")));
 }

@@ -2,7 +2,6 @@
 // modal, exceptions in handlers, keyboard navigation, DPI scaling and the controls' events.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 
 #include "shell/win/Controls.h"
 #include "shell/win/UiSeam.h"
@@ -153,37 +152,6 @@ TEST(FormsTest, OwnerIsDisabledWhileTheDialogIsModalAndEnabledAfter) {
   script.OnModal([&](TForm&) { Press(dialog, L"OkBtn"); });
   dialog.ShowModal();
   EXPECT_FALSE(IsWindowEnabled(owner.Handle()));
-}
-
-TEST(FormsTest, ExceptionInAHandlerIsShownAndTheFormStaysOpen) {
-  UiScript script;
-  const std::wstring previousTitle = Application.Title();
-  Application.SetTitle(L"Probe Application");
-  TProbeForm form;
-  TButton failing(form, L"FailBtn", L"Fail", {16, 120, 75, 25});
-  failing.OnClick = [] { throw std::runtime_error("Disk \xC3\xA4 is full"); };
-  script.Answer(IDOK).Answer(IDOK).Answer(IDOK);
-  script.OnModal([&](TForm&) {
-    Press(form, L"FailBtn");
-    ASSERT_EQ(script.Boxes().size(), 1u);
-    EXPECT_TRUE(form.Visible());
-    EXPECT_EQ(form.ModalResult(), mrNone);
-    // A message that ends in a full stop keeps just that one.
-    failing.OnClick = [] { throw std::runtime_error("Access denied."); };
-    Press(form, L"FailBtn");
-    // Timer handlers are guarded the same way.
-    After(form, 10, [] { throw std::logic_error("Timer failed"); });
-    After(form, 200, [&] { Press(form, L"OkBtn"); });
-  });
-  EXPECT_EQ(form.ShowModal(), mrOk);
-  Application.SetTitle(previousTitle);
-
-  ASSERT_EQ(script.Boxes().size(), 3u);
-  EXPECT_EQ(script.Boxes()[0].Caption, L"Probe Application");
-  EXPECT_EQ(script.Boxes()[0].Text, L"Disk \u00e4 is full.");
-  EXPECT_EQ(script.Boxes()[0].Flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
-  EXPECT_EQ(script.Boxes()[1].Text, L"Access denied.");
-  EXPECT_EQ(script.Boxes()[2].Text, L"Timer failed.");
 }
 
 TEST(FormsTest, ControlsAreScaledFromDesignPixelsAndFollowADpiChange) {
