@@ -79,9 +79,11 @@ drive() {
   for attempt in 1 2 3; do
     tw_wine "$driver" "$@" >"$work/driver.out" 2>&1
     rc=$?
-    # Now and then Wine's launcher fails to start a program under load; that is no answer
-    # of the program under test.
-    grep -q '^ShellExecuteEx failed' "$work/driver.out" || break
+    # Now and then Wine fails to start a program under load: the driver then ends at once
+    # without a word, or the launcher says so. That is no answer of the program under
+    # test; the driver itself always says why it failed.
+    [ $rc -ne 0 ] || break
+    [ -s "$work/driver.out" ] && ! grep -q '^ShellExecuteEx failed' "$work/driver.out" && break
     sleep 1
   done
   driven=$(tr -d '\r' <"$work/driver.out")
