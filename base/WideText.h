@@ -8,7 +8,7 @@
 // in the ANSI code page instead.
 std::wstring WideFromUtf8(std::string_view text);
 
-// UTF-16 to UTF-8, for exception messages built from window texts and paths.
+// UTF-16 to UTF-8, for error messages built from window texts and paths.
 std::string Utf8FromWide(std::wstring_view text);
 
 // The number in decimal digits, made without the C library's formatting functions, which

@@ -25,7 +25,7 @@ std::wstring TemplateDatabaseName();   // "TW.ini", the kit's template database
 bool DatabaseEncrypted(const std::wstring& folder);
 
 // True when the store finds the existing database sound from header to last block, so that
-// it may be read and written. Raises the store's file error when it cannot be opened.
+// it may be read and written; false too when it cannot be opened (held by another program).
 bool DatabaseIsSound(const std::wstring& database);
 
 // The "Version" setting of the template database in `kitFolder`; "" when there is none or
@@ -47,6 +47,6 @@ TStringList DefaultArticleLines(const TClientConfig& config);
 // missing; an encrypted database is left alone. The message's last line is the "Cutmarks"
 // setting of `settingsDatabase` ("~~" by default). A failure is shown to the user as a
 // "Setup Error" box owned by `owner`; answers whether both entries were stored. A database
-// that cannot be opened raises the store's file error.
+// that cannot be opened stores nothing and fails so.
 bool StoreDefaultEntries(HWND owner, const std::wstring& folder, const TClientConfig& config,
                          const std::wstring& settingsDatabase);
