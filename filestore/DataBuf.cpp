@@ -271,8 +271,9 @@ std::string TDataBuf::ErrorText(int code) {
 bool TDataBuf::LoadFromFile(const FilePath& path) {
   if (!store::FileExists(path)) return false;
   TFileStream file(path, TOpenMode::ReadOnly);
+  if (!file.IsOpen()) return false;
   const int64_t size = file.Size();
-  if (!file.IsOpen() || size < 0 || size > INT32_MAX) return false;
+  if (size < 0 || size > INT32_MAX) return false;
   std::string bytes(static_cast<size_t>(size), '\0');
   if (file.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
   SetData(bytes.data(), static_cast<int32_t>(size));

@@ -98,10 +98,7 @@ TFileManager::TFileManager(const FilePath& fileName, TOpenMode mode)
       Stream_(OwnedStream_.get()),
       FileName_(fileName),
       Mode_(mode) {
-  if (!OwnedStream_->IsOpen())
-    OpenError_ = OwnedStream_->OpenError();
-  else
-    store::Restore(*OwnedStream_, fileName, OpenError_);
+  store::RestoreOpened(*OwnedStream_, fileName, OpenError_);
   if (OpenError_.empty())
     Open();
   else

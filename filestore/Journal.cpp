@@ -150,6 +150,12 @@ bool store::Restore(TStoreFile& database, const FilePath& path, std::string& err
   return true;
 }
 
+bool store::RestoreOpened(TFileStream& file, const FilePath& path, std::string& error) {
+  if (file.IsOpen()) return Restore(file, path, error);
+  error = file.OpenError();
+  return false;
+}
+
 bool RestoreDatabase(TStoreFile& database, std::string* error) {
   std::string unfinished;
   const bool restored = store::Restore(database, {}, unfinished);
@@ -160,8 +166,8 @@ bool RestoreDatabase(TStoreFile& database, std::string* error) {
 bool RestoreDatabase(const FilePath& database, std::string* error) {
   if (!store::FileExists(database)) return false;
   TFileStream file(database, TOpenMode::ReadOnly);
-  std::string failure = file.OpenError();
-  const bool restored = file.IsOpen() && store::Restore(file, database, failure);
+  std::string failure;
+  const bool restored = store::RestoreOpened(file, database, failure);
   if (error) *error = std::move(failure);
   return restored;
 }

@@ -70,10 +70,7 @@ struct TExtentUse {
 
 TStoreInspector::TStoreInspector(const FilePath& database) {
   auto file = std::make_unique<TFileStream>(database, TOpenMode::ReadOnly);
-  if (!file->IsOpen())
-    OpenError_ = file->OpenError();
-  else
-    store::Restore(*file, database, OpenError_);
+  store::RestoreOpened(*file, database, OpenError_);
   OwnedStream_ = std::move(file);
   Open();
 }

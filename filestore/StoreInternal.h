@@ -210,6 +210,8 @@ size_t CrLfLineCount(std::string_view text);
 
 // RestoreDatabase, naming `path` in its error.
 bool Restore(TStoreFile& database, const FilePath& path, std::string& error);
+// The same on a file just opened: its opening's error when it could not be opened.
+bool RestoreOpened(TFileStream& file, const FilePath& path, std::string& error);
 
 // Runs an operation's manager to its end: its status, and when that is 0 the plan applied.
 int32_t FinishPlanned(TFileManager& manager, TWritePlan& plan);

@@ -61,15 +61,15 @@ void __throw_out_of_range_fmt(const char* format, ...) {
 
 // Memory for the program's objects comes from the C runtime; running out of it ends the
 // program as above. The nothrow forms answer null, as the standard says.
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return operator new(size, std::nothrow);
+}
 void* operator new(size_t size) {
-  if (void* block = std::malloc(size ? size : 1)) return block;
+  if (void* block = operator new(size, std::nothrow)) return block;
   std::__throw_bad_alloc();
 }
 void* operator new[](size_t size) { return operator new(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  return std::malloc(size ? size : 1);
-}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }

@@ -122,7 +122,6 @@ class TApplication {
 
 extern TApplication Application;
 
-
 // Something controls are placed in: a form, a panel, a notebook page.
 class TContainer {
  public:
