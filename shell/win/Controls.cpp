@@ -6,8 +6,6 @@
 
 namespace {
 
-// Marks the windows of this layer's controls and leads back to the control.
-constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 constexpr wchar_t kPaneClass[] = L"TarnwhistlePane";
 
 // The class of panes, registered on first use.
@@ -46,36 +44,60 @@ TControl::TControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
     : TFormControl(parent.ContainerForm()),
       Name_(name),
       Bounds_(bounds),
-      ExtraHeight_(windowClass.ExtraHeight) {
-  // Created in its place: each later move costs the window a round of messages.
-  const RECT rect = Placement();
-  Window_.reset(CreateWindowExW(
-      windowClass.ExStyle, windowClass.ClassName, text,
-      WS_CHILD | WS_VISIBLE | windowClass.Style, rect.left, rect.top, rect.right - rect.left,
-      rect.bottom - rect.top, parent.ContainerHandle(),
-      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())), GetModuleHandleW(nullptr), nullptr));
-  if (!Window_) Application.Fail("Cannot create the control " + Utf8FromWide(Name_));
-  SetPropW(Handle(), kControlProperty, this);
-  Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
+      Parent_(parent),
+      Class_(windowClass),
+      WaitingText_(text),
+      WaitingPage_(parent.PendingPage()) {
+  if (WaitingPage_)
+    WaitingPage_->Wait(*this);
+  else
+    MakeWindow();
 }
 
 TControl::~TControl() {
   // From here on the window's messages no longer reach this object.
-  RemovePropW(Handle(), kControlProperty);
+  if (Window_) UnmarkWindow(Handle());
+  if (WaitingPage_) WaitingPage_->StopWaiting(*this);
+}
+
+void TControl::MakeWindow() {
+  // Created in its place: each later move costs the window a round of messages.
+  const RECT rect = Placement();
+  Window_.reset(CreateWindowExW(
+      Class_.ExStyle, Class_.ClassName, WaitingText_.c_str(), WS_CHILD | WS_VISIBLE | Class_.Style,
+      rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+      Parent_.ContainerHandle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(Id())),
+      GetModuleHandleW(nullptr), nullptr));
+  if (!Window_) Application.Fail("Cannot create the control " + Utf8FromWide(Name_));
+  WaitingText_ = std::wstring();
+  WaitingPage_ = nullptr;
+  MarkWindow(Handle());
+  Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
+}
+
+void TControl::FinishWaitingWindow() {
+  if (!Font_.IsMessageFont()) ApplyFont();
+  WindowMade();
+}
+
+HWND TControl::Handle() const {
+  if (!Window_ && WaitingPage_) WaitingPage_->MakeWindows();
+  return Window_.get();
 }
 
 TControl* TControl::FromHandle(HWND window) {
-  return window ? static_cast<TControl*>(GetPropW(window, kControlProperty)) : nullptr;
+  return static_cast<TControl*>(FormControlOf(window));
 }
 
 void TControl::SetBounds(const TBounds& bounds) {
   Bounds_ = bounds;
-  ApplyPlacement();
+  if (Window_) ApplyPlacement();
 }
 
 RECT TControl::Placement() const {
-  return ScaleBounds({Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + ExtraHeight_},
-                     Form().Dpi());
+  return ScaleBounds(
+      {Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + Class_.ExtraHeight},
+      Form().Dpi());
 }
 
 void TControl::ApplyPlacement() {
@@ -85,6 +107,7 @@ void TControl::ApplyPlacement() {
 }
 
 void TControl::FormDpiChanged() {
+  if (!Window_) return;  // it is made at the DPI of its time
   ApplyPlacement();
   ApplyFont();
 }
@@ -96,7 +119,7 @@ void TControl::ApplyFont() {
   FontChanged();
 }
 
-std::wstring TControl::Text() const { return WindowText(Handle()); }
+std::wstring TControl::Text() const { return Window_ ? WindowText(Handle()) : WaitingText_; }
 
 void TControl::SetText(const std::wstring& text) {
   if (Text() != text) SetWindowTextW(Handle(), text.c_str());
@@ -112,7 +135,10 @@ bool TControl::Visible() const {
 
 void TControl::SetVisible(bool visible) { ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
 
-void TControl::SetTabStop(bool tabStop) { ChangeStyle(Handle(), GWL_STYLE, WS_TABSTOP, tabStop); }
+void TControl::SetTabStop(bool tabStop) {
+  if (Window_) return ChangeStyle(Handle(), GWL_STYLE, WS_TABSTOP, tabStop);
+  Class_.Style = tabStop ? Class_.Style | WS_TABSTOP : Class_.Style & ~DWORD{WS_TABSTOP};
+}
 
 void TControl::SetFocus() { Form().SetActiveControl(*this); }
 
@@ -120,7 +146,7 @@ bool TControl::Focused() const { return GetFocus() == Handle(); }
 
 void TControl::SetFont(const TFont& font) {
   Font_ = font;
-  ApplyFont();
+  if (Window_) ApplyFont();
 }
 
 HFONT TControl::FontHandle() const { return OwnFont_ ? OwnFont_.get() : Form().DefaultFont(); }
@@ -162,7 +188,12 @@ void TButton::SetDefault(bool isDefault) {
   ShowAsDefault(isDefault);
 }
 
+void TButton::WindowMade() {
+  if (Default_) ShowAsDefault(true);
+}
+
 void TButton::ShowAsDefault(bool shown) {
+  if (!HasWindow()) return;  // shown so when it is made
   Send(BM_SETSTYLE, (shown ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY, TRUE);
 }
 
@@ -214,12 +245,21 @@ TCheckBox::TCheckBox(TContainer& parent, const wchar_t* name, const wchar_t* cap
     : TControl(parent, name, caption, bounds,
                {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0}) {}
 
-bool TCheckBox::Checked() const { return Send(BM_GETCHECK) == BST_CHECKED; }
+bool TCheckBox::Checked() const {
+  return HasWindow() ? Send(BM_GETCHECK) == BST_CHECKED : WaitingChecked_;
+}
 
 void TCheckBox::SetChecked(bool checked) {
   if (checked == Checked()) return;
-  Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+  if (HasWindow())
+    Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+  else
+    WaitingChecked_ = checked;
   if (OnClick) OnClick();
+}
+
+void TCheckBox::WindowMade() {
+  if (WaitingChecked_) Send(BM_SETCHECK, BST_CHECKED);
 }
 
 void TCheckBox::Click() {
@@ -445,6 +485,7 @@ void TNotebook::SetPageIndex(int index) {
   const HWND focus = GetFocus();
   const bool focusLeaves = PageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
   PageIndex_ = index;
+  Pages_[static_cast<size_t>(index)]->MakeWindows();  // while the page is still hidden
   Pages_[static_cast<size_t>(index)]->SetVisible(true);
   for (TPage* page : Pages_)
     if (page != Pages_[static_cast<size_t>(index)]) page->SetVisible(false);
@@ -465,6 +506,18 @@ TPage::TPage(TNotebook& notebook, const wchar_t* caption)
                    {0, 0, notebook.Bounds().Width, notebook.Bounds().Height}, 0),
       Notebook_(notebook) {
   Notebook_.AddPage(*this);
+  Pending_ = Notebook_.PageCount() - 1 != Notebook_.PageIndex();
 }
 
 TPage::~TPage() { Notebook_.RemovePage(*this); }
+
+void TPage::MakeWindows() {
+  if (!Pending_) return;
+  Pending_ = false;
+  const std::vector<TControl*> waiting = std::move(Waiting_);
+  // Every window first, so that whatever the kept state sets off finds them all made.
+  for (TControl* control : waiting) control->MakeWindow();
+  for (TControl* control : waiting) control->FinishWaitingWindow();
+}
+
+void TPage::StopWaiting(TControl& control) { std::erase(Waiting_, &control); }

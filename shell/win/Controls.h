@@ -1,6 +1,12 @@
 // The controls of the form layer, each a window of the platform's own classes (or of the
 // layer's pane class for panels and notebooks), placed at 96-DPI bounds that follow the
 // form's DPI. Every control has a name by which tests find it.
+//
+// A window costs time to make, and a wizard's later pages are not on the screen at first:
+// the controls of a notebook page other than the one shown wait for their windows until
+// the page is shown or one of them is needed (Handle), and then the page's controls get
+// theirs together, in the order they were made. Until then their text, font, tab stop and
+// check state are kept for the window to start with.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +26,7 @@ class TControl : public TFormControl {
   ~TControl() override;
 
   const std::wstring& Name() const final { return Name_; }
-  HWND Handle() const final { return Window_.get(); }
+  HWND Handle() const final;
 
   const TBounds& Bounds() const { return Bounds_; }
   void SetBounds(const TBounds& bounds);
@@ -66,6 +72,12 @@ class TControl : public TFormControl {
   // The font or the DPI changed: whatever depends on the text's size follows.
   virtual void FontChanged() {}
 
+  // The window's state that was kept for it while it waited: made now.
+  virtual void WindowMade() {}
+  bool HasWindow() const { return static_cast<bool>(Window_); }
+  // The page the control waits for, while it has no window.
+  TPage* WaitingPage() const { return WaitingPage_; }
+
   HFONT FontHandle() const;
   int Scale(int value) const { return ScaleForDpi(value, Form().Dpi()); }
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
@@ -75,16 +87,23 @@ class TControl : public TFormControl {
   void NotifyParent(WORD code) const;
 
  private:
+  friend class TPage;
   LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) override;
   void FormDpiChanged() override;
   // The window's rectangle in its parent at the form's DPI.
   RECT Placement() const;
   void ApplyPlacement();
   void ApplyFont();
+  void MakeWindow();
+  // After every window of the page is made: the font and the rest of the kept state.
+  void FinishWaitingWindow();
 
   std::wstring Name_;
   TBounds Bounds_;
-  int ExtraHeight_;
+  TContainer& Parent_;
+  TWindowClass Class_;
+  std::wstring WaitingText_;  // the text while there is no window
+  TPage* WaitingPage_ = nullptr;
   TFont Font_;
   UniqueFont OwnFont_;
   UniqueWindow Window_;
@@ -119,6 +138,7 @@ class TButton : public TControl {
   bool IsDefaultButton() const override { return Default_; }
   bool IsCancelButton() const override { return Cancel_; }
   void Press() override { Click(); }
+  void WindowMade() override;
   void ShowAsDefault(bool shown);
 
   TModalResult ModalResult_ = mrNone;
@@ -149,6 +169,11 @@ class TCheckBox : public TControl {
 
  protected:
   void Notify(WORD code) override;
+
+ private:
+  void WindowMade() override;
+
+  bool WaitingChecked_ = false;  // the check state while there is no window
 };
 
 // A one-line edit; OnChange runs on every change of its text.
@@ -234,6 +259,7 @@ class TPaneControl : public TControl, public TContainer {
  public:
   HWND ContainerHandle() const override { return Handle(); }
   TForm& ContainerForm() override { return Form(); }
+  TPage* PendingPage() override { return WaitingPage(); }
 
  protected:
   TPaneControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
@@ -284,7 +310,8 @@ class TNotebook : public TPaneControl {
   int PageIndex_ = 0;
 };
 
-// A page of a notebook; it fills the notebook and holds the controls of one step.
+// A page of a notebook; it fills the notebook and holds the controls of one step. The
+// controls of a page that is not the one shown when it is added wait for their windows.
 class TPage : public TPaneControl {
  public:
   TPage(TNotebook& notebook, const wchar_t* caption);
@@ -293,6 +320,16 @@ class TPage : public TPaneControl {
   // The caption is the page's window text.
   std::wstring Caption() const { return Text(); }
 
+  TPage* PendingPage() override { return Pending_ ? this : nullptr; }
+  // Gives the waiting controls their windows; once only.
+  void MakeWindows();
+
  private:
+  friend class TControl;
+  void Wait(TControl& control) { Waiting_.push_back(&control); }
+  void StopWaiting(TControl& control);
+
   TNotebook& Notebook_;
+  bool Pending_;
+  std::vector<TControl*> Waiting_;
 };

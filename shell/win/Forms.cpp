@@ -14,6 +14,8 @@ TApplication Application;
 namespace {
 
 constexpr wchar_t kFormClass[] = L"TarnwhistleForm";
+// Marks the windows of this layer's controls and leads back to the control.
+constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 
 ATOM formClassAtom = 0;
 
@@ -182,6 +184,14 @@ TFormControl::TFormControl(TForm& form) : Form_(form), Id_(form.NewControlId()) 
 
 TFormControl::~TFormControl() { Form_.RemoveControl(*this); }
 
+void TFormControl::MarkWindow(HWND window) { SetPropW(window, kControlProperty, this); }
+
+void TFormControl::UnmarkWindow(HWND window) { RemovePropW(window, kControlProperty); }
+
+TFormControl* FormControlOf(HWND window) {
+  return window ? static_cast<TFormControl*>(GetPropW(window, kControlProperty)) : nullptr;
+}
+
 // ---- TForm
 
 TForm* FormFromHandle(HWND window) {
@@ -321,10 +331,8 @@ TFormControl* TForm::FindNamedControl(std::wstring_view name) const {
 }
 
 TFormControl* TForm::ControlOf(HWND window) const {
-  if (!window) return nullptr;
-  for (TFormControl* control : Controls_)
-    if (control->Handle() == window) return control;
-  return nullptr;
+  TFormControl* control = FormControlOf(window);
+  return control && &control->Form() == this ? control : nullptr;
 }
 
 void TForm::AddControl(TFormControl& control) { Controls_.push_back(&control); }

@@ -59,6 +59,7 @@ UniqueFont CreateFontForDpi(const TFont& font, UINT dpi);
 
 class TForm;
 class TControl;
+class TPage;
 
 // A control as its form sees it; TControl (Controls.h) implements it, and the form knows its
 // controls through nothing else. A control is on its form's list from construction to
@@ -69,6 +70,8 @@ class TFormControl {
   TFormControl(const TFormControl&) = delete;
   TFormControl& operator=(const TFormControl&) = delete;
 
+  // The control's window. A control on a notebook page that has not been shown yet gets
+  // its window here, with the rest of the page's, when something needs it first.
   virtual HWND Handle() const = 0;
   virtual const std::wstring& Name() const = 0;
   TForm& Form() const { return Form_; }
@@ -91,6 +94,9 @@ class TFormControl {
  protected:
   explicit TFormControl(TForm& form);
   virtual ~TFormControl();
+  // Ties the control's window to the control, for FormControlOf.
+  void MarkWindow(HWND window);
+  static void UnmarkWindow(HWND window);
 
  private:
   TForm& Form_;
@@ -127,6 +133,9 @@ class TContainer {
  public:
   virtual HWND ContainerHandle() const = 0;
   virtual TForm& ContainerForm() = 0;
+  // The notebook page whose first showing the controls placed here wait for to get their
+  // windows; null when they get them at once.
+  virtual TPage* PendingPage() { return nullptr; }
 
  protected:
   ~TContainer() = default;
@@ -327,3 +336,5 @@ ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc, TCla
 
 // The form whose window this is, or null for windows of other kinds.
 TForm* FormFromHandle(HWND window);
+// The control whose window this is, or null for windows of other kinds.
+TFormControl* FormControlOf(HWND window);
