@@ -1,5 +1,6 @@
 // The form layer under Wine: modal results and close queries, the owner while a dialog is
-// modal, exceptions in handlers, keyboard navigation, DPI scaling and the controls' events.
+// modal, keyboard navigation, DPI scaling, the controls' events and the windows of notebook
+// pages not yet shown.
 #include <gtest/gtest.h>
 
 
@@ -271,6 +272,76 @@ TEST(FormsTest, NotebookShowsOnePageAndMovesTheFocusOffAHiddenPageAndAccelerator
     EXPECT_EQ(form.FindControl<TEdit>(L"Gone"), &gone);
   }
   EXPECT_EQ(form.FindControl(L"Gone"), nullptr) << "a destroyed control leaves its form";
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    children.push_back(child);
+  return children;
+}
+
+TEST(FormsTest, ALaterPageGetsItsWindowsWhenFirstShownOrUsedWithWhatWasSetMeanwhile) {
+  TProbeForm form;
+  TNotebook notebook(form, L"Notebook1", {10, 40, 280, 100});
+  TPage start(notebook, L"Start");
+  TEdit first(start, L"AppDIR", L"", {8, 8, 100, 21});
+  TPage later(notebook, L"Later");
+  TLabel heading(later, L"Heading", L"&Heading", {8, 0, 200, 16});
+  TEdit address(later, L"EAddr", L"", {8, 20, 200, 21});
+  TMemo listing(later, L"Listing", {8, 44, 200, 20}, ssNone);
+  TCheckBox run(later, L"RunQuickBox", L"&Run", {8, 66, 100, 17});
+  int edits = 0, clicks = 0;
+  address.OnChange = [&] { ++edits; };
+  run.OnClick = [&] { ++clicks; };
+  EXPECT_EQ(ChildWindows(start.Handle()), std::vector<HWND>{first.Handle()});
+
+  TFont bold;
+  bold.Bold = true;
+  heading.SetFont(bold);
+  listing.SetTabStop(false);
+  run.SetChecked(true);
+  address.SetText(L"");  // the text it has
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(run.Checked());
+  EXPECT_EQ(edits, 0);
+  EXPECT_EQ(heading.Text(), L"&Heading");
+  const UINT doubled = form.Dpi() * 2;
+  RECT suggested{40, 30, 40 + 800, 30 + 500};
+  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(doubled, doubled),
+               reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_TRUE(ChildWindows(later.Handle()).empty()) << "nothing so far needed a window";
+
+  notebook.SetPageIndex(1);
+  EXPECT_EQ(ChildWindows(later.Handle()),
+            (std::vector<HWND>{heading.Handle(), address.Handle(), listing.Handle(), run.Handle()}))
+      << "made in the order of the controls, which is the tab order";
+  EXPECT_EQ(TControl::FromHandle(address.Handle()), &address);
+  EXPECT_EQ(WindowText(heading.Handle()), L"&Heading");
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(heading.Handle(), WM_GETFONT, 0, 0)),
+             sizeof(font), &font);
+  EXPECT_EQ(font.lfWeight, FW_BOLD);
+  EXPECT_EQ(GetWindowLongPtrW(listing.Handle(), GWL_STYLE) & WS_TABSTOP, 0);
+  EXPECT_EQ(SendMessageW(run.Handle(), BM_GETCHECK, 0, 0), BST_CHECKED);
+  ExpectRectEq(RectInParent(address.Handle()), ScaleBounds(address.Bounds(), doubled));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(edits, 0);
+
+  // A control used before its page is shown brings the page's windows at once, and a real
+  // change of its text reaches OnChange as with a window.
+  TPage third(notebook, L"Third");
+  TLabel caption(third, L"Caption", L"Name", {8, 0, 200, 16});
+  TEdit name(third, L"Name", L"", {8, 20, 200, 21});
+  int names = 0;
+  name.OnChange = [&] { ++names; };
+  {
+    TLabel gone(third, L"Gone", L"", {8, 44, 200, 16});
+  }
+  name.SetText(L"typed");
+  EXPECT_EQ(names, 1);
+  EXPECT_EQ(ChildWindows(third.Handle()), (std::vector<HWND>{caption.Handle(), name.Handle()}))
+      << "a control destroyed while it waited is not made";
 }
 
 TEST(FormsTest, SystemMenuItemsReachWMSysCommand) {
