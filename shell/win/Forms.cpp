@@ -14,6 +14,8 @@ TApplication Application;
 namespace {
 
 constexpr wchar_t kFormClass[] = L"TarnwhistleForm";
+// Posted to a modal form once it is painted: FormPainted runs when its loop gets it.
+constexpr UINT kFormPaintedMessage = WM_APP;
 // Marks the windows of this layer's controls and leads back to the control.
 constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 
@@ -265,7 +267,7 @@ TModalResult TForm::ShowModal() {
   FormShow();
   ShowWindow(Handle(), SW_SHOWNORMAL);
   UpdateWindow(Handle());
-  FormPainted();
+  PostMessageW(Handle(), kFormPaintedMessage, 0, 0);
   NotifyModalLoopStarting(*this);
   RunModalLoop();
   // The owner is enabled before the dialog hides, so that it gets the activation back.
@@ -476,6 +478,9 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_TIMER:
       OnTimerMessage(wParam);
+      return 0;
+    case kFormPaintedMessage:
+      FormPainted();
       return 0;
     case WM_SYSCOMMAND: {
       TSysCommand command{static_cast<UINT>(wParam)};

@@ -256,8 +256,9 @@ class TForm : public TContainer {
  protected:
   // Runs when the form is about to be shown.
   virtual void FormShow() {}
-  // Runs once a modal form is on the screen and painted, before its loop starts: for what
-  // goes with the form but need not hold up its first paint.
+  // Runs once a modal form is on the screen and painted, from its loop after whatever was
+  // sent to it meanwhile: for what goes with the form but need not hold up its first paint
+  // nor its first answer.
   virtual void FormPainted() {}
   // Asked on every close attempt; ModalResult() tells what closes it (mrCancel for the
   // close box, Esc and Cancel buttons). Leave `canClose` true to allow the close.

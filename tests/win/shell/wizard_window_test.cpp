@@ -43,10 +43,11 @@ SeenWindow ShowAndLook(UiScript& script, const std::wstring& applicationTitle) {
     seen.LastMenuItem = MenuItemText(menu, count - 1);
     seen.SeparatorBeforeIt = GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR;
     seen.OwnTaskbarButton = GetWindowLongW(form.Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW;
-    const HWND button = dynamic_cast<TWizardForm&>(form).TaskbarButton();
-    if (IsWindowVisible(button) && (GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_APPWINDOW))
-      seen.TaskbarTitle = WindowText(button);
-    After(form, 50, [&form] {
+    After(form, 50, [&form, &seen] {
+      // The task bar button comes from the loop, once the wizard is painted.
+      const HWND button = dynamic_cast<TWizardForm&>(form).TaskbarButton();
+      if (IsWindowVisible(button) && (GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_APPWINDOW))
+        seen.TaskbarTitle = WindowText(button);
       SendMessageW(form.Handle(), WM_SYSCOMMAND, TWizardForm::AboutCommand, 0);
       form.Close();
     });
