@@ -5,8 +5,11 @@
 // boxes, answers message boxes and closes windows through their close box. It never
 // reaches into the program under test in any other way.
 //
-// Usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] ARGS
+// Usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS]
+//                   [--poll MILLISECONDS] [--start PROGRAM] ARGS
 //   wait                   the window is there (showing TEXT, when given)
+//   painted                the window is there and its picture on the screen has not changed
+//                          for 200 ms: says "painted: " and the moment it last changed
 //   gone                   no such window is left
 //   type LABEL TEXT        types TEXT into the edit field that follows the label
 //   click CAPTION          clicks the enabled button with this caption
@@ -20,8 +23,14 @@
 // beginning. Exit status 0 when the action was done, 1 when it could not be (with one
 // line saying why), 2 for a wrong command line. Every action done but dump ends with the
 // line "at: " and the moment it was done, in milliseconds since 1970.
+//
+// --start starts PROGRAM (a Windows path) in its own folder first, as the shell would, and
+// says "started: " and the moment before it did: a benchmark then times the program from
+// its start with a driver that is already looking. --poll sets how often the driver looks
+// for the window (default 20 ms).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <optional>
@@ -35,6 +44,8 @@ struct Options {
   std::wstring Window;
   std::wstring Showing;
   DWORD TimeoutMs = 30000;
+  DWORD PollMs = 20;
+  std::wstring Start;
   std::vector<std::wstring> Arguments;
 };
 
@@ -119,14 +130,14 @@ std::vector<HWND> MatchingWindows(const Options& options) {
   return search.Found;
 }
 
-// Polls `probe` every 20 ms until it answers something or the time is up.
+// Polls `probe` every `pollMs` until it answers something or the time is up.
 template <class Probe>
-auto WaitFor(DWORD timeoutMs, Probe probe) -> decltype(probe()) {
+auto WaitFor(DWORD timeoutMs, Probe probe, DWORD pollMs = 20) -> decltype(probe()) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   for (;;) {
     if (auto found = probe()) return found;
     if (GetTickCount64() >= end) return {};
-    Sleep(20);
+    Sleep(pollMs);
   }
 }
 
@@ -207,9 +218,62 @@ bool IsChecked(HWND box) {
   return state == BST_CHECKED;
 }
 
+// The moment an action was done, in milliseconds since 1970 as the Unix side counts them,
+// so that a benchmark can put it beside its own clock.
+long long UnixTimeMs() {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  const long long ticks = (static_cast<long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return ticks / 10000 - 11644473600000LL;  // 100 ns units since 1601
+}
+
 int Fail(const wchar_t* format, const std::wstring& a = {}, const std::wstring& b = {}) {
   Say(format, a, b);
   return 1;
+}
+
+// The moment the window's picture on the screen last changed, once it has stayed the same
+// for `quietMs` (its first paint done, as the user sees it); nullopt when it is still
+// changing after `timeoutMs`.
+std::optional<long long> LastPictureChange(HWND window, DWORD pollMs, DWORD quietMs,
+                                           DWORD timeoutMs) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  const HBITMAP picture = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = SelectObject(memory, picture);
+  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+  std::vector<DWORD> seen;
+  const long long started = UnixTimeMs();
+  long long lastChange = started;
+  std::optional<long long> settled;
+  for (long long now = started; bits && now - started < timeoutMs; now = UnixTimeMs()) {
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    const auto* current = static_cast<const DWORD*>(bits);
+    if (seen.empty() || !std::equal(seen.begin(), seen.end(), current)) {
+      seen.assign(current, current + pixels);
+      lastChange = now;
+    } else if (now - lastChange >= quietMs) {
+      settled = lastChange;
+      break;
+    }
+    Sleep(pollMs);
+  }
+  SelectObject(memory, previous);
+  DeleteObject(picture);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return settled;
 }
 
 int RunCommand(const Options& options) {
@@ -218,11 +282,18 @@ int RunCommand(const Options& options) {
     return gone ? 0 : Fail(L"window %ls is still open", Describe(options));
   }
   std::optional<HWND> window =
-      WaitFor(options.TimeoutMs, [&] { return FindWindowOnce(options); });
+      WaitFor(options.TimeoutMs, [&] { return FindWindowOnce(options); }, options.PollMs);
   if (!window) return Fail(L"no window %ls", Describe(options));
 
   const auto& args = options.Arguments;
   if (options.Command == L"wait") return 0;
+  if (options.Command == L"painted") {
+    const std::optional<long long> painted =
+        LastPictureChange(*window, options.PollMs, 200, options.TimeoutMs);
+    if (!painted) return Fail(L"window %ls keeps changing", Describe(options));
+    Say(L"painted: %ls", std::to_wstring(*painted));
+    return 0;
+  }
   if (options.Command == L"dump") {
     for (HWND child : VisibleChildren(*window)) {
       std::wstring text = WindowText(child);
@@ -294,15 +365,6 @@ int RunCommand(const Options& options) {
   return Fail(L"unknown command or wrong arguments: %ls", options.Command);
 }
 
-// The moment an action was done, in milliseconds since 1970 as the Unix side counts them,
-// so that a benchmark can put it beside its own clock.
-long long UnixTimeMs() {
-  FILETIME now;
-  GetSystemTimePreciseAsFileTime(&now);
-  const long long ticks = (static_cast<long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return ticks / 10000 - 11644473600000LL;  // 100 ns units since 1601
-}
-
 std::optional<Options> ParseCommandLine(int count, wchar_t** arguments) {
   if (count < 2) return std::nullopt;
   Options options;
@@ -316,6 +378,10 @@ std::optional<Options> ParseCommandLine(int count, wchar_t** arguments) {
       options.Showing = arguments[++i];
     } else if (argument == L"--timeout" && hasValue) {
       options.TimeoutMs = static_cast<DWORD>(_wtof(arguments[++i]) * 1000);
+    } else if (argument == L"--poll" && hasValue) {
+      options.PollMs = static_cast<DWORD>(std::max(1, _wtoi(arguments[++i])));
+    } else if (argument == L"--start" && hasValue) {
+      options.Start = arguments[++i];
     } else {
       options.Arguments.push_back(argument);
     }
@@ -324,13 +390,35 @@ std::optional<Options> ParseCommandLine(int count, wchar_t** arguments) {
   return options;
 }
 
+// Starts the program in its own folder and lets it run on its own.
+bool StartProgram(const std::wstring& program) {
+  std::wstring commandLine = L"\"" + program + L"\"";
+  const size_t slash = program.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? L"." : program.substr(0, slash);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &started))
+    return false;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
 }  // namespace
 
 int wmain(int count, wchar_t** arguments) {
   const std::optional<Options> options = ParseCommandLine(count, arguments);
   if (!options) {
-    Say(L"usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] ARGS");
+    Say(L"usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] "
+        L"[--poll MILLISECONDS] [--start PROGRAM] ARGS");
     return 2;
+  }
+  if (!options->Start.empty()) {
+    const long long startedAt = UnixTimeMs();
+    if (!StartProgram(options->Start)) return Fail(L"cannot start %ls", options->Start);
+    Say(L"started: %ls", std::to_wstring(startedAt));
   }
   const int result = RunCommand(*options);
   if (result == 0 && options->Command != L"dump") Say(L"at: %ls", std::to_wstring(UnixTimeMs()));
