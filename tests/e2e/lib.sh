@@ -80,10 +80,12 @@ drive() {
     tw_wine "$driver" "$@" >"$work/driver.out" 2>&1
     rc=$?
     # Now and then Wine fails to start a program under load: the driver then ends at once
-    # without a word, or the launcher says so. That is no answer of the program under
-    # test; the driver itself always says why it failed.
+    # without a word, or the launcher says so, or Wine's client lost its server as it was
+    # stopping. That is no answer of the program under test; the driver itself always
+    # says why it failed.
     [ $rc -ne 0 ] || break
-    [ -s "$work/driver.out" ] && ! grep -q '^ShellExecuteEx failed' "$work/driver.out" && break
+    [ -s "$work/driver.out" ] &&
+      ! grep -qE '^(ShellExecuteEx failed|wine client error)' "$work/driver.out" && break
     sleep 1
   done
   driven=$(tr -d '\r' <"$work/driver.out")
