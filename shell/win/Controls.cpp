@@ -56,7 +56,7 @@ TControl::TControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
 
 TControl::~TControl() {
   // From here on the window's messages no longer reach this object.
-  if (Window_) UnmarkWindow(Handle());
+  if (Window_) UnmarkWindow(Window_.get());
   if (WaitingPage_) WaitingPage_->StopWaiting(*this);
 }
 

@@ -330,6 +330,6 @@ class TPage : public TPaneControl {
   void StopWaiting(TControl& control);
 
   TNotebook& Notebook_;
-  bool Pending_;
+  bool Pending_ = false;
   std::vector<TControl*> Waiting_;
 };

@@ -480,7 +480,8 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnTimerMessage(wParam);
       return 0;
     case kFormPaintedMessage:
-      FormPainted();
+      // A form closed before its loop got the message has nothing on the screen to go with.
+      if (Visible()) FormPainted();
       return 0;
     case WM_SYSCOMMAND: {
       TSysCommand command{static_cast<UINT>(wParam)};
