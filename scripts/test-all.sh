@@ -9,6 +9,7 @@ source scripts/build.sh
 source scripts/wine-env.sh build
 
 summaries=()
+failures=()
 failed=0
 passed_total=0
 failed_total=0
@@ -33,6 +34,16 @@ run_suite() {
     passed_total=$((passed_total + BASH_REMATCH[2] - BASH_REMATCH[1]))
   fi
   [ $rc -eq 0 ] && [ -n "$line" ] || failed=1
+  keep_failures "$label" "build/$name.ctest.log"
+}
+
+# keep_failures LABEL LOG: the failed test cases of a run and where they failed, for the
+# summary; a long log's tail alone does not show them.
+keep_failures() {
+  local label=$1 log=$2 found
+  found=$({ grep -E -A4 ': Failure$' "$log"; grep -E '^\[  FAILED  \] [^0-9]' "$log" | sort -u; } \
+    | awk '!seen[$0]++' | head -n 40)
+  if [ -n "$found" ]; then failures+=("-- $label" "$found"); fi
 }
 
 build_or_fail() {
@@ -110,6 +121,7 @@ done
 
 echo
 echo "== summary"
+[ ${#failures[@]} -gt 0 ] && printf '%s\n' "failed cases:" "${failures[@]}"
 printf '%s\n' "${summaries[@]}"
 if [ $skipped_total -gt 0 ]; then
   echo "tests: $passed_total passed, $failed_total failed, $skipped_total skipped"
