@@ -96,7 +96,9 @@ run_e2e() {
   TW_WIN_ARCH=$arch TW_E2E_WIN_BUILD=win-$arch TW_E2E_NATIVE_BUILD=native \
     bash tests/e2e/run-e2e.sh >"$log" 2>&1
   local rc=$?
-  grep -E 'FAILED' "$log" | head -n 20
+  local found
+  found=$(grep -E 'FAILED' "$log" | head -n 20)
+  if [ -n "$found" ]; then echo "$found"; failures+=("-- e2e-$arch" "$found"); fi
   local line
   line=$(grep -E '^== end-to-end' "$log" | tail -n 1)
   summaries+=("e2e-$arch: ${line:-no summary (exit $rc); see $log}")
