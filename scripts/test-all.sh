@@ -41,7 +41,7 @@ run_suite() {
 # summary; a long log's tail alone does not show them.
 keep_failures() {
   local label=$1 log=$2 found
-  found=$({ grep -E -A4 ': Failure$' "$log"; grep -E '^\[  FAILED  \] [^0-9]' "$log" | sort -u; } \
+  found=$({ grep -E -A4 --no-group-separator ': Failure$' "$log"; grep -E '^\[  FAILED  \] [^0-9]' "$log"; } \
     | awk '!seen[$0]++' | head -n 40)
   if [ -n "$found" ]; then failures+=("-- $label" "$found"); fi
 }
