@@ -35,12 +35,18 @@ void RunWizard(TForm& owner, Wizard*& pointer, Prepare prepare, Finish finish) {
   finish(*wizard);
 }
 
-// The switches the wizard also takes: they replace what it pre-filled.
+// The switches the setup wizard also takes: they replace what it pre-filled.
 void ApplySetupSwitches(TSetupForm& wizard, const TCommandLine& line) {
   if (line.Dir) wizard.AppDIR.SetText(*line.Dir);
   if (line.Address) wizard.EAddr.SetText(*line.Address);
   if (line.Host) wizard.Host.SetText(*line.Host);
   if (line.NoGroup) wizard.GroupBox.SetChecked(false);
+}
+
+// The uninstall wizard's: they preset its boxes.
+void ApplyUninstallSwitches(TUninstWiz& wizard, const TCommandLine& line) {
+  if (line.ClientOnly) wizard.ChooseOnlyClient();
+  if (line.MixmasterOnly) wizard.ChooseOnlyMixmaster();
 }
 
 TExitCode RunWizards(TMode mode, const TCommandLine& line, std::wstring& removedHome) {
@@ -102,10 +108,12 @@ TMainForm::TMainForm(TMode mode, const TCommandLine& line)
         [&](TSetupForm& wizard) { Outcome = wizard.Outcome; });
   } else {
     Application.SetTitle(tw::UninstallTitle);
-    RunWizard(*this, UninstWiz, [](TUninstWiz&) {}, [&](TUninstWiz& wizard) {
-      Outcome = wizard.Outcome;
-      if (wizard.ClientRemoved) RemovedHome = wizard.ClientHomeDir;
-    });
+    RunWizard(
+        *this, UninstWiz, [&](TUninstWiz& wizard) { ApplyUninstallSwitches(wizard, line); },
+        [&](TUninstWiz& wizard) {
+          Outcome = wizard.Outcome;
+          if (wizard.ClientRemoved) RemovedHome = wizard.ClientHomeDir;
+        });
   }
   PostMessageW(Handle(), WM_QUIT, 0, 0);
 }

@@ -29,7 +29,8 @@ struct TCommandLine;
 
 // The program's main window. It is never shown: its constructor runs the chosen wizard
 // modally, destroys it and posts the quit message, so the message loop ends at once.
-// Switches of the command line pre-fill the setup wizard.
+// Switches of the command line pre-fill the setup wizard and preset the uninstall wizard's
+// boxes.
 class TMainForm : public TForm {
  public:
   TMainForm(TMode mode, const TCommandLine& line);

@@ -16,8 +16,10 @@
 
 namespace {
 
-// Held for as long as the process runs; the second run finds it taken.
+// Held by the one run at a time; another run finds it taken.
 const wchar_t kRunMutex[] = L"Local\\TarnwhistleSetupRun";
+// How long a quiet run, and the uninstaller's temporary copy, wait for another run to end.
+constexpr DWORD kOtherRunWait = 60000;
 
 std::wstring OneLine(std::wstring text) {
   for (wchar_t& c : text)
@@ -66,12 +68,24 @@ class TFaceInPlace {
   UiDriver* Previous_;
 };
 
-// True when this is the only run; the mutex stays taken until the process ends.
-bool TakeRunMutex() {
+UniqueKernelObject& RunMutex() {
   static UniqueKernelObject mutex;
-  mutex.reset(CreateMutexW(nullptr, TRUE, kRunMutex));
-  return mutex && GetLastError() != ERROR_ALREADY_EXISTS;
+  return mutex;
 }
+
+// True when this process now holds the run: at once, or when the run that held it ended
+// within `waitMs`. It holds it until it ends or hands it on.
+bool TakeRunMutex(DWORD waitMs) {
+  RunMutex().reset(CreateMutexW(nullptr, FALSE, kRunMutex));
+  if (!RunMutex()) return false;
+  const DWORD waited = WaitForSingleObject(RunMutex().get(), waitMs);
+  return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+// The uninstaller's first process hands the run to its temporary copy, which holds it
+// until its clean-up has ended: a run started as soon as the first process has ended
+// waits for that.
+void HandRunToCopy() { ReleaseMutex(RunMutex().get()); }
 
 struct TOtherRun {
   HWND Window = nullptr;
@@ -136,6 +150,19 @@ TExitCode RunWithLogAndFace(TMode mode, const TCommandLine& line, const TWizardR
   return code;
 }
 
+// The copy takes the run over from its first process and holds it through its clean-up;
+// whatever the outcome, the first process gets it.
+TExitCode RunAsTemporaryCopy(TMode mode, const TCommandLine& line, const TWizardRunner& runWizard) {
+  std::wstring removedHome;
+  const TExitCode code = TakeRunMutex(kOtherRunWait)
+                             ? RunWithLogAndFace(mode, line, runWizard, removedHome)
+                             : AlreadyRunning(line);
+  CloseRunLog();
+  PassResultToFirstProcess(static_cast<int>(code));
+  RemoveStartedProgram(removedHome);
+  return code;
+}
+
 }  // namespace
 
 bool BringOtherRunToFront() {
@@ -153,21 +180,15 @@ TExitCode RunChosenMode(TMode mode, const TCommandLine& line, const TWizardRunne
     ShowMessageBox(nullptr, UsageText(), tw::ProductName, MB_OK | MB_ICONINFORMATION);
     return TExitCode::Done;
   }
-  // The copy runs while its first process holds the mutex for it.
-  const bool temporaryCopy = IsTemporaryCopy();
-  if (!temporaryCopy) {
-    if (!TakeRunMutex()) return AlreadyRunning(line);
-    // Where the system did not remove an earlier run's copy, the next run does.
-    RemoveLeftoverCopies();
-    if (mode == TMode::Uninstall && RunsAsUninstallerFile())
-      if (const std::optional<int> code = RunTemporaryCopy()) return static_cast<TExitCode>(*code);
-  }
+  if (IsTemporaryCopy()) return RunAsTemporaryCopy(mode, line, runWizard);
+  if (!TakeRunMutex(line.Quiet ? kOtherRunWait : 0)) return AlreadyRunning(line);
+  // Where the system did not remove an earlier run's copy, the next run does.
+  RemoveLeftoverCopies();
+  if (mode == TMode::Uninstall && RunsAsUninstallerFile())
+    if (const std::optional<int> code = RunTemporaryCopy(HandRunToCopy))
+      return static_cast<TExitCode>(*code);
   std::wstring removedHome;
   const TExitCode code = RunWithLogAndFace(mode, line, runWizard, removedHome);
   CloseRunLog();
-  if (temporaryCopy) {
-    PassResultToFirstProcess(static_cast<int>(code));
-    RemoveStartedProgram(removedHome);
-  }
   return code;
 }

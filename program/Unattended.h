@@ -1,6 +1,7 @@
 // The run as the command line asks for it: a bad command line or /? answered at once, one
-// run at a time, the uninstaller from a temporary copy of itself, the log, and either the
-// wizard or the unattended install or removal, ending with the exit code.
+// run at a time (a quiet run waits up to a minute for another to end), the uninstaller
+// from a temporary copy of itself, the log, and either the wizard or the unattended install
+// or removal, ending with the exit code.
 #pragma once
 
 #include <functional>

@@ -131,27 +131,6 @@ std::wstring InstallDate() {
 
 }  // namespace
 
-TDestinationCheck CheckDestination(const std::wstring& typed) {
-  const std::wstring example = L"C:\\Program Files\\" + tw::ProductName;
-  const std::wstring quoted = L"\"" + typed + L"\"";
-  if (typed.find_first_not_of(L' ') == std::wstring::npos)
-    return {{}, L"Please enter the folder to install " + tw::ProductName + L" in, such as " +
-                    example + L"."};
-  // A relative folder would land wherever the current folder happens to be, and the record
-  // of it would lead nowhere.
-  if (!IsAbsolute(typed))
-    return {{}, quoted + L" is not a full path.\nPlease enter the folder with its drive, such as " +
-                    example + L", or as a network path."};
-  if (IsDriveRoot(typed))
-    return {{}, quoted + L" is the root of a drive or network share.\nPlease choose a folder "
-                         L"on it, such as " + example + L"."};
-  const std::wstring full = FullPath(typed);
-  if (full.empty())
-    return {{}, quoted + L" is not a valid folder name.\nPlease review it for errors or "
-                         L"illegal characters."};
-  return {StripBackslash(full), {}};
-}
-
 std::wstring KitFolder() {
   const std::wstring folder = ExtractFilePath(ModuleFileName());
   return folder.size() <= 3 ? folder : StripBackslash(folder);  // "C:\" keeps its backslash
@@ -222,7 +201,7 @@ bool WriteUninstallEntry(const TInstallChoices& choices) {
          key.WriteString(L"Publisher", tw::Publisher) &&
          key.WriteString(L"InstallLocation", folder) &&
          key.WriteString(L"UninstallString", uninstaller) &&
-         key.WriteString(L"QuietUninstallString", uninstaller + L" /quiet") &&
+         key.WriteString(L"QuietUninstallString", uninstaller + L" /quiet /client") &&
          key.WriteString(L"DisplayIcon", AddBackslash(folder) + tw::ClientExe + L",0") &&
          key.WriteInteger(L"EstimatedSize", FolderSizeKB(folder)) &&
          key.WriteString(L"InstallDate", InstallDate()) && key.WriteInteger(L"NoModify", 1) &&

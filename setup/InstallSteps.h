@@ -39,21 +39,6 @@ inline constexpr wchar_t WindowPos[] = L"WindowPos";
 inline constexpr wchar_t Update[] = L"Update";
 }  // namespace record
 
-// The destination as typed, checked before anything is installed there.
-struct TDestinationCheck {
-  std::wstring Folder;   // the full path, backslashes only, no trailing backslash
-  std::wstring Refusal;  // why the folder cannot be used, for the user; empty when it can
-  bool Accepted() const { return Refusal.empty(); }
-};
-
-// The caption of the message that shows a refusal.
-inline constexpr wchar_t DestinationRefusedCaption[] = L"Invalid path";
-
-// Checks a destination folder: it must be a full path (a drive letter or a UNC path,
-// forward slashes allowed) and no drive's or share's root. An accepted folder comes back
-// in its full form, which is what the installation records.
-TDestinationCheck CheckDestination(const std::wstring& typed);
-
 // The kit: the folder of the running installer, whatever the current folder is (a shortcut
 // or a command prompt may start it anywhere). Without a trailing backslash but for a root.
 std::wstring KitFolder();

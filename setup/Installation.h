@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "setup/Destination.h"
 #include "setup/InstallSteps.h"
 #include "shell/RunLog.h"
 

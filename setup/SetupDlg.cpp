@@ -243,7 +243,7 @@ void TSetupForm::HostChange() { EAddrChange(); }
 
 void TSetupForm::BrowseBtnClick() {
   const std::wstring folder = BrowseForFolder(this);
-  if (folder != L"cancel") AppDIR.SetText(folder);
+  if (folder != L"cancel") AppDIR.SetText(BrowsedDestination(folder));
 }
 
 void TSetupForm::FormCloseQuery(bool& canClose) {

@@ -37,9 +37,11 @@ bool TDdeClientConv::SetLink(const std::wstring& service, const std::wstring& to
   Service_ = DdeCreateStringHandleA(Instance_, Ansi(service).c_str(), CP_WINANSI);
   Topic_ = DdeCreateStringHandleA(Instance_, Ansi(topic).c_str(), CP_WINANSI);
   if (Connect()) return true;
+  // The server's program is the system's own, never one of that name beside this program.
   // A program that could not be started registers nothing, so the second try then fails
   // as the first did.
-  RunProgram(service + L" " + topic, SW_SHOWMINNOACTIVE);
+  const std::wstring server = SystemProgram(service);
+  if (!server.empty()) RunProgram(L"\"" + server + L"\" " + topic, SW_SHOWMINNOACTIVE);
   if (Connect()) return true;
   CloseLink();
   return false;

@@ -15,9 +15,9 @@ class TDdeClientConv {
   TDdeClientConv(const TDdeClientConv&) = delete;
   TDdeClientConv& operator=(const TDdeClientConv&) = delete;
 
-  // Connects to `service` on `topic`. When no server answers, starts the program named by
-  // the command line "<service> <topic>" minimised without activation and, when it could
-  // be started, tries once more. True when the conversation is open.
+  // Connects to `service` on `topic`. When no server answers, starts the system's program
+  // of the service's name (SystemProgram) with the topic, minimised without activation and,
+  // when it could be started, tries once more. True when the conversation is open.
   bool SetLink(const std::wstring& service, const std::wstring& topic);
   bool Connected() const { return Conversation_ != nullptr; }
 

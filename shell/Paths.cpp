@@ -1,5 +1,6 @@
 #include "shell/Paths.h"
 
+#include <cwchar>
 #include <cwctype>
 
 #include "base/Handles.h"
@@ -44,6 +45,21 @@ std::wstring WithoutLocalAdminShare(const std::wstring& path) {
   if (!IsThisMachine(path.substr(2, serverEnd - 2))) return path;
   const std::wstring rest = path.size() > shareEnd ? path.substr(shareEnd) : L"\\";
   return std::wstring(1, drive) + L":" + rest;
+}
+
+// "Volume{GUID}\\rest" as the path of the folder the volume is mounted on ("C:\\rest");
+// empty when the volume is unknown or mounted nowhere.
+std::wstring OnMountedVolume(const std::wstring& volumePath) {
+  const size_t end = volumePath.find(L'\\');
+  const std::wstring volume = L"\\\\?\\" + volumePath.substr(0, end) + L"\\";
+  const std::wstring mounts = QueryString([&](wchar_t* buffer, DWORD capacity) -> DWORD {
+    DWORD needed = 0;
+    if (GetVolumePathNamesForVolumeNameW(volume.c_str(), buffer, capacity, &needed))
+      return static_cast<DWORD>(wcslen(buffer));
+    return GetLastError() == ERROR_MORE_DATA ? needed : 0;
+  });
+  if (mounts.empty()) return {};
+  return end == std::wstring::npos ? mounts : AddBackslash(mounts) + volumePath.substr(end + 1);
 }
 
 std::wstring SystemFullPath(const std::wstring& path) {
@@ -130,12 +146,16 @@ std::wstring WithBackslashes(const std::wstring& path) {
 }
 
 std::wstring StripDevicePrefix(const std::wstring& path) {
-  std::wstring result = path;
-  if (StartsWith(result, L"\\\\?\\UNC\\") || StartsWith(result, L"\\\\.\\UNC\\"))
-    result = L"\\\\" + result.substr(8);
-  else if (StartsWith(result, L"\\\\?\\") || StartsWith(result, L"\\\\.\\"))
-    result = result.substr(4);
-  return WithoutLocalAdminShare(result);
+  if (!StartsWith(path, L"\\\\?\\") && !StartsWith(path, L"\\\\.\\")) return WithoutLocalAdminShare(path);
+  const std::wstring rest = path.substr(4);
+  if (SameText(rest.substr(0, 4), L"UNC\\")) return WithoutLocalAdminShare(L"\\\\" + rest.substr(4));
+  if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == L':') {
+    if (rest.size() == 2) return rest + L"\\";  // the volume itself: its root
+    return rest[2] == L'\\' ? rest : std::wstring();
+  }
+  if (SameText(rest.substr(0, 7), L"Volume{")) return OnMountedVolume(rest);
+  // A device of the system's own namespace ("GLOBALROOT", "pipe", a disk): no folder.
+  return {};
 }
 
 bool IsAbsolute(const std::wstring& path) {
@@ -145,8 +165,8 @@ bool IsAbsolute(const std::wstring& path) {
 }
 
 std::wstring FullPath(const std::wstring& path) {
-  if (path.empty()) return {};
   const std::wstring stripped = StripDevicePrefix(WithBackslashes(path));
+  if (stripped.empty()) return {};
   const std::wstring full = SystemFullPath(stripped);
   return full.empty() ? full : StripDevicePrefix(full);
 }
@@ -201,7 +221,7 @@ bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer) 
 bool IsLinkedFolder(const std::wstring& path) {
   const std::wstring full = WithoutTrailingBackslash(FullPath(path));
   if (full.empty() || full.size() <= RootLength(full)) return false;
-  const DWORD attributes = GetFileAttributesW(full.c_str());
+  const DWORD attributes = EntryAttributes(full);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
   // Where links show as plain folders, the resolved path tells: a link's target lies in

@@ -13,10 +13,14 @@
 // The path with every forward slash turned into a backslash.
 std::wstring WithBackslashes(const std::wstring& path);
 
-// The path without a device prefix: "\\?\C:\x" and "\\.\C:\x" become "C:\x", and
-// "\\?\UNC\server\share\x" becomes "\\server\share\x". An administrative share of this
-// machine ("\\localhost\C$\x", also through 127.0.0.1 or the computer's own name) becomes
-// the drive path it shares ("C:\x"). Any other path comes back unchanged.
+// The path without a device prefix: "\\?\C:\x" and "\\.\C:\x" become "C:\x",
+// "\\?\UNC\server\share\x" (in either letter case) becomes "\\server\share\x", and a
+// volume named by its GUID ("\\?\Volume{...}\x") the path on the folder it is mounted on.
+// A device path that names no drive, share or mounted volume ("\\?\GLOBALROOT\...",
+// "\\.\pipe\...", a volume that is not there) has no such form: empty, never a relative
+// path. An administrative share of this machine ("\\localhost\C$\x", also through
+// 127.0.0.1 or the computer's own name) becomes the drive path it shares ("C:\x"). Any
+// other path comes back unchanged.
 std::wstring StripDevicePrefix(const std::wstring& path);
 
 // True for a full path: a drive letter with a colon and a separator ("C:\x", "C:/x"), or
@@ -27,7 +31,8 @@ bool IsAbsolute(const std::wstring& path);
 
 // The full form of `path`: backslashes only, device prefix stripped, "." and ".." folded,
 // made full against the current folder when relative. Empty when the system cannot form
-// it. Links are not followed (see ResolvePath).
+// it, or when it is a device path with no such form. Links are not followed (see
+// ResolvePath).
 std::wstring FullPath(const std::wstring& path);
 
 // True for the root of a drive or share, in any spelling FullPath folds: "C:\", "C:",
@@ -72,6 +77,7 @@ bool IsInsideFolder(const std::wstring& inner, const std::wstring& outer);
 // IsSameFolder or IsInsideFolder.
 bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer);
 
-// True when `path` itself is a link or junction: a reparse point, or a folder whose
-// resolved path is not its resolved parent followed by its own name.
+// True when `path` itself is a link or junction: a reparse point (the entry's own
+// attributes, EntryAttributes), or a folder whose resolved path is not its resolved parent
+// followed by its own name.
 bool IsLinkedFolder(const std::wstring& path);

@@ -1,5 +1,7 @@
 #include "shell/SelfCopy.h"
 
+#include <objbase.h>
+
 #include <vector>
 
 #include "base/Handles.h"
@@ -103,6 +105,23 @@ void ShareStandardHandles(STARTUPINFOW& startup, std::vector<UniqueKernelObject>
   startup.dwFlags |= STARTF_USESTDHANDLES;
 }
 
+// A new folder for the copy, with a name that no one can have made ready for it; refused
+// when something of that name exists already.
+std::optional<std::wstring> MakeCopyFolder() {
+  GUID unique;
+  wchar_t name[40];
+  if (FAILED(CoCreateGuid(&unique)) || !StringFromGUID2(unique, name, 40)) return std::nullopt;
+  const std::wstring folder = TempFolder() + kCopyFolderPrefix + name;
+  if (!CreateDirectoryW(folder.c_str(), nullptr)) return std::nullopt;
+  return folder;
+}
+
+// Removes the copy's own file and then its folder, when nothing else is left in it.
+void RemoveCopy(const std::wstring& folder) {
+  DeleteFileW((folder + L"\\" + tw::UninstallerExe).c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 // The copy's exit code as it passes it on; its process's exit code when it ended without.
 int ResultOfCopy(HANDLE result, HANDLE process) {
   int code = 0;
@@ -116,20 +135,18 @@ int ResultOfCopy(HANDLE result, HANDLE process) {
 
 }  // namespace
 
-std::optional<int> RunTemporaryCopy() {
+std::optional<int> RunTemporaryCopy(const std::function<void()>& started) {
   const std::wstring program = ModuleFileName();
-  const std::wstring folder =
-      TempFolder() + kCopyFolderPrefix + DecimalText(GetCurrentProcessId());
-  const std::wstring copy = folder + L"\\" + ExtractFileName(program);
-  DeleteTree(folder);
-  if (program.empty() || !CreateDirectoryW(folder.c_str(), nullptr) ||
-      !CopyFileW(program.c_str(), copy.c_str(), FALSE)) {
-    DeleteTree(folder);
-    return std::nullopt;
-  }
+  const std::optional<std::wstring> folder = program.empty() ? std::nullopt : MakeCopyFolder();
+  if (!folder) return std::nullopt;
+  const std::wstring copy = *folder + L"\\" + tw::UninstallerExe;
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return std::nullopt;
+  if (!CopyFileW(program.c_str(), copy.c_str(), TRUE) ||
+      !CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+    RemoveCopy(*folder);
+    return std::nullopt;
+  }
   UniqueKernelObject result(readEnd), resultForCopy(writeEnd);
   SetHandleInformation(result.get(), HANDLE_FLAG_INHERIT, 0);
   UniqueKernelObject self(InheritableCopy(GetCurrentProcess(), SYNCHRONIZE));
@@ -142,22 +159,23 @@ std::optional<int> RunTemporaryCopy() {
                           (DecimalText(GetCurrentProcessId()) + L" " + HandleNumber(self.get()) +
                            L" " + HandleNumber(resultForCopy.get()) + L" " + program).c_str());
   std::wstring commandLine = L"\"" + copy + L"\"" + ArgumentsOf(GetCommandLineW());
-  PROCESS_INFORMATION started = {};
+  PROCESS_INFORMATION process = {};
   // The copy starts in this process's current folder, where relative paths of the command
   // line point.
   const bool running = CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &startup, &started);
+                                      nullptr, nullptr, &startup, &process);
   SetEnvironmentVariableW(kFirstProcessVariable, nullptr);
   if (!running) {
-    DeleteTree(folder);
+    RemoveCopy(*folder);
     return std::nullopt;
   }
-  UniqueKernelObject process(started.hProcess), thread(started.hThread);
+  UniqueKernelObject copyProcess(process.hProcess), thread(process.hThread);
+  started();
   // Only the copy holds the pipe's write end now: its end breaks the pipe.
   resultForCopy.reset();
   // This process must not keep the home open as its current folder.
-  SetCurrentDirectoryW(folder.c_str());
-  return ResultOfCopy(result.get(), process.get());
+  SetCurrentDirectoryW(folder->c_str());
+  return ResultOfCopy(result.get(), copyProcess.get());
 }
 
 bool IsTemporaryCopy() { return FirstProcess().has_value(); }
@@ -193,7 +211,8 @@ void RemoveStartedProgram(const std::wstring& home) {
       if (DeleteFileW(first.Program.c_str())) break;
       Sleep(100);
     }
-    RemoveDirectoryW(StripBackslash(home).c_str());  // only when nothing else is left
+    // Only when nothing else is left; a home that is a link keeps the link.
+    if (!IsLinkEntry(StripBackslash(home))) RemoveDirectoryW(StripBackslash(home).c_str());
   }
   const std::wstring self = ModuleFileName();
   MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -201,10 +220,11 @@ void RemoveStartedProgram(const std::wstring& home) {
 }
 
 void RemoveLeftoverCopies() {
-  const std::wstring temp = TempFolder();
   std::vector<std::wstring> folders;
-  ListFiles(&folders, temp + kCopyFolderPrefix + L"*", faAnyFile);
-  // A copy still at work keeps its program file, and with it its folder.
+  ListFiles(&folders, TempFolder() + kCopyFolderPrefix + L"*", faAnyFile);
+  // Anyone who can write to the temporary folder can make a folder of that name, or a link:
+  // only folders that are no links, and in them only the copy's own file. A copy still at
+  // work keeps its program file, and with it its folder.
   for (const std::wstring& folder : folders)
-    if (FolderExists(folder) && !ProgramRunningFrom(folder)) DeleteTree(folder);
+    if (FolderExists(folder) && !IsLinkEntry(folder) && !ProgramRunningFrom(folder)) RemoveCopy(folder);
 }

@@ -7,13 +7,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
 // Runs the program again from a copy in a new temporary folder, with the same arguments,
-// and answers the copy's exit code. Nothing when the copy cannot be made or started: the
-// program then does the work itself.
-std::optional<int> RunTemporaryCopy();
+// and answers the copy's exit code; `started` runs once the copy has started. Nothing when
+// the copy cannot be made or started: the program then does the work itself.
+std::optional<int> RunTemporaryCopy(const std::function<void()>& started);
 
 // True in the copy that RunTemporaryCopy started.
 bool IsTemporaryCopy();
@@ -34,9 +35,11 @@ void PassResultToFirstProcess(int exitCode);
 
 // In the copy, after PassResultToFirstProcess: waits for the first process to end; when
 // `home` was emptied, deletes the started program file if it is the uninstaller in `home`,
-// then `home` itself if nothing else is left in it. The copy and its folder go when the
-// system next starts, or with the next run's RemoveLeftoverCopies.
+// then `home` itself if nothing else is left in it and it is no link. The copy and its
+// folder go when the system next starts, or with the next run's RemoveLeftoverCopies.
 void RemoveStartedProgram(const std::wstring& home);
 
-// Removes the temporary folders of earlier copies that are no longer in use.
+// Removes the temporary folders of earlier copies that are no longer in use: in each
+// folder of the copies' name that is no link, the copy's file, then the folder when that
+// leaves it empty.
 void RemoveLeftoverCopies();

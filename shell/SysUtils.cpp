@@ -2,8 +2,12 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "base/Text.h"
 #include "base/Handles.h"
+#include "shell/Paths.h"
 
 namespace {
 
@@ -32,26 +36,52 @@ void ForEachEntry(const std::wstring& wildcard, Visit visit) {
   } while (FindNextFileW(search.get(), &data));
 }
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+// Opens the entry itself, a link not followed.
+UniqueHandle OpenEntry(const std::wstring& path, DWORD access) {
+  return UniqueHandle(CreateFileW(path.c_str(), access,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+DWORD HandleAttributes(HANDLE entry) {
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  return GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof(tag))
+             ? tag.FileAttributes
+             : INVALID_FILE_ATTRIBUTES;
 }
 
 // A junction or symbolic link is removed as a link; what it points to is not ours. The link
 // is opened as itself and deleted through that handle, and only when the handle really is
 // the link: where the system hands out the target instead (Wine does, for Unix links),
-// the link is left in place, so nothing beyond it is ever touched.
-void RemoveLink(const std::wstring& path) {
-  UniqueHandle link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                nullptr));
-  FILE_ATTRIBUTE_TAG_INFO tag = {};
-  if (!link || !GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return;
+// the link is left in place, so nothing beyond it is ever touched. True when it is gone.
+bool RemoveLink(const std::wstring& path) {
+  const UniqueHandle link = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES);
+  const DWORD attributes = link ? HandleAttributes(link.get()) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
   FILE_DISPOSITION_INFO disposition = {TRUE};
-  SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+  return SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition,
+                                    sizeof(disposition)) != 0;
+}
+
+std::wstring SystemDirectory() {
+  return QueryString([](wchar_t* buffer, DWORD capacity) {
+    return GetSystemDirectoryW(buffer, capacity);
+  });
+}
+
+// The command line's first word, without its quotes, and the position after it.
+std::pair<std::wstring, size_t> FirstWord(const std::wstring& commandLine) {
+  size_t at = 0;
+  while (at < commandLine.size() && commandLine[at] == L' ') ++at;
+  if (at < commandLine.size() && commandLine[at] == L'"') {
+    const size_t end = commandLine.find(L'"', at + 1);
+    if (end == std::wstring::npos) return {commandLine.substr(at + 1), commandLine.size()};
+    return {commandLine.substr(at + 1, end - at - 1), end + 1};
+  }
+  const size_t end = std::min(commandLine.find(L' ', at), commandLine.size());
+  return {commandLine.substr(at, end - at), end};
 }
 
 }  // namespace
@@ -90,6 +120,33 @@ bool FolderExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool PathExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD EntryAttributes(const std::wstring& path) {
+  const DWORD listed = GetFileAttributesW(path.c_str());
+  const UniqueHandle entry = OpenEntry(path, FILE_READ_ATTRIBUTES);
+  const DWORD own = entry ? HandleAttributes(entry.get()) : INVALID_FILE_ATTRIBUTES;
+  if (own == INVALID_FILE_ATTRIBUTES) return listed;
+  return listed == INVALID_FILE_ATTRIBUTES ? own : own | (listed & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsLinkEntry(const std::wstring& path) {
+  const DWORD attributes = EntryAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::wstring SystemProgram(const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) return {};
+  const std::wstring file = name.find(L'.') == std::wstring::npos ? name + L".exe" : name;
+  for (const std::wstring& folder : {WindowsDirectory(), SystemDirectory()}) {
+    const std::wstring path = AddBackslash(folder) + file;
+    if (!folder.empty() && FileExists(path)) return path;
+  }
+  return {};
+}
+
 int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWORD attributeMask) {
   std::vector<std::wstring> found;
   const std::wstring folder = ExtractFilePath(wildcard);
@@ -100,33 +157,40 @@ int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWO
   return static_cast<int>(found.size());
 }
 
-bool DeleteTree(const std::wstring& folder) {
-  if (folder.empty() || !IsFolder(folder)) return false;
+bool DeleteTree(const std::wstring& folder, const TKeepEntry& keep) {
+  const std::wstring entry = StripBackslash(folder);
+  const DWORD attributes = entry.empty() ? INVALID_FILE_ATTRIBUTES : EntryAttributes(entry);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(entry);
   const std::wstring base = AddBackslash(folder);
-  std::vector<std::wstring> subFolders, links, files;
+  std::vector<std::wstring> subFolders, files;
   ForEachEntry(base + L"*.*", [&](const WIN32_FIND_DATAW& data) {
     const std::wstring path = base + data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) links.push_back(path);
-    else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) subFolders.push_back(path);
-    else files.push_back(path);
+    if (keep && keep(path)) return;
+    (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? subFolders : files).push_back(path);
   });
-  for (const auto& path : links) RemoveLink(path);
+  // Each sub-folder is judged as an entry of its own: a link among them loses only itself.
   for (const auto& path : subFolders) {
     const std::wstring shortPath = ShortPathName(path);
-    DeleteTree(shortPath.empty() ? path : shortPath);
+    DeleteTree(shortPath.empty() ? path : shortPath, keep);
   }
+  // A file that is a link is deleted as the link.
   for (const auto& path : files) DeleteFileW(path.c_str());
   return RemoveDirectoryW(base.c_str()) != 0;
 }
 
 void RunProgram(const std::wstring& commandLine, int showState) {
+  const auto [program, end] = FirstWord(commandLine);
+  const std::wstring path = IsAbsolute(program) ? program : SystemProgram(program);
+  if (path.empty()) return;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(showState);
   PROCESS_INFORMATION process = {};
-  std::wstring writable = commandLine;  // CreateProcessW may write into its command line
-  if (CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  // CreateProcessW may write into its command line.
+  std::wstring writable = L"\"" + path + L"\"" + commandLine.substr(end);
+  if (CreateProcessW(path.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
     UniqueKernelObject processHandle(process.hProcess);
     UniqueKernelObject threadHandle(process.hThread);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,29 @@ std::wstring ShortPathName(const std::wstring& path);
 // The Windows folder, as the system reports it.
 std::wstring WindowsDirectory();
 
+// The full path of a program of the system named without a folder ("explorer.exe";
+// ".exe" added when the name has no extension): from the Windows folder, else from the
+// system folder. Never from the program's own folder, the current one or the search path,
+// where anyone may have put a program of that name. Empty when neither holds it.
+std::wstring SystemProgram(const std::wstring& name);
+
 // True when `path` names a file (not a folder).
 bool FileExists(const std::wstring& path);
 
 // True when `path` names a folder.
 bool FolderExists(const std::wstring& path);
+
+// True when `path` names a file or a folder.
+bool PathExists(const std::wstring& path);
+
+// The attributes of the entry `path` itself, a link not followed: read through a handle
+// opened on the entry (FILE_FLAG_OPEN_REPARSE_POINT), with the link mark of its listing
+// too, where the system opens a Unix link's target instead (Wine). INVALID_FILE_ATTRIBUTES
+// when there is no such entry.
+DWORD EntryAttributes(const std::wstring& path);
+
+// True when the entry `path` itself is a junction or symbolic link.
+bool IsLinkEntry(const std::wstring& path);
 
 // All file attributes: read-only, hidden, system, volume label, folder, archive.
 constexpr DWORD faAnyFile = 0x3F;
@@ -51,15 +70,22 @@ constexpr DWORD faAnyFile = 0x3F;
 // wildcard's folder part followed by its name. Fills `list` when given; answers the count.
 int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWORD attributeMask);
 
-// Deletes the folder and everything in it. Links (junctions, symbolic links) inside are
-// removed as links; their targets are left whole. Entries the system refuses to delete
-// (read-only or open files) stay. True when the folder itself was removed.
-bool DeleteTree(const std::wstring& folder);
+// Says which entries DeleteTree leaves in place, by their full path.
+using TKeepEntry = std::function<bool(const std::wstring& path)>;
 
-// Starts a program from a command line with the given show state; does not wait.
+// Deletes the folder and everything in it, but the entries `keep` names (a kept folder
+// stays with everything in it, and so do the folders that lead to it). A link (junction or
+// symbolic link) is removed as a link, the folder given included: what it leads to is never
+// touched. Entries the system refuses to delete (read-only or open files) stay. True when
+// the folder itself was removed.
+bool DeleteTree(const std::wstring& folder, const TKeepEntry& keep = {});
+
+// Starts a program from a command line with the given show state; does not wait. The
+// program, the command line's first word (quoted when it holds blanks), is a full path, or
+// the name of a program of the system (SystemProgram); any other program is not started.
 void RunProgram(const std::wstring& commandLine, int showState);
 
-// Opens a shell window on the folder.
+// Opens a shell window on the folder: the Windows folder's explorer.exe.
 void ExploreFolder(const std::wstring& folder);
 
 // Writes a shell link at `linkFile` that starts `target`, shows `iconFile`'s first icon

@@ -34,7 +34,7 @@ TRemovalPlan PlanRemoval(const TInstalledProducts& products, bool removeClient,
   return plan;
 }
 
-TExitCode RemoveChosenProducts(const TRemovalPlan& plan, TRemovalLog& log) {
+TExitCode RemoveChosenProducts(const TRemovalPlan& plan, TRemovalLog& log, TRemovalOutcome& outcome) {
   // The first process of a self-removing uninstaller runs from the home, and waits.
   const std::vector<DWORD> ignored = {FirstProcessId()};
   if (plan.RemoveClient && !WaitUntilClientClosed(log.Owner(), plan.ClientHomeDir, ignored)) {
@@ -42,8 +42,13 @@ TExitCode RemoveChosenProducts(const TRemovalPlan& plan, TRemovalLog& log) {
     return TExitCode::ClientRunning;
   }
   const int failuresBefore = FailureMessagesShown();
-  RemoveProducts(plan, log);
-  return FailureMessagesShown() == failuresBefore ? TExitCode::Done : TExitCode::StepFailed;
+  outcome = RemoveProducts(plan, log);
+  if (!outcome.Complete()) {
+    log.Append(L"Some items could not be removed:");
+    for (const std::wstring& item : outcome.Stayed) log.Append(L"   " + item);
+  }
+  return FailureMessagesShown() == failuresBefore && outcome.Complete() ? TExitCode::Done
+                                                                         : TExitCode::StepFailed;
 }
 
 std::optional<TRemovalPlan> QuietRemovalPlan(const TInstalledProducts& products,
@@ -64,7 +69,9 @@ TExitCode RunQuietRemoval(const TQuietRemovalOptions& options, std::wstring& rem
     return TExitCode::NothingToDo;
   }
   TQuietRemovalLog log;
-  const TExitCode result = RemoveChosenProducts(*plan, log);
-  if (result != TExitCode::ClientRunning && plan->RemoveClient) removedHome = plan->ClientHomeDir;
+  TRemovalOutcome outcome;
+  const TExitCode result = RemoveChosenProducts(*plan, log, outcome);
+  for (const std::wstring& item : outcome.Stayed) WriteToParentConsole(L"could not remove: " + item);
+  if (outcome.ClientRemoved) removedHome = plan->ClientHomeDir;
   return result;
 }

@@ -16,9 +16,10 @@ TRemovalPlan PlanRemoval(const TInstalledProducts& products, bool removeClient,
 
 // Waits until the client no longer runs from its home when the plan removes it (the
 // question with Retry and Cancel; ClientRunning when the answer is Cancel), then removes the
-// chosen products. StepFailed when a step reported a failure; the removal never stops for
-// one.
-TExitCode RemoveChosenProducts(const TRemovalPlan& plan, TRemovalLog& log);
+// chosen products; what could not be removed is listed at the log's end, and the run is
+// then a failed one. StepFailed also when a step reported a failure; the removal never
+// stops for one. `outcome` tells what the run did.
+TExitCode RemoveChosenProducts(const TRemovalPlan& plan, TRemovalLog& log, TRemovalOutcome& outcome);
 
 // What /quiet takes from the command line.
 struct TQuietRemovalOptions {
@@ -32,6 +33,7 @@ std::optional<TRemovalPlan> QuietRemovalPlan(const TInstalledProducts& products,
                                              const TQuietRemovalOptions& options);
 
 // Removes with no window, no countdown, no pacing and no notice; the steps' lines go to
-// the run's log. NothingToDo when nothing is installed or chosen. `removedHome` is set to
-// the client's home when the client was removed.
+// the run's log, and what could not be removed to the console too. NothingToDo when
+// nothing is installed or chosen. `removedHome` is set to the client's home when none of
+// the client's program files stays.
 TExitCode RunQuietRemoval(const TQuietRemovalOptions& options, std::wstring& removedHome);

@@ -3,12 +3,13 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "base/Handles.h"
 #include "base/Text.h"
-#include "base/WideText.h"
 #include "shell/Constants.h"
 #include "shell/Dde.h"
+#include "shell/HomeRule.h"
 #include "shell/Paths.h"
 #include "shell/Registry.h"
 #include "shell/RunLog.h"
@@ -23,67 +24,33 @@ constexpr DWORD kStepPause = 300;
 // own time.
 constexpr DWORD kGroupCommandWait = 1500;
 
-bool HasAttribute(const std::wstring& path, DWORD attribute) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & attribute);
-}
-
-bool IsFolder(const std::wstring& path) { return HasAttribute(path, FILE_ATTRIBUTE_DIRECTORY); }
-bool PathExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+// Mixmaster's own files, by which its home is known: its program, library, settings and
+// key ring.
+const wchar_t* const kMixmasterFiles[] = {L"mix.exe", L"mixlib.dll", L"mix.cfg", L"pubring.mix"};
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
   return !prefix.empty() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::wstring SpecialFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
-  return path;
-}
-
-// The folder an environment variable names; empty when it is not set.
-std::wstring EnvironmentFolder(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetEnvironmentVariableW(name, path, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
-}
-
-// The folder above `folder`, by its text; empty for none.
-std::wstring ParentFolder(const std::wstring& folder) {
-  if (folder.empty()) return {};
-  return StripBackslash(ExtractFilePath(StripBackslash(folder)));
-}
-
-// Folders that cannot be a program's home, though a home may lie inside them.
-std::vector<std::wstring> SystemFolders() {
-  // The 64-bit system's own Program Files and Common Files, which a 32-bit program sees
-  // only through these variables.
-  std::vector<std::wstring> folders = {EnvironmentFolder(L"ProgramW6432"),
-                                       EnvironmentFolder(L"CommonProgramW6432")};
-  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-                    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
-                    CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,
-                    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS})
-    folders.push_back(SpecialFolder(csidl));
-  // AppData itself, above Roaming and Local.
-  folders.push_back(ParentFolder(SpecialFolder(CSIDL_APPDATA)));
-  return folders;
-}
-
-// The folder that holds every user's profile.
-std::wstring ProfilesFolder() { return ParentFolder(SpecialFolder(CSIDL_PROFILE)); }
-
-// The client's database, its rollback journal while a write is unfinished, and the
-// encrypted database with its backup: "tw.dbc", "tw.dbc-journal", "tw.pgp", "tw.pgp.bak".
-bool IsClientDatabase(const std::wstring& path) {
-  const std::wstring name = LocaleLower(ExtractFileName(path));
-  const std::wstring client = LocaleLower(tw::ClientExe);
-  for (const std::wstring& ext : {tw::DatabaseExt, tw::DatabaseExt + L"-journal", tw::EncryptedExt,
-                                  tw::EncryptedExt + tw::BackupExt})
-    if (name == ChangeFileExt(client, ext)) return true;
+bool HoldsMixmasterInstallation(const std::wstring& folder) {
+  for (const wchar_t* name : kMixmasterFiles)
+    if (FileExists(AddBackslash(folder) + name)) return true;
   return false;
+}
+
+TProductHome JudgeProductHome(const std::wstring& directory,
+                              bool (*holdsInstallation)(const std::wstring&),
+                              const std::wstring& product) {
+  if (directory.empty()) return {};
+  const THome home = JudgeHome(directory);
+  if (!home.Fits()) {
+    // Nothing to leave alone where nothing is.
+    const bool there = home.Folder.empty() ? PathExists(directory) : PathExists(home.Folder);
+    return there ? TProductHome{home.Folder, L"cannot be a program's home"} : TProductHome{};
+  }
+  if (!FolderExists(home.Folder)) return {};
+  if (!holdsInstallation(home.Folder)) return {home.Folder, L"holds no " + product + L" installation"};
+  return {home.Folder, {}};
 }
 
 bool IsRunningProgram(const std::wstring& path) {
@@ -102,22 +69,21 @@ THomeListing ListHome(const std::wstring& directory) {
   std::vector<std::wstring> entries;
   ListFiles(&entries, AddBackslash(directory) + L"*.*", faAnyFile);
   for (std::wstring& entry : entries)
-    (IsFolder(entry) ? listing.Folders : listing.Files).push_back(std::move(entry));
+    (FolderExists(entry) ? listing.Folders : listing.Files).push_back(std::move(entry));
   return listing;
 }
 
-// Deletes the files, except those `keep` names; answers those that resisted, the kept ones
-// and the running program aside.
-template <class Keep>
-std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files, Keep keep) {
+// Deletes the files but the client's database; answers those that resisted. The
+// uninstaller's own file does not count in its temporary copy, which removes it once the
+// first process has ended.
+std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files) {
   std::vector<std::wstring> left;
   for (const std::wstring& file : files) {
-    if (keep(file)) continue;
+    if (IsClientDatabaseFile(file)) continue;
     const bool removed = DeleteFileW(file.c_str());
     const DWORD error = removed ? 0 : GetLastError();
     const bool deleted = removed || !PathExists(file);
-    if (!deleted && IsRunningProgram(file)) {
-      // The uninstaller's own file goes when its process has ended.
+    if (!deleted && IsTemporaryCopy() && IsRunningProgram(file)) {
       LogLine(L"delete " + file + L": when the uninstaller has ended");
       continue;
     }
@@ -127,62 +93,32 @@ std::vector<std::wstring> DeleteFiles(const std::vector<std::wstring>& files, Ke
   return left;
 }
 
-// The entries still under `folder`, without following links; the folder `spared` was
-// left on purpose and does not count.
+// The entries still under `folder` that were to go, without following links: the folder
+// `spared` and the client's database files were left on purpose.
 void CollectRemaining(const std::wstring& folder, const std::wstring& spared,
                       std::vector<std::wstring>& left) {
   if (IsSameFolder(folder, spared)) return;
   std::vector<std::wstring> entries;
   ListFiles(&entries, AddBackslash(folder) + L"*.*", faAnyFile);
   for (const std::wstring& entry : entries) {
-    if (IsFolder(entry) && !IsLinkedFolder(entry)) CollectRemaining(entry, spared, left);
-    else if (!IsRunningProgram(entry)) left.push_back(entry);
+    if (FolderExists(entry) && !IsLinkedFolder(entry)) CollectRemaining(entry, spared, left);
+    else if (!IsClientDatabaseFile(entry)) left.push_back(entry);
   }
 }
 
-// Deletes `folder` with everything in it except the folder `spared` (at any depth, with
-// everything in it) and the folders that lead to it. Links inside are removed as links.
-void DeleteTreeSparing(const std::wstring& folder, const std::wstring& spared) {
-  const THomeListing listing = ListHome(folder);
-  for (const std::wstring& sub : listing.Folders) {
-    if (IsLinkedFolder(sub)) RemoveDirectoryW(sub.c_str());
-    else if (IsSameFolder(sub, spared)) continue;
-    else if (IsInsideFolder(spared, sub)) DeleteTreeSparing(sub, spared);
-    else DeleteTree(sub);
-  }
-  for (const std::wstring& file : listing.Files) DeleteFileW(file.c_str());
-  RemoveDirectoryW(folder.c_str());
-}
-
-// "pool" with everything in it. A pool that is a junction or symbolic link is removed as
-// the link, and nothing behind it is touched. The client's home, when it lies in the pool,
-// stays whole with the folders above it: the client's own step empties it. True when the
-// pool is gone.
+// "pool" with everything in it but the client's database files and, when the client's home
+// is or lies in the pool, that home with the folders that lead to it: the client's own
+// step empties it. A pool that is a link loses only the link. True when the pool is gone.
 bool RemovePool(const std::wstring& pool, const std::wstring& clientHome,
                 std::vector<std::wstring>& left) {
-  if (IsLinkedFolder(pool)) {
-    RemoveDirectoryW(pool.c_str());
-    if (!PathExists(pool)) return true;
-    left.push_back(pool);
-    return false;
-  }
-  if (!IsSameOrInsideFolder(clientHome, pool)) {
-    if (DeleteTree(pool)) return true;
-  } else if (!IsSameFolder(clientHome, pool)) {
-    DeleteTreeSparing(pool, clientHome);
-  }
-  if (!PathExists(pool)) return true;
-  CollectRemaining(pool, clientHome, left);
+  const TKeepEntry keep = [&](const std::wstring& entry) {
+    return IsClientDatabaseFile(entry) || (!clientHome.empty() && IsSameFolder(entry, clientHome));
+  };
+  if (keep(pool)) return false;
+  if (DeleteTree(pool, keep) || !PathExists(pool)) return true;
+  if (IsLinkEntry(pool)) left.push_back(pool);
+  else CollectRemaining(pool, clientHome, left);
   return false;
-}
-
-// Whether a file step may delete in `directory`: not when it is empty text or no folder,
-// and never, as the result then says, when it cannot be a program's home or is a link
-// (its files belong to the folder it leads to).
-bool MayEmpty(const std::wstring& directory, TFileStepResult& result) {
-  if (directory.empty()) return false;
-  result.LeftAlone = IsUnsafeHome(directory) || IsLinkedFolder(directory);
-  return !result.LeftAlone && IsFolder(directory);
 }
 
 void ShowUnableToRemoveGroup(HWND owner) {
@@ -200,29 +136,65 @@ void StartProduct(const std::wstring& name, TRemovalLog& log) {
   log.Pause(kStepPause);
 }
 
-// The file step's line, and one more naming what stayed when files resisted deletion.
-void EndFileStep(const TFileStepResult& result, const std::wstring& directory, TRemovalLog& log) {
-  if (result.LeftAlone) {
-    EndStep(L"   program files...left alone (" + directory + L" cannot be a program's home)", log);
-    return;
+// The file step's line; what stayed goes to the outcome. True when none of the product's
+// files stays.
+bool EndFileStep(const TProductHome& home, const std::wstring& directory,
+                 const std::vector<std::wstring>& left, TRemovalLog& log, TRemovalOutcome& outcome) {
+  if (!home.LeftAlone.empty()) {
+    outcome.Stayed.push_back(directory + L" (" + home.LeftAlone + L")");
+    EndStep(L"   program files...left alone (" + directory + L" " + home.LeftAlone + L")", log);
+    return false;
   }
-  log.Append(L"   program files...done");
-  const size_t count = result.LeftBehind.size();
-  if (count == 1) log.Append(L"   1 file left behind: " + result.LeftBehind[0]);
-  if (count > 1)
-    log.Append(L"   " + WideFromUtf8(std::to_string(count)) + L" files left behind, the first: " +
-               result.LeftBehind[0]);
-  log.ProcessMessages();
-  log.Pause(kStepPause);
+  outcome.Stayed.insert(outcome.Stayed.end(), left.begin(), left.end());
+  EndStep(left.empty() ? L"   program files...done" : L"   program files...some could not be removed",
+          log);
+  return left.empty();
+}
+
+// A product's registry keys go once its program files are gone. While those stay, so do
+// the keys: the removal can then be run again.
+void EndKeyStep(bool filesGone, const std::vector<std::wstring>& keys, TRemovalLog& log,
+                TRemovalOutcome& outcome) {
+  bool deleted = filesGone;
+  for (const std::wstring& key : keys) {
+    if (!filesGone) {
+      outcome.Stayed.push_back(L"HKEY_CURRENT_USER\\" + key + L" (kept while the program files stay)");
+    } else if (!DeleteRegistryTree(key)) {
+      outcome.Stayed.push_back(L"HKEY_CURRENT_USER\\" + key);
+      deleted = false;
+    }
+  }
+  EndStep(!filesGone ? L"   registry key...kept while the program files stay"
+          : deleted  ? L"   registry key...done"
+                     : L"   registry key...could not be removed",
+          log);
+}
+
+void RemoveClient(const TRemovalPlan& plan, const TProductHome& home, TRemovalLog& log,
+                  TRemovalOutcome& outcome) {
+  if (!plan.RemoveClient) return;
+  StartProduct(tw::ProductName, log);
+  RemoveProgramGroup(plan, log);
+  outcome.ClientRemoved = EndFileStep(home, plan.ClientHomeDir, DeleteClientFiles(home), log, outcome);
+  EndKeyStep(outcome.ClientRemoved, {tw::ProductKey, tw::UninstallEntryKey}, log, outcome);
+}
+
+void RemoveMixmaster(const TRemovalPlan& plan, const TProductHome& home, TRemovalLog& log,
+                     TRemovalOutcome& outcome) {
+  if (!plan.RemoveMixmaster) return;
+  StartProduct(L"Mixmaster", log);
+  const bool filesGone =
+      EndFileStep(home, plan.MixHomeDir, DeleteMixFiles(home, plan.ClientHomeDir), log, outcome);
+  EndKeyStep(filesGone, {tw::MixmasterKey}, log, outcome);
 }
 
 // Modern shells accept the command and leave the group folder; it goes when the shell has
 // not removed it shortly after and it holds nothing but the client's shortcuts.
 void RemoveGroupTheShellLeft(const TRemovalPlan& plan, TRemovalLog& log) {
   const std::wstring programs = ProgramsFolder();
-  if (programs.empty() || IsUnsafeHome(plan.ClientHomeDir)) return;
+  if (programs.empty() || !JudgeHome(plan.ClientHomeDir).Fits()) return;
   const std::wstring folder = AddBackslash(programs) + plan.ProgramGroupName;
-  for (DWORD waited = 0; IsFolder(folder) && waited < kGroupCommandWait; waited += 50) {
+  for (DWORD waited = 0; FolderExists(folder) && waited < kGroupCommandWait; waited += 50) {
     log.ProcessMessages();
     Sleep(50);
   }
@@ -232,7 +204,7 @@ void RemoveGroupTheShellLeft(const TRemovalPlan& plan, TRemovalLog& log) {
 // True for a shortcut file whose target lies in the folder of key `home`.
 bool IsShortcutInto(const std::wstring& file, const std::wstring& home) {
   const std::wstring name = LocaleLower(ExtractFileName(file));
-  if (IsFolder(file) || name.size() <= 4 || name.compare(name.size() - 4, 4, L".lnk") != 0)
+  if (FolderExists(file) || name.size() <= 4 || name.compare(name.size() - 4, 4, L".lnk") != 0)
     return false;
   CoInitialize(nullptr);  // balanced by the thread's end, as for writing shortcuts
   ComPtr<IShellLinkW> link;
@@ -249,33 +221,20 @@ bool IsShortcutInto(const std::wstring& file, const std::wstring& home) {
 
 }  // namespace
 
-bool RemoveProducts(const TRemovalPlan& plan, TRemovalLog& log) {
+TRemovalOutcome RemoveProducts(const TRemovalPlan& plan, TRemovalLog& log) {
+  // Both homes are judged before anything goes: where they are one folder, the first
+  // product's step must not decide the second's.
+  const TProductHome client = plan.RemoveClient ? JudgeClientHome(plan.ClientHomeDir) : TProductHome{};
+  const TProductHome mix = plan.RemoveMixmaster ? JudgeMixHome(plan.MixHomeDir) : TProductHome{};
+  TRemovalOutcome outcome;
   if (plan.ClientFirst) {
-    RemoveClient(plan, log);
-    RemoveMixmaster(plan, log);
+    RemoveClient(plan, client, log, outcome);
+    RemoveMixmaster(plan, mix, log, outcome);
   } else {
-    RemoveMixmaster(plan, log);
-    RemoveClient(plan, log);
+    RemoveMixmaster(plan, mix, log, outcome);
+    RemoveClient(plan, client, log, outcome);
   }
-  return plan.RemoveClient;
-}
-
-void RemoveClient(const TRemovalPlan& plan, TRemovalLog& log) {
-  if (!plan.RemoveClient) return;
-  StartProduct(tw::ProductName, log);
-  RemoveProgramGroup(plan, log);
-  EndFileStep(DeleteClientFiles(plan.ClientHomeDir), plan.ClientHomeDir, log);
-  DeleteRegistryTree(tw::ProductKey);
-  DeleteRegistryTree(tw::UninstallEntryKey);
-  EndStep(L"   registry key...done", log);
-}
-
-void RemoveMixmaster(const TRemovalPlan& plan, TRemovalLog& log) {
-  if (!plan.RemoveMixmaster) return;
-  StartProduct(L"Mixmaster", log);
-  EndFileStep(DeleteMixFiles(AddBackslash(plan.MixHomeDir), plan.ClientHomeDir), plan.MixHomeDir, log);
-  DeleteRegistryTree(tw::MixmasterKey);
-  EndStep(L"   registry key...done", log);
+  return outcome;
 }
 
 void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log) {
@@ -301,46 +260,34 @@ void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log) {
   EndStep(L"   program group...done", log);
 }
 
-TFileStepResult DeleteClientFiles(const std::wstring& directory) {
-  TFileStepResult result;
-  if (!MayEmpty(directory, result)) return result;
-  result.LeftBehind = DeleteFiles(ListHome(directory).Files, IsClientDatabase);
-  return result;
+TProductHome JudgeClientHome(const std::wstring& directory) {
+  return JudgeProductHome(directory, HoldsClientInstallation, tw::ProductName);
 }
 
-TFileStepResult DeleteMixFiles(const std::wstring& directory, const std::wstring& clientHome) {
-  TFileStepResult result;
-  if (!MayEmpty(directory, result)) return result;
-  const std::wstring home = AddBackslash(directory);
-  THomeListing listing = ListHome(home);
-  const bool sharedHome = IsSameFolder(home, clientHome);
-  result.LeftBehind = DeleteFiles(listing.Files, [&](const std::wstring& file) {
-    return sharedHome && IsClientDatabase(file);
-  });
+TProductHome JudgeMixHome(const std::wstring& directory) {
+  return JudgeProductHome(directory, HoldsMixmasterInstallation, L"Mixmaster");
+}
+
+std::vector<std::wstring> DeleteClientFiles(const TProductHome& home) {
+  if (home.Folder.empty() || !home.LeftAlone.empty()) return {};
+  return DeleteFiles(ListHome(home.Folder).Files);
+}
+
+std::vector<std::wstring> DeleteMixFiles(const TProductHome& home, const std::wstring& clientHome) {
+  if (home.Folder.empty() || !home.LeftAlone.empty()) return {};
+  THomeListing listing = ListHome(home.Folder);
+  std::vector<std::wstring> left = DeleteFiles(listing.Files);
   bool poolGone = true;
-  const std::wstring pool = LocaleLower(home + L"pool");
+  const std::wstring pool = LocaleLower(AddBackslash(home.Folder) + L"pool");
   auto found = std::find_if(listing.Folders.begin(), listing.Folders.end(),
                             [&](const std::wstring& folder) { return LocaleLower(folder) == pool; });
   if (found != listing.Folders.end()) {
-    poolGone = RemovePool(*found, clientHome, result.LeftBehind);
+    poolGone = RemovePool(*found, clientHome, left);
     listing.Folders.erase(found);
   }
-  if (listing.Folders.empty() && poolGone) RemoveDirectoryW(home.c_str());
-  return result;
-}
-
-bool IsUnsafeHome(const std::wstring& directory) {
-  if (!IsAbsolute(directory)) return true;
-  const std::wstring resolved = ResolvePath(directory);
-  if (resolved.empty() || IsDriveRoot(resolved)) return true;
-  if (IsSameOrInsideFolder(resolved, WindowsDirectory())) return true;
-  const std::wstring profiles = ProfilesFolder();
-  if (IsSameFolder(resolved, profiles) || IsSameFolder(ParentFolder(resolved), profiles)) return true;
-  const std::optional<TFolderIdentity> home = FolderIdentity(resolved);
-  const std::vector<std::wstring> system = SystemFolders();
-  return home && std::any_of(system.begin(), system.end(), [&](const std::wstring& folder) {
-    return !folder.empty() && FolderIdentity(folder) == home;
-  });
+  // Only when nothing else is left in it, the client's database included.
+  if (listing.Folders.empty() && poolGone) RemoveDirectoryW(home.Folder.c_str());
+  return left;
 }
 
 bool IsPlainGroupName(const std::wstring& name) {

@@ -26,7 +26,7 @@ struct TRemovalPlan {
   bool RemoveMixmaster = false;
   bool ClientFirst = true;
   // The client's home, also when the client stays: Mixmaster's step never deletes the
-  // client's database, wherever the two homes lie.
+  // client's home, wherever the two homes lie.
   std::wstring ClientHomeDir;
   std::wstring MixHomeDir;
   std::wstring ProgramGroupName;
@@ -34,40 +34,47 @@ struct TRemovalPlan {
   std::wstring GroupService = L"PROGMAN";
 };
 
-// Removes every chosen product in the plan's order. True when the client was removed.
-bool RemoveProducts(const TRemovalPlan& plan, TRemovalLog& log);
-
-void RemoveClient(const TRemovalPlan& plan, TRemovalLog& log);
-void RemoveMixmaster(const TRemovalPlan& plan, TRemovalLog& log);
-void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log);
-
-// What a file step did.
-struct TFileStepResult {
-  // Nothing was deleted: the directory cannot be a program's home.
-  bool LeftAlone = false;
-  // Files that resisted deletion, the kept database files and the running program aside.
-  std::vector<std::wstring> LeftBehind;
+// How the run ended: what it could not remove, one item a line for the log and the Finish
+// page (a file or folder that resisted, a home where nothing was deleted and why, a
+// registry key that stays).
+struct TRemovalOutcome {
+  // The client's removal ran and none of its program files stays.
+  bool ClientRemoved = false;
+  std::vector<std::wstring> Stayed;
+  bool Complete() const { return Stayed.empty(); }
 };
 
-// The client's files: every file of the directory except its database ("tw.dbc", its
-// journal "tw.dbc-journal", "tw.pgp", "tw.pgp.bak"); sub-directories and the directory
-// itself stay. A directory that is a link is left alone.
-TFileStepResult DeleteClientFiles(const std::wstring& directory);
-// Mixmaster's files: every file, then "pool" with everything in it, then the directory
-// itself when nothing else is left in it. The client's home `clientHome` (empty for none)
-// is compared by identity: when it is this directory, the client's database files stay;
-// when it lies in "pool", it stays whole with the folders that lead to it. A directory
-// that is a link is left alone.
-TFileStepResult DeleteMixFiles(const std::wstring& directory, const std::wstring& clientHome);
+// Removes every chosen product in the plan's order. A product's record stays while its
+// program files stay, so that the removal can be run again.
+TRemovalOutcome RemoveProducts(const TRemovalPlan& plan, TRemovalLog& log);
 
-// True for a directory that cannot be a program's home and must never be emptied, judged
-// on the folder it resolves to ("\?" and "\." prefixes, the machine's own
-// administrative shares, ".." and links all seen through): a drive root; the Windows
-// folder or anything in it; Program Files (either) and Common Files themselves;
-// ProgramData; the folder of all profiles and each profile; AppData, its Local and
-// Roaming; Desktop and Documents (the user's and the shared ones); a path that is not
-// absolute.
-bool IsUnsafeHome(const std::wstring& directory);
+void RemoveProgramGroup(const TRemovalPlan& plan, TRemovalLog& log);
+
+// A product's home as the run finds it before anything is removed.
+struct TProductHome {
+  // The folder the record names, resolved; empty when there is nothing to remove (no
+  // record of a folder, or nothing there).
+  std::wstring Folder;
+  // Why nothing is deleted there, to follow the folder's name ("cannot be a program's
+  // home", "holds no Tarnwhistle installation"); empty when the file step may delete.
+  std::wstring LeftAlone;
+};
+
+// Judges the home a record names (JudgeHome), then whether it holds an installation of
+// the product: the client's program, uninstaller or database; Mixmaster's program, library,
+// settings or key ring. Files are deleted only from such a home.
+TProductHome JudgeClientHome(const std::wstring& directory);
+TProductHome JudgeMixHome(const std::wstring& directory);
+
+// The client's files: every file of its home except the client's database (IsClientDatabaseFile);
+// sub-directories and the home itself stay. Answers the files that resisted deletion, the
+// running program aside; nothing is done in a home that is left alone.
+std::vector<std::wstring> DeleteClientFiles(const TProductHome& home);
+// Mixmaster's files: every file but the client's database, then "pool" with everything in
+// it, then the home itself when nothing else is left in it. The client's home `clientHome`
+// (empty for none) is compared by identity: when it lies in "pool", it stays whole with the
+// folders that lead to it. Answers what resisted deletion.
+std::vector<std::wstring> DeleteMixFiles(const TProductHome& home, const std::wstring& clientHome);
 
 // True for a name that can go into the DDE command as one plain folder of the Start menu:
 // no brackets, parentheses, quotes, commas, path separators, colons, "..", wildcards or

@@ -41,8 +41,12 @@ TUninstDirDlg::TUninstDirDlg(TForm* owner)
 
 void TUninstDirDlg::OpenDirBtnClick() { ExploreFolder(HomeDir); }
 
-void ShowCleanupNotice(const std::wstring& homeDir, TForm* wizard) {
+void ShowCleanupNotice(const std::wstring& homeDir, TForm* wizard, bool complete) {
   TUninstDirDlg notice(wizard);
+  if (!complete)
+    notice.Label1.SetText(L"Tarnwhistle has been uninstalled, but some items could not be removed: "
+                          L"the uninstaller's window lists them. You will also need to manually "
+                          L"delete the TW database and home directory.");
   notice.OpenDirBtn.SetText(L"Open : " + LocaleLower(homeDir));
   CenterOver(notice.Handle(), wizard ? wizard->Handle() : nullptr);
   notice.HomeDir = homeDir;

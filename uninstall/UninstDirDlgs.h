@@ -24,4 +24,5 @@ class TUninstDirDlg : public TForm {
 };
 
 // Shows the notice for `homeDir` centred over `wizard`; returns when the user closed it.
-void ShowCleanupNotice(const std::wstring& homeDir, TForm* wizard);
+// Unless the run was `complete`, the notice says that some items could not be removed.
+void ShowCleanupNotice(const std::wstring& homeDir, TForm* wizard, bool complete = true);

@@ -158,16 +158,31 @@ void TUninstWiz::SetUpEntries(const TInstalledProducts& products) {
   MixEntries.SetText(L"Mixmaster");
   Appname.SetText(tw::ProductName + L" " + ClientVersion);
   Label25.SetText(L"Un-Install " + tw::ProductName);
-  const TRemovalOffer offer = OfferRemoval(products, Homes_, ClientMarked(ClientHomeDir));
+  ApplyOffer(OfferRemoval(products, Homes_, ClientMarked(ClientHomeDir)));
+  MixEntries.SetText(WithHome(MixEntries.Text(), L"    ", MixInstalled, MixHomeDir));
+  AppEntries.SetText(WithHome(AppEntries.Text(), L"  ", ClientInstalled, ClientHomeDir));
+}
+
+TRemovalOffer TUninstWiz::Offer() const {
+  TRemovalOffer offer;
+  offer.Client = {AppEntries.Checked(), AppEntries.Enabled()};
+  offer.Mix = {MixEntries.Checked(), MixEntries.Enabled()};
+  offer.ClientFirst = ClientFirst;
+  return offer;
+}
+
+void TUninstWiz::ApplyOffer(const TRemovalOffer& offer) {
   AppEntries.SetChecked(offer.Client.Checked);
   AppEntries.SetEnabled(offer.Client.Enabled);
   MixEntries.SetChecked(offer.Mix.Checked);
   MixEntries.SetEnabled(offer.Mix.Enabled);
-  UpdateNextBtn();
-  MixEntries.SetText(WithHome(MixEntries.Text(), L"    ", MixInstalled, MixHomeDir));
-  AppEntries.SetText(WithHome(AppEntries.Text(), L"  ", ClientInstalled, ClientHomeDir));
   ClientFirst = offer.ClientFirst;
+  UpdateNextBtn();
 }
+
+void TUninstWiz::ChooseOnlyClient() { ApplyOffer(OnlyClient(Offer(), Homes_)); }
+
+void TUninstWiz::ChooseOnlyMixmaster() { ApplyOffer(OnlyMixmaster(Offer(), Homes_)); }
 
 void TUninstWiz::UpdateNextBtn() { NextBtn.SetEnabled(AppEntries.Checked() || MixEntries.Checked()); }
 
@@ -252,21 +267,26 @@ bool TUninstWiz::RunRemoval() {
 
   TWizardLog log(*this, RichEdit2);
   const TRemovalPlan plan = Plan();
-  Outcome = RemoveChosenProducts(plan, log);
+  TRemovalOutcome outcome;
+  Outcome = RemoveChosenProducts(plan, log, outcome);
   if (Outcome == TExitCode::ClientRunning) {
     ReturnToReview();
     return false;
   }
-  ClientRemoved = plan.RemoveClient;
+  ClientRemoved = outcome.ClientRemoved;
+  ShowRunEnd(outcome.Complete());
+  if (ClientRemoved) ShowCleanupNotice(ClientHomeDir, this, outcome.Complete());
+  return true;
+}
 
+void TUninstWiz::ShowRunEnd(bool complete) {
   Label4.SetText(L"");
   Application.ProcessMessages();
-  Label4.SetText(L"Un-Installation complete!");
-  RichEdit2.AddLine(L"Done!");
-  Label6.SetText(L"Thanks!");
+  // "Done!" only when everything went; the log lists what stayed.
+  Label4.SetText(complete ? L"Un-Installation complete!" : L"Un-Installation incomplete");
+  if (complete) RichEdit2.AddLine(L"Done!");
+  Label6.SetText(complete ? L"Thanks!" : L"Some items could not be removed.");
   PlayBeep(0);
-  if (ClientRemoved) ShowCleanupNotice(ClientHomeDir, this);
-  return true;
 }
 
 void TUninstWiz::ReturnToReview() {

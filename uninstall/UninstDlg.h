@@ -54,7 +54,7 @@ class TUninstWiz : public TWizardForm {
   std::wstring ClientVersion;
   // The removal order: the client before Mixmaster.
   bool ClientFirst = false;
-  // How the run ends for the process, and whether the client's files went.
+  // How the run ends for the process, and whether all of the client's program files went.
   TExitCode Outcome = TExitCode::Cancelled;
   bool ClientRemoved = false;
 
@@ -69,6 +69,10 @@ class TUninstWiz : public TWizardForm {
   bool RunRemoval();
   // What RunRemoval removes, from the boxes as they are now.
   TRemovalPlan Plan() const;
+  // Presets the boxes as /client and /mixmaster ask: the one product, with what the rules
+  // tie to it.
+  void ChooseOnlyClient();
+  void ChooseOnlyMixmaster();
 
  protected:
   void FormCloseQuery(bool& canClose) override;
@@ -76,9 +80,14 @@ class TUninstWiz : public TWizardForm {
  private:
   void DetectProducts();
   void SetUpEntries(const TInstalledProducts& products);
+  // The boxes and the removal order as they are now, and as an offer sets them.
+  TRemovalOffer Offer() const;
+  void ApplyOffer(const TRemovalOffer& offer);
   void UpdateNextBtn();
   // After a cancelled start of the removal: the Review page with its buttons.
   void ReturnToReview();
+  // The Finish page's titles and last line once the run has ended.
+  void ShowRunEnd(bool complete);
   // Captions and enabling of the buttons for the page now showing.
   void UpdateButtonsForPage();
 

@@ -45,7 +45,7 @@ check_apps_and_features() {  # check_apps_and_features WINDOWS-FOLDER UNIX-FOLDE
   check "Publisher" reg_value "$UNINSTALL_KEY" Publisher REG_SZ "The Tarnwhistle developers"
   check "InstallLocation" reg_value "$UNINSTALL_KEY" InstallLocation REG_SZ "$d"
   check "UninstallString, quoted" reg_value "$UNINSTALL_KEY" UninstallString REG_SZ "\"$d\\UninstTW.exe\""
-  check "QuietUninstallString" reg_value "$UNINSTALL_KEY" QuietUninstallString REG_SZ "\"$d\\UninstTW.exe\" /quiet"
+  check "QuietUninstallString: the client only" reg_value "$UNINSTALL_KEY" QuietUninstallString REG_SZ "\"$d\\UninstTW.exe\" /quiet /client"
   check "DisplayIcon, TW.exe's first" reg_value "$UNINSTALL_KEY" DisplayIcon REG_SZ "$d\\TW.exe,0"
   check "EstimatedSize, the files' KB" reg_value "$UNINSTALL_KEY" EstimatedSize REG_DWORD "$(printf '0x%x' "$size")"
   check "InstallDate, today" reg_value "$UNINSTALL_KEY" InstallDate REG_SZ "$today"
@@ -182,7 +182,7 @@ scenario_client_running() {
   step "the setup wizard asks"
   start "$kit" setup.exe
   act "setup.exe opens on the Review page" wait --window "$SETUP" --showing "Review Setup" --timeout 90 || return
-  quietly "$kit" setup.exe /quiet
+  quietly "$kit" setup.exe
   check "a second run while the wizard is open: exit code 5" exit_code_is 5
   act "Install" click --window "$SETUP" Install
   act "OK" answer --window "$BOX" --showing "Install now?" OK

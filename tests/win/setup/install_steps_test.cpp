@@ -12,6 +12,7 @@
 #include "base/Handles.h"
 #include "base/Text.h"
 #include "filestore/FileMan.h"
+#include "setup/Destination.h"
 #include "setup/InstallSteps.h"
 #include "shell/Constants.h"
 #include "shell/Registry.h"
@@ -510,14 +511,14 @@ TEST_F(InstallStepsTest, ForwardSlashesCreateEveryLevelAndAreRecordedAsBackslash
     if (c == L'\\') c = L'/';
   Choices.CreateGroup = false;
   UiScript script;
+  const TDestinationCheck check = CheckDestination(typed);
+  ASSERT_TRUE(check.Accepted());
+  EXPECT_EQ(check.Folder, Scratch / L"a\\b\\new");
   // The step alone creates every level of such a path too.
   Choices.AppDir = typed + L"/direct";
   EXPECT_TRUE(CopyClientFiles(Choices));
   EXPECT_TRUE(Exists(Scratch / L"a\\b\\new\\direct\\TW.exe"));
 
-  const TDestinationCheck check = CheckDestination(typed);
-  ASSERT_TRUE(check.Accepted());
-  EXPECT_EQ(check.Folder, Scratch / L"a\\b\\new");
   Choices.AppDir = check.Folder;
   EXPECT_TRUE(RunInstallSteps(Choices));
   EXPECT_TRUE(Exists(Scratch / L"a\\b\\new\\UninstTW.exe"));

@@ -63,7 +63,7 @@ TEST_F(InstallationTest, TheRegistryStepWritesTheAppsAndFeaturesEntry) {
   EXPECT_EQ(entry.ReadString(L"Publisher"), tw::Publisher);
   EXPECT_EQ(entry.ReadString(L"InstallLocation"), Destination);
   EXPECT_EQ(entry.ReadString(L"UninstallString"), L"\"" + d + L"UninstTW.exe\"");
-  EXPECT_EQ(entry.ReadString(L"QuietUninstallString"), L"\"" + d + L"UninstTW.exe\" /quiet");
+  EXPECT_EQ(entry.ReadString(L"QuietUninstallString"), L"\"" + d + L"UninstTW.exe\" /quiet /client");
   EXPECT_EQ(entry.ReadString(L"DisplayIcon"), d + L"TW.exe,0");
   EXPECT_EQ(entry.ReadString(L"InstallDate"), Today());
   EXPECT_EQ(entry.ReadInteger(L"NoModify"), 1u);

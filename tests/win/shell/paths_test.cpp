@@ -61,6 +61,20 @@ TEST(Paths, FullPathFoldsSlashesPrefixesAndDots) {
   EXPECT_EQ(StripDevicePrefix(L"\\\\server\\C$\\Windows"), L"\\\\server\\C$\\Windows");
   EXPECT_EQ(StripDevicePrefix(L"\\\\localhost\\share\\x"), L"\\\\localhost\\share\\x");
   EXPECT_EQ(StripDevicePrefix(L"C:\\x"), L"C:\\x");
+  EXPECT_EQ(StripDevicePrefix(L"\\\\?\\unc\\server\\share\\x"), L"\\\\server\\share\\x");
+  EXPECT_EQ(StripDevicePrefix(L"\\\\.\\C:"), L"C:\\");
+  // A device path that names no folder on a drive or share is never read as a relative
+  // path: it has no plain form at all.
+  for (const wchar_t* device : {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x", L"\\\\.\\pipe\\x",
+                                L"\\\\.\\", L"\\\\?\\C:x",
+                                L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\x"}) {
+    EXPECT_EQ(StripDevicePrefix(device), L"") << Narrow(device);
+    EXPECT_EQ(FullPath(device), L"") << Narrow(device);
+  }
+  // A volume named by its GUID is the folder it is mounted on.
+  wchar_t volume[MAX_PATH];
+  ASSERT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume, MAX_PATH));
+  EXPECT_EQ(LocaleLower(FullPath(std::wstring(volume) + L"Windows\\Fonts")), L"c:\\windows\\fonts");
 
   EXPECT_EQ(FullPath(L"C:/Program Files/Tarnwhistle/new"), L"C:\\Program Files\\Tarnwhistle\\new");
   EXPECT_EQ(FullPath(L"\\\\?\\C:\\a\\b\\..\\c"), L"C:\\a\\c");

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "../support/ScratchFolder.h"
+#include "../support/UiScript.h"
+#include "base/Text.h"
 #include "shell/SysUtils.h"
 #include "base/Handles.h"
 
@@ -72,6 +74,43 @@ TEST(DeleteTree, LeavesReadOnlyFileAndItsFolderChain) {
   SetFileAttributesW((root + L"\\keep\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_TRUE(DeleteTree(root));
   EXPECT_FALSE(Exists(root));
+}
+
+TEST(DeleteTree, LeavesWhatItIsToldToKeepWithTheFoldersThatLeadToIt) {
+  ScratchFolder scratch(L"deltree-keep");
+  const std::wstring root = scratch / L"root";
+  MakeFolder(root);
+  MakeFile(root + L"\\gone.txt");
+  MakeFile(root + L"\\keep.me");
+  MakeFolder(root + L"\\sub");
+  MakeFile(root + L"\\sub\\gone.txt");
+  MakeFolder(root + L"\\sub\\kept");
+  MakeFile(root + L"\\sub\\kept\\inner.txt");
+  MakeFolder(root + L"\\other");
+  MakeFile(root + L"\\other\\keep.me");
+  const TKeepEntry keep = [](const std::wstring& path) {
+    return ExtractFileName(path) == L"keep.me" || ExtractFileName(path) == L"kept";
+  };
+  EXPECT_FALSE(DeleteTree(root, keep));
+  for (const wchar_t* kept : {L"\\keep.me", L"\\sub\\kept\\inner.txt", L"\\other\\keep.me"})
+    EXPECT_TRUE(Exists(root + kept)) << Narrow(kept);
+  EXPECT_FALSE(Exists(root + L"\\gone.txt"));
+  EXPECT_FALSE(Exists(root + L"\\sub\\gone.txt"));
+}
+
+// The folder DeleteTree is given may itself be a link (Wine shows the Unix link the build
+// makes as one): it loses only the link, never what lies behind it.
+TEST(DeleteTree, AFolderThatIsALinkLosesOnlyTheLink) {
+  const std::wstring fixture = UnixToWine(TW_BINARY_DIR "/linkfixture");
+  const std::wstring link = fixture + L"\\tree\\link";
+  ASSERT_TRUE(Exists(link + L"\\keep.txt")) << "fixture missing";
+  EXPECT_TRUE(IsLinkEntry(link));
+  EXPECT_FALSE(IsLinkEntry(fixture + L"\\outside"));
+  EXPECT_FALSE(IsLinkEntry(link + L"\\keep.txt"));
+  const bool removed = DeleteTree(link + L"\\");
+  EXPECT_TRUE(Exists(fixture + L"\\outside\\keep.txt"));
+  EXPECT_TRUE(Exists(fixture + L"\\outside\\sub\\keep.txt"));
+  EXPECT_EQ(removed, !Exists(link));
 }
 
 // The build makes linkfixture/tree/link, a symbolic link to linkfixture/outside, from the
@@ -178,6 +217,29 @@ TEST(RunProgram, StartsCommandWithoutWaiting) {
   for (int i = 0; i < 200 && !Exists(out); ++i) Sleep(50);
   EXPECT_TRUE(Exists(out));
   RunProgram(L"no-such-program-anywhere.exe", SW_SHOWNORMAL);  // not reported, nothing happens
+}
+
+// A program named without a folder is the system's own: one of that name in the current
+// folder or beside this program never runs in its place.
+TEST(RunProgram, TakesABareNameOnlyFromTheSystemsFolders) {
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  EXPECT_EQ(LocaleLower(SystemProgram(L"explorer.exe")), LocaleLower(WindowsDirectory() + L"\\explorer.exe"));
+  EXPECT_EQ(LocaleLower(SystemProgram(L"cmd")), LocaleLower(std::wstring(system) + L"\\cmd.exe"));
+  for (const wchar_t* name : {L"no-such-program.exe", L"..\\explorer.exe", L"C:explorer.exe", L""})
+    EXPECT_EQ(SystemProgram(name), L"") << Narrow(name);
+
+  ScratchFolder scratch(L"planted");
+  const std::wstring planted = scratch / L"twplanted.exe";
+  ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\cmd.exe").c_str(), planted.c_str(), FALSE));
+  const std::wstring current = CurrentDirectory();
+  ASSERT_TRUE(SetCurrentDirectoryW(scratch.Path().c_str()));
+  RunProgram(L"twplanted.exe /c echo planted> bare.txt", SW_HIDE);
+  RunProgram(L"\"" + planted + L"\" /c echo full> full.txt", SW_HIDE);
+  for (int i = 0; i < 200 && !Exists(scratch / L"full.txt"); ++i) Sleep(50);
+  SetCurrentDirectoryW(current.c_str());
+  EXPECT_TRUE(Exists(scratch / L"full.txt")) << "a full path runs";
+  EXPECT_FALSE(Exists(scratch / L"bare.txt")) << "the bare name found no system program";
 }
 
 TEST(CenterOver, CentresAndTruncatesTowardZero) {

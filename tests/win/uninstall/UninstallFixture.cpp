@@ -11,6 +11,7 @@
 #include "shell/SysUtils.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/UiScript.h"
+#include "uninstall/UninstDlg.h"
 
 void WriteClientRecord(const wchar_t* appDir, const wchar_t* group, const wchar_t* version) {
   TRegistryKey key = TRegistryKey::Create(tw::ProductKey);
@@ -168,4 +169,20 @@ std::vector<std::wstring> TreeOf(const std::wstring& root) {
   CollectTree(root, L"", out);
   std::sort(out.begin(), out.end());
   return out;
+}
+
+void RemoveThroughTheWizard(UiScript& script, const std::function<void(TUninstWiz&)>& atEnd) {
+  script.OnModal([&](TForm& form) {
+    After(form, 100, [&] {
+      Press(form, L"NextBtn");
+      Press(form, L"NextBtn");
+      Press(form, L"NextBtn");
+      atEnd(dynamic_cast<TUninstWiz&>(form));
+      form.Close();  // the close box after the run: no question
+    });
+  });
+  script.Answer(IDOK);
+  script.OnModal();
+  TUninstWiz wizard(nullptr);
+  wizard.ShowModal();
 }

@@ -11,6 +11,9 @@
 
 #include "uninstall/RemovalSteps.h"
 
+class TUninstWiz;
+class UiScript;
+
 // Writes the client's record ("AppDir", "Program Group", "Version"); a value that is
 // nullptr stays unwritten.
 void WriteClientRecord(const wchar_t* appDir, const wchar_t* group = nullptr,
@@ -39,6 +42,10 @@ class RecordingLog : public TRemovalLog {
   void Pause(DWORD milliseconds) override;
   HWND Owner() const override { return nullptr; }
 };
+
+// Runs the uninstall wizard from its Start page through Finish, with OK to "Uninstall
+// now?", lets `atEnd` look at it once the run has ended, and closes it.
+void RemoveThroughTheWizard(UiScript& script, const std::function<void(TUninstWiz&)>& atEnd);
 
 // Creates the folders and files named (paths ending in a backslash are folders).
 void MakeTree(const std::wstring& root, const std::vector<std::wstring>& entries);

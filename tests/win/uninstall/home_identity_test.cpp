@@ -6,6 +6,7 @@
 #include "UninstallFixture.h"
 #include "base/Text.h"
 #include "shell/Constants.h"
+#include "shell/HomeRule.h"
 #include "shell/SysUtils.h"
 #include "tests/win/support/KeyAccess.h"
 #include "tests/win/support/PathSpellings.h"
@@ -65,9 +66,9 @@ TEST(MixFiles, TheClientsHomeInThePoolStaysWholeWithItsDatabase) {
     MakeTree(client, ClientHomeEntries());
     // The client's home as the registry may spell it.
     for (const std::wstring& clientHome : {client + L"\\", L"\\\\?\\" + client}) {
-      const TFileStepResult result = DeleteMixFiles(mix + L"\\", clientHome);
+      const std::vector<std::wstring> left = DeleteMixFiles(JudgeMixHome(mix + L"\\"), clientHome);
       EXPECT_EQ(TreeOf(mix), c.After) << c.Name << " " << Narrow(clientHome);
-      EXPECT_TRUE(result.LeftBehind.empty()) << c.Name << " " << Narrow(result.LeftBehind[0]);
+      EXPECT_TRUE(left.empty()) << c.Name << " " << Narrow(left[0]);
     }
   }
 }
@@ -78,7 +79,7 @@ TEST(MixFiles, AHomeSharedUnderAnotherSpellingKeepsTheClientsDatabase) {
   MakeTree(home, {L"sub\\"});
   for (const std::wstring& clientHome : OtherSpellings(home, L"sub")) {
     MakeTree(home, Joined(ClientHomeEntries(), {L"mix.exe", L"pool\\", L"pool\\m1"}));
-    DeleteMixFiles(home + L"\\", clientHome);
+    DeleteMixFiles(JudgeMixHome(home + L"\\"), clientHome);
     EXPECT_EQ(TreeOf(home), Joined({L"sub\\"}, kClientDatabase)) << Narrow(clientHome);
     for (const auto& entry : kClientDatabase) DeleteFileW((home + L"\\" + entry).c_str());
   }
@@ -90,13 +91,16 @@ TEST(LinkedHomes, AHomeThatIsALinkIsNeverEmptiedThroughIt) {
   const std::wstring link = fixture + L"\\mix\\pool";
   if (!Exists(link + L"\\keep.txt")) GTEST_SKIP() << "the link fixture was not made (run through CTest)";
   for (const std::wstring& home : {link, link + L"\\", L"\\\\?\\" + link}) {
-    EXPECT_TRUE(DeleteClientFiles(home).LeftAlone) << Narrow(home);
-    EXPECT_TRUE(DeleteMixFiles(home, L"").LeftAlone) << Narrow(home);
+    const TProductHome client = JudgeClientHome(home), mix = JudgeMixHome(home);
+    EXPECT_EQ(client.LeftAlone, L"cannot be a program's home") << Narrow(home);
+    EXPECT_EQ(mix.LeftAlone, L"cannot be a program's home") << Narrow(home);
+    DeleteClientFiles(client);
+    DeleteMixFiles(mix, L"");
     EXPECT_TRUE(Exists(fixture + L"\\outside\\keep.txt"));
     EXPECT_TRUE(Exists(fixture + L"\\outside\\sub\\keep.txt"));
   }
   // The folder behind the link is a home like any other, when named as itself.
-  EXPECT_FALSE(IsUnsafeHome(fixture + L"\\outside"));
+  EXPECT_TRUE(JudgeHome(fixture + L"\\outside").Fits());
 }
 
 TEST(UnsafeHomes, TheGuardJudgesTheFolderAHomeResolvesTo) {
@@ -132,7 +136,7 @@ TEST(UnsafeHomes, TheGuardJudgesTheFolderAHomeResolvesTo) {
   };
   for (const std::wstring& spelling : OtherSpellings(windows, L"Fonts")) unsafe.push_back(spelling);
   for (const std::wstring& spelling : OtherSpellings(profile, L"Desktop")) unsafe.push_back(spelling);
-  for (const auto& home : unsafe) EXPECT_TRUE(IsUnsafeHome(home)) << Narrow(home);
+  for (const auto& home : unsafe) EXPECT_FALSE(JudgeHome(home).Fits()) << Narrow(home);
   const std::wstring safe[] = {
       std::wstring(local) + L"\\Tarnwhistle",
       std::wstring(profile) + L"\\Tarnwhistle",
@@ -140,7 +144,7 @@ TEST(UnsafeHomes, TheGuardJudgesTheFolderAHomeResolvesTo) {
       scratch.Path(),
       L"\\\\?\\" + scratch.Path(),
   };
-  for (const auto& home : safe) EXPECT_FALSE(IsUnsafeHome(home)) << Narrow(home);
+  for (const auto& home : safe) EXPECT_TRUE(JudgeHome(home).Fits()) << Narrow(home);
 }
 
 class GuardRun : public InstallRecordsTest {};
@@ -234,7 +238,7 @@ TEST_F(WizardHomes, TheClientsHomeInThePoolKeepsItsDatabaseThroughTheWholeRun) {
   ASSERT_TRUE(plan.RemoveClient && plan.RemoveMixmaster);
   EXPECT_FALSE(plan.ClientFirst);  // Mixmaster's step runs first, over the client's home
   RecordingLog log;
-  EXPECT_TRUE(RemoveProducts(plan, log));
+  EXPECT_TRUE(RemoveProducts(plan, log).ClientRemoved);
   EXPECT_EQ(TreeOf(client), Joined({}, kClientDatabase));
   EXPECT_EQ(TreeOf(mix), Joined({L"pool\\", L"pool\\tw\\"}, Under(L"pool\\tw\\", kClientDatabase)));
   EXPECT_EQ(log.Lines, (Tree{L"Removing Mixmaster...", L"   program files...done", L"   registry key...done",

@@ -4,6 +4,7 @@
 
 #include "UninstallFixture.h"
 #include "base/Text.h"
+#include "shell/HomeRule.h"
 #include "shell/SysUtils.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/UiScript.h"
@@ -35,39 +36,64 @@ TEST(ClientFiles, EverythingGoesButTheDatabaseSubfoldersAndTheHome) {
     Tree Entries;
     Tree ReadOnly;
     Tree After;
-    size_t LeftBehind;
   };
   const Case cases[] = {
       {"database kept in any case",
-       {L"TW.DBC", L"tw.pgp", L"Tw.Pgp.Bak", L"tw.ini", L"tw.dpc", L"TW.exe", L"sub\\", L"sub\\a.txt"},
+       {L"TW.DBC", L"tw.pgp", L"Tw.Pgp.Bak", L"tw.dbc-JOURNAL", L"tw.ini", L"tw.dpc", L"TW.exe",
+        L"sub\\", L"sub\\a.txt"},
        {},
-       {L"sub\\", L"sub\\a.txt", L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"},
-       0},
+       {L"sub\\", L"sub\\a.txt", L"tw.dbc", L"tw.dbc-journal", L"tw.pgp", L"tw.pgp.bak"}},
       {"a file that resists is named",
        {L"tw.dbc", L"locked.dll", L"readme.txt"},
        {L"locked.dll"},
-       {L"locked.dll", L"tw.dbc"},
-       1},
-      {"near names of the database go", {L"tw.dbc.old", L"xtw.dbc", L"tw.pgp.bak.1"}, {}, {}, 0},
+       {L"locked.dll", L"tw.dbc"}},
+      {"near names of the database go",
+       {L"UninstTW.exe", L"tw.dbc.old", L"xtw.dbc", L"tw.pgp.bak.1"}, {}, {}},
   };
   for (const Case& c : cases) {
     ScratchFolder scratch(L"clientfiles");
     const std::wstring home = scratch / L"Tarnwhistle";
     MakeTree(home, c.Entries);
     for (const auto& name : c.ReadOnly) MakeReadOnly(home + L"\\" + name);
-    const TFileStepResult result = DeleteClientFiles(home + L"\\");
+    const TProductHome judged = JudgeClientHome(home + L"\\");
+    EXPECT_EQ(judged.LeftAlone, L"") << c.Name;
+    const std::vector<std::wstring> left = DeleteClientFiles(judged);
     EXPECT_TRUE(Exists(home)) << c.Name;
     EXPECT_EQ(TreeOf(home), c.After) << c.Name;
-    EXPECT_FALSE(result.LeftAlone) << c.Name;
-    ASSERT_EQ(result.LeftBehind.size(), c.LeftBehind) << c.Name;
-    if (c.LeftBehind) EXPECT_EQ(LocaleLower(ExtractFileName(result.LeftBehind[0])), c.ReadOnly[0]);
+    ASSERT_EQ(left.size(), c.ReadOnly.size()) << c.Name;
+    if (!left.empty()) {
+      EXPECT_EQ(LocaleLower(ExtractFileName(left[0])), c.ReadOnly[0]);
+    }
   }
+}
+
+// Files go only from a folder that holds the product: a record that names a folder of the
+// user's files deletes nothing there, and says why.
+TEST(ClientFiles, AHomeWithoutAnInstallationIsLeftAlone) {
+  ScratchFolder scratch(L"letters");
+  const std::wstring letters = scratch / L"Letters";
+  const Tree files = {L"letter.doc", L"notes.txt", L"photo.jpg", L"taxes.xls"};
+  MakeTree(letters, files);
+  for (const TProductHome& home : {JudgeClientHome(letters), JudgeMixHome(letters)}) {
+    EXPECT_TRUE(home.LeftAlone.rfind(L"holds no ", 0) == 0) << Narrow(home.LeftAlone);
+    EXPECT_TRUE(DeleteClientFiles(home).empty());
+    EXPECT_TRUE(DeleteMixFiles(home, L"").empty());
+    EXPECT_EQ(TreeOf(letters), files);
+  }
+  // The client's database alone makes an installation of the client, not of Mixmaster.
+  MakeTree(letters, {L"TW.dbc"});
+  EXPECT_EQ(JudgeClientHome(letters).LeftAlone, L"");
+  EXPECT_EQ(JudgeMixHome(letters).LeftAlone, L"holds no Mixmaster installation");
 }
 
 TEST(ClientFiles, AMissingOrEmptyHomeTouchesNothing) {
   ScratchFolder scratch(L"clientmissing");
-  EXPECT_TRUE(DeleteClientFiles(scratch / L"gone\\").LeftBehind.empty());
-  EXPECT_FALSE(DeleteClientFiles(L"").LeftAlone);
+  for (const std::wstring& directory : {scratch / L"gone\\", std::wstring()}) {
+    const TProductHome home = JudgeClientHome(directory);
+    EXPECT_EQ(home.Folder, L"");
+    EXPECT_EQ(home.LeftAlone, L"");
+    EXPECT_TRUE(DeleteClientFiles(home).empty());
+  }
 }
 
 TEST(MixFiles, PoolAndHomeGoOnlyWhenNothingElseStays) {
@@ -75,36 +101,35 @@ TEST(MixFiles, PoolAndHomeGoOnlyWhenNothingElseStays) {
     const char* Name;
     Tree Entries;
     Tree ReadOnly;
-    bool KeepClientDatabase;
     bool HomeGone;
     Tree After;
     size_t LeftBehind;
   };
   const Case cases[] = {
       {"files and pool", {L"mix.exe", L"mix.cfg", L"pool\\", L"pool\\m1", L"pool\\deep\\", L"pool\\deep\\m2"},
-       {}, false, true, {}, 0},
-      {"pool in capitals", {L"mix.exe", L"POOL\\", L"POOL\\m1"}, {}, false, true, {}, 0},
-      {"no pool at all", {L"mix.exe", L"pubring.mix"}, {}, false, true, {}, 0},
-      {"another sub-folder stays", {L"mix.exe", L"pool\\", L"pool\\m1", L"keys\\", L"keys\\k"}, {}, false,
+       {}, true, {}, 0},
+      {"pool in capitals", {L"mix.exe", L"POOL\\", L"POOL\\m1"}, {}, true, {}, 0},
+      {"no pool at all", {L"mix.exe", L"pubring.mix"}, {}, true, {}, 0},
+      {"another sub-folder stays", {L"mix.exe", L"pool\\", L"pool\\m1", L"keys\\", L"keys\\k"}, {},
        false, {L"keys\\", L"keys\\k"}, 0},
       {"a file that resists keeps the home", {L"mix.exe", L"locked", L"pool\\", L"pool\\m1"}, {L"locked"},
-       false, false, {L"locked"}, 1},
+       false, {L"locked"}, 1},
       {"a file in pool keeps pool and home", {L"mix.exe", L"pool\\", L"pool\\m1", L"pool\\locked"},
-       {L"pool\\locked"}, false, false, {L"pool\\", L"pool\\locked"}, 1},
-      {"a shared home keeps the client's database",
-       {L"mix.exe", L"TW.dbc", L"tw.PGP", L"tw.pgp.bak", L"tw.ini", L"pool\\"}, {}, true, false,
-       {L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"}, 0},
-      {"a home of its own keeps nothing", {L"mix.exe", L"tw.dbc", L"pool\\"}, {}, false, true, {}, 0},
+       {L"pool\\locked"}, false, {L"pool\\", L"pool\\locked"}, 1},
+      {"the client's database stays, in the home and in the pool",
+       {L"mix.exe", L"TW.dbc", L"tw.PGP", L"tw.pgp.bak", L"tw.ini", L"pool\\", L"pool\\m1",
+        L"pool\\TW.dbc-journal"},
+       {}, false, {L"pool\\", L"pool\\tw.dbc-journal", L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"}, 0},
   };
   for (const Case& c : cases) {
     ScratchFolder scratch(L"mixfiles");
     const std::wstring home = scratch / L"Mix";
     MakeTree(home, c.Entries);
     for (const auto& name : c.ReadOnly) MakeReadOnly(home + L"\\" + name);
-    const TFileStepResult result = DeleteMixFiles(home + L"\\", c.KeepClientDatabase ? home : L"");
+    const std::vector<std::wstring> left = DeleteMixFiles(JudgeMixHome(home + L"\\"), L"");
     EXPECT_EQ(!Exists(home), c.HomeGone) << c.Name;
     if (!c.HomeGone) EXPECT_EQ(TreeOf(home), c.After) << c.Name;
-    EXPECT_EQ(result.LeftBehind.size(), c.LeftBehind) << c.Name;
+    EXPECT_EQ(left.size(), c.LeftBehind) << c.Name;
   }
 }
 
@@ -136,7 +161,7 @@ TEST(UnsafeHomes, FoldersThatCannotBeAHomeAreNeverEmptied) {
       {L"C:\\Program Files\\Tarnwhistle\\", false},
       {scratch.Path() + L"\\", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsUnsafeHome(c.Directory), c.Unsafe) << Narrow(c.Directory);
+  for (const auto& c : cases) EXPECT_EQ(!JudgeHome(c.Directory).Fits(), c.Unsafe) << Narrow(c.Directory);
 }
 
 TEST(PlainGroupNames, OnlyOnePlainFolderNameGoesIntoTheCommand) {
@@ -199,7 +224,7 @@ TEST_F(RemovalRun, LogsEveryStepInTheChosenOrderWithItsPacing) {
     plan.ClientHomeDir = clientHome;
     plan.MixHomeDir = mixHome;
     RecordingLog log;
-    EXPECT_EQ(RemoveProducts(plan, log), c.Client) << c.Name;
+    EXPECT_EQ(RemoveProducts(plan, log).ClientRemoved, c.Client) << c.Name;
     EXPECT_EQ(log.Lines, c.Lines) << c.Name;
     EXPECT_EQ(ClientRecordExists(), !c.Client) << c.Name;
     EXPECT_EQ(MixRecordExists(), !c.Mix) << c.Name;
@@ -216,7 +241,9 @@ TEST_F(RemovalRun, LogsEveryStepInTheChosenOrderWithItsPacing) {
   }
 }
 
-TEST_F(RemovalRun, HomesThatCannotBeAHomeAreLeftAloneAndTheKeysStillGo) {
+// Nothing is deleted where a home cannot be, and the records stay, so that the user can
+// run the removal again; the run lists what stayed.
+TEST_F(RemovalRun, HomesThatCannotBeAHomeAreLeftAloneAndTheRecordsStay) {
   const std::wstring driveRoot = L"C:\\";
   const std::wstring windows = AddBackslash(WindowsDirectory());
   for (const std::wstring& home : {driveRoot, windows}) {
@@ -228,36 +255,44 @@ TEST_F(RemovalRun, HomesThatCannotBeAHomeAreLeftAloneAndTheKeysStillGo) {
     plan.RemoveClient = plan.RemoveMixmaster = true;
     plan.ClientHomeDir = plan.MixHomeDir = home;
     RecordingLog log;
-    RemoveProducts(plan, log);
+    const TRemovalOutcome outcome = RemoveProducts(plan, log);
     EXPECT_TRUE(Exists(canary)) << Narrow(home);
     EXPECT_TRUE(Exists(windows + L"win.ini"));
     const std::wstring leftAlone = L"   program files...left alone (" + home + L" cannot be a program's home)";
+    const std::wstring kept = L"   registry key...kept while the program files stay";
     EXPECT_EQ(log.Lines, (std::vector<std::wstring>{L"Removing Tarnwhistle...", L"   program group...done",
-                                                   leftAlone, L"   registry key...done",
-                                                   L"Removing Mixmaster...", leftAlone,
-                                                   L"   registry key...done"}));
-    EXPECT_FALSE(ClientRecordExists());
-    EXPECT_FALSE(MixRecordExists());
+                                                   leftAlone, kept, L"Removing Mixmaster...",
+                                                   leftAlone, kept}));
+    EXPECT_TRUE(ClientRecordExists());
+    EXPECT_TRUE(MixRecordExists());
+    EXPECT_FALSE(outcome.ClientRemoved);
+    ASSERT_EQ(outcome.Stayed.size(), 5u);
+    EXPECT_EQ(outcome.Stayed[0], home + L" (cannot be a program's home)");
+    EXPECT_EQ(outcome.Stayed[1], L"HKEY_CURRENT_USER\\Software\\Tarnwhistle (kept while the program files stay)");
     DeleteFileW(canary.c_str());
   }
 }
 
-TEST_F(RemovalRun, AFileLeftBehindIsCountedInOneMoreLine) {
+TEST_F(RemovalRun, FilesThatResistAreListedAndKeepTheRecord) {
   ScratchFolder scratch(L"leftbehind");
   const std::wstring home = scratch / L"mix\\";
-  MakeTree(home, {L"a.dll", L"b.dll", L"c.txt", L"pool\\"});
+  MakeTree(home, {L"mix.exe", L"a.dll", L"b.dll", L"c.txt", L"pool\\"});
   MakeReadOnly(home + L"a.dll");
   MakeReadOnly(home + L"b.dll");
+  WriteMixRecord(home.c_str());
   TRemovalPlan plan;
   plan.RemoveMixmaster = true;
   plan.MixHomeDir = home;
   RecordingLog log;
-  RemoveProducts(plan, log);
-  ASSERT_EQ(log.Lines.size(), 4u);
-  EXPECT_EQ(log.Lines[1], L"   program files...done");
-  EXPECT_TRUE(log.Lines[2].rfind(L"   2 files left behind, the first: " + home, 0) == 0)
-      << Narrow(log.Lines[2]);
-  EXPECT_EQ(log.Lines[3], L"   registry key...done");
+  const TRemovalOutcome outcome = RemoveProducts(plan, log);
+  EXPECT_EQ(log.Lines, (std::vector<std::wstring>{L"Removing Mixmaster...",
+                                                 L"   program files...some could not be removed",
+                                                 L"   registry key...kept while the program files stay"}));
+  EXPECT_EQ(outcome.Stayed, (std::vector<std::wstring>{
+                                home + L"a.dll", home + L"b.dll",
+                                L"HKEY_CURRENT_USER\\Software\\Mixmaster (kept while the program files stay)"}));
+  EXPECT_TRUE(MixRecordExists());
+  EXPECT_FALSE(Exists(home + L"c.txt"));
 }
 
 class ProgramGroup : public InstallRecordsTest {
@@ -367,11 +402,11 @@ TEST(MixFiles, APoolThatIsALinkIsNeverFollowed) {
   const std::wstring home = fixture + L"\\mix\\";
   if (!Exists(home + L"mix.exe")) GTEST_SKIP() << "the link fixture was not made (run through CTest)";
   ASSERT_TRUE(GetFileAttributesW((home + L"pool").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
-  const TFileStepResult result = DeleteMixFiles(home, L"");
+  const std::vector<std::wstring> left = DeleteMixFiles(JudgeMixHome(home), L"");
   EXPECT_TRUE(Exists(fixture + L"\\outside\\keep.txt"));
   EXPECT_TRUE(Exists(fixture + L"\\outside\\sub\\keep.txt"));
   EXPECT_FALSE(Exists(home + L"mix.exe"));
   const bool linkGone = !Exists(home + L"pool");
   EXPECT_EQ(!Exists(home), linkGone);
-  EXPECT_EQ(result.LeftBehind.size(), linkGone ? 0u : 1u);
+  EXPECT_EQ(left.size(), linkGone ? 0u : 1u);
 }

@@ -410,20 +410,7 @@ TEST_F(UninstallWizard, RemovingOnlyMixmasterShowsNoNotice) {
   WriteMixRecord(mix.c_str());
   UiScript script;
   Lines log;
-  script.OnModal([&](TForm& form) {
-    auto& w = dynamic_cast<TUninstWiz&>(form);
-    After(form, 100, [&] {
-      Press(form, L"NextBtn");
-      Press(form, L"NextBtn");
-      Press(form, L"NextBtn");
-      log = w.RichEdit2.Lines();
-      form.Close();  // the close box after the run: no question
-    });
-  });
-  script.Answer(IDOK);
-  script.OnModal();
-  TUninstWiz wizard(nullptr);
-  wizard.ShowModal();
+  RemoveThroughTheWizard(script, [&](TUninstWiz& wizard) { log = wizard.RichEdit2.Lines(); });
   EXPECT_EQ(log, (Lines{L"Removing Mixmaster...", L"   program files...done", L"   registry key...done",
                         L"Done!"}));
   EXPECT_EQ(script.ModalCaptions().size(), 2u);  // the wizard and the countdown, no notice
@@ -443,7 +430,7 @@ TEST_F(UninstallWizard, OneHomeForBothKeepsTheClientsDatabaseThroughMixmastersSt
   const TRemovalPlan plan = wizard.Plan();
   EXPECT_TRUE(plan.RemoveClient && plan.RemoveMixmaster && plan.ClientFirst);
   RecordingLog log;
-  EXPECT_TRUE(RemoveProducts(plan, log));
+  EXPECT_TRUE(RemoveProducts(plan, log).ClientRemoved);
   EXPECT_EQ(TreeOf(homes.Client), (Lines{L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"}));
   EXPECT_EQ(log.Lines.size(), 7u);
 }
