@@ -14,6 +14,7 @@
 //   type LABEL TEXT        types TEXT into the edit field that follows the label
 //   click CAPTION          clicks the enabled button with this caption
 //   tick CAPTION on|off    ticks or clears the check box
+//   open ITEM              double-clicks the list item that reads ITEM (a folder in a list)
 //   answer BUTTON          the window is a message box: prints its text, presses BUTTON
 //   syscommand ID          chooses the system-menu item with this command (About...)
 //   close                  the window's close box
@@ -35,6 +36,7 @@
 #include <cwchar>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -276,6 +278,36 @@ std::optional<long long> LastPictureChange(HWND window, DWORD pollMs, DWORD quie
   return settled;
 }
 
+// The visible list box of the window that holds an item reading `item`, and its index.
+std::optional<std::pair<HWND, int>> ListItem(HWND window, const std::wstring& item) {
+  for (HWND child : VisibleChildren(window)) {
+    if (_wcsicmp(ClassName(child).c_str(), L"ListBox") != 0) continue;
+    const int count = static_cast<int>(SendMessageW(child, LB_GETCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+      const LRESULT length = SendMessageW(child, LB_GETTEXTLEN, index, 0);
+      if (length < 0) continue;
+      std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+      SendMessageW(child, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+      text.resize(static_cast<size_t>(length));
+      if (text == item) return std::make_pair(child, index);
+    }
+  }
+  return std::nullopt;
+}
+
+// A double click on the item, as the mouse makes it: the item scrolled into view first.
+// Sent, so that the program has acted on it when the driver returns.
+void DoubleClickItem(HWND list, int index) {
+  SendMessageW(list, LB_SETTOPINDEX, index, 0);
+  const int top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+  const int height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+  const LPARAM at = MAKELPARAM(8, (index - top) * height + height / 2);
+  DWORD_PTR result;
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    SendMessageTimeoutW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at, SMTO_NORMAL,
+                        5000, &result);
+}
+
 int RunCommand(const Options& options) {
   if (options.Command == L"gone") {
     const bool gone = WaitFor(options.TimeoutMs, [&] { return MatchingWindows(options).empty(); });
@@ -347,6 +379,12 @@ int RunCommand(const Options& options) {
       Click(*box);
     }
     return IsChecked(*box) == wanted ? 0 : Fail(L"the check box \"%ls\" did not change", args[0]);
+  }
+  if (options.Command == L"open" && args.size() == 1) {
+    const auto item = WaitFor(5000, [&] { return ListItem(*window, args[0]); });
+    if (!item) return Fail(L"no list item \"%ls\" in %ls", args[0], Describe(options));
+    DoubleClickItem(item->first, item->second);
+    return 0;
   }
   if (options.Command == L"answer" && args.size() == 1) {
     if (ClassName(*window) != L"#32770") return Fail(L"%ls is not a message box", Describe(options));

@@ -14,6 +14,11 @@
 #   client_namesakes an update of a database with two entries of one name in an index
 #   quiet_install, quiet_update, quiet_removal       the unattended runs, one after another
 #   bad_switches     exit code 2, nothing changed    client_running  exit code 4 and the question
+#   own_tools        a folder of the user's files refused; Browse adds \Tarnwhistle
+#   own_downloads    Downloads refused on both sides  own_letters     a record naming the user's files
+#   own_temp_link    a link in %TEMP% named as the uninstaller's copies
+#   own_mix_dbc      TW.dbc in Mixmaster's home kept  own_apps_features  the client only, from Settings
+#   own_reinstall    uninstall, then install at once
 # Scenarios 2 and 3 continue from the installation of scenario 1, quiet_update and
 # quiet_removal from quiet_install; the others make their own.
 #
@@ -32,7 +37,8 @@ source tests/e2e/lib.sh
 own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 kit_database client_namesakes quiet_install
-  quiet_update quiet_removal bad_switches client_running)
+  quiet_update quiet_removal bad_switches client_running own_tools own_downloads own_letters
+  own_temp_link own_mix_dbc own_apps_features own_reinstall)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
@@ -111,6 +117,7 @@ crlf() { local line; for line in "$@"; do printf '%s\r\n' "$line"; done; }
 
 source tests/e2e/scenarios.sh
 source tests/e2e/unattended.sh
+source tests/e2e/ownership.sh
 
 # ---------------------------------------------------------------------------------------
 
