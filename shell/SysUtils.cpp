@@ -158,7 +158,8 @@ int ListFiles(std::vector<std::wstring>* list, const std::wstring& wildcard, DWO
 }
 
 bool DeleteTree(const std::wstring& folder, const TKeepEntry& keep) {
-  const std::wstring entry = StripBackslash(folder);
+  // The entry itself is named without a trailing backslash; a drive's root keeps its own.
+  const std::wstring entry = folder.size() > 3 ? StripBackslash(folder) : folder;
   const DWORD attributes = entry.empty() ? INVALID_FILE_ATTRIBUTES : EntryAttributes(entry);
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(entry);

@@ -52,6 +52,7 @@ TEST(HomeRule, EachKindOfRefusedFolderAndAHomeInsideIt) {
       {windows + L"\\Fonts", F::WindowsFolder},
       {windows + L"\\no such folder\\Tarnwhistle", F::WindowsFolder},
       {programFiles, F::SystemFolder},
+      {Known(FOLDERID_ProgramFilesX86), F::SystemFolder},
       {Known(FOLDERID_ProgramFilesCommon), F::SystemFolder},
       {Known(FOLDERID_ProgramData), F::SystemFolder},
       {profiles, F::UserFolder},
