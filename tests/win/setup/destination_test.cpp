@@ -7,10 +7,8 @@
 
 #include "SetupFixture.h"
 #include "base/Text.h"
-#include "setup/Installation.h"
-#include "shell/Constants.h"
+#include "setup/Destination.h"
 #include "shell/HomeRule.h"
-#include "shell/Registry.h"
 #include "shell/SysUtils.h"
 #include "tests/win/support/UiScript.h"
 
@@ -92,16 +90,4 @@ TEST_F(DestinationTest, BrowseAddsTheProductsFolderUnlessThePickCanTakeTheInstal
   if (IsEmptyFolder(links)) {
     EXPECT_EQ(BrowsedDestination(links), links + L"\\Tarnwhistle");
   }
-}
-
-// Refused, the unattended install changes nothing.
-TEST_F(DestinationTest, TheUnattendedInstallIntoAFolderOfOtherFilesChangesNothing) {
-  const std::wstring tools = Tools();
-  UiScript script;
-  EXPECT_EQ(RunQuietInstall({.Dir = tools}), TExitCode::BadCommandLine);
-  for (const wchar_t* name : {L"notes.txt", L"putty.exe", L"sub\\a.txt"})
-    EXPECT_TRUE(Exists(tools + L"\\" + name)) << Narrow(name);
-  EXPECT_FALSE(Exists(tools + L"\\Tarnwhistle"));
-  EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
-  EXPECT_TRUE(script.Boxes().empty());
 }
