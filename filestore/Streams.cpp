@@ -103,12 +103,12 @@ class TFileStream::FileJournal final : public TStoreJournal {
 
   bool Exists() override { return store::FileExists(Path_); }
 
-  bool Read(std::string& bytes) override {
+  bool Read(std::string& bytes, size_t count) override {
     UniqueHandle file(CreateFileW(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    bytes.assign(std::min(static_cast<size_t>(size.QuadPart), count), '\0');
     for (size_t done = 0; done < bytes.size();) {
       OVERLAPPED at = OverlappedAt(static_cast<int64_t>(done));
       DWORD got = 0;
@@ -119,18 +119,22 @@ class TFileStream::FileJournal final : public TStoreJournal {
     return true;
   }
 
-  bool Create(std::string_view bytes) override {
-    File_.reset(CreateFileW(Path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Written in place, and ended there: cut back when it was longer.
+  bool Write(std::string_view bytes) override {
+    if (!File_) File_.reset(OpenExclusive(Path_, GENERIC_WRITE, OPEN_ALWAYS));
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(bytes.size());
+    return File_ && WriteAll(File_.get(), bytes.data(), bytes.size(), 0) == bytes.size() &&
+           SetFilePointerEx(File_.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(File_.get());
+  }
+
+  bool Overwrite(std::string_view bytes) override {
+    if (!File_) File_.reset(OpenExclusive(Path_, GENERIC_WRITE, OPEN_EXISTING));
     return File_ && WriteAll(File_.get(), bytes.data(), bytes.size(), 0) == bytes.size();
   }
 
+  // Windows has no call that flushes a folder: FlushFileBuffers is all there is.
   bool Flush() override { return File_ && FlushFileBuffers(File_.get()); }
-
-  bool Remove() override {
-    File_.reset();
-    return DeleteFileW(Path_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-  }
 
  private:
   FilePath Path_;
@@ -140,7 +144,7 @@ class TFileStream::FileJournal final : public TStoreJournal {
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
     : Path_(path), File_(std::make_unique<Handle>()), Journal_(std::make_unique<FileJournal>(store::JournalPath(path))) {
   const DWORD access = mode == TOpenMode::ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  if (mode == TOpenMode::ReadOnly && Journal_->Exists()) {
+  if (mode == TOpenMode::ReadOnly && store::JournalPending(*Journal_)) {
     File_->File.reset(OpenExclusive(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING));
     if (File_->File) return;
   }
@@ -336,50 +340,59 @@ bool TFileStream::Truncate(int64_t size) {
 class TFileStream::FileJournal final : public TStoreJournal {
  public:
   explicit FileJournal(FilePath path) : Path_(std::move(path)) {}
-  ~FileJournal() override { Close(); }
+  ~FileJournal() override {
+    if (Fd_ >= 0) close(Fd_);
+  }
   FileJournal(const FileJournal&) = delete;
   FileJournal& operator=(const FileJournal&) = delete;
 
   bool Exists() override { return store::FileExists(Path_); }
 
-  bool Read(std::string& bytes) override {
+  bool Read(std::string& bytes, size_t count) override {
     const int fd = open(Path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info;
     bool read = fstat(fd, &info) == 0;
     if (read) {
-      bytes.assign(static_cast<size_t>(info.st_size), '\0');
-      size_t done = 0;
-      while (done < bytes.size()) {
-        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-      }
-      read = done == bytes.size();
+      bytes.assign(std::min(static_cast<size_t>(info.st_size), count), '\0');
+      read = TransferAll(bytes.size(), [&](size_t done) {
+               return pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+             }) == bytes.size();
     }
     close(fd);
     return read;
   }
 
-  bool Create(std::string_view bytes) override {
-    Close();
-    Fd_ = open(Path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return Fd_ >= 0 && WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size();
+  // Written in place; cut back to its new length when it was longer.
+  bool Write(std::string_view bytes) override {
+    struct stat info;
+    return Open(true) && fstat(Fd_, &info) == 0 &&
+           WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size() &&
+           (static_cast<size_t>(info.st_size) <= bytes.size() ||
+            ftruncate(Fd_, static_cast<off_t>(bytes.size())) == 0);
   }
 
-  // A new file's name reaches the disk with its folder.
-  bool Flush() override { return Fd_ >= 0 && SyncData(Fd_) && SyncFolder(); }
+  bool Overwrite(std::string_view bytes) override {
+    return Open(false) && WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size();
+  }
 
-  bool Remove() override {
-    Close();
-    return unlink(Path_.c_str()) == 0 || errno == ENOENT;
+  // The name of a journal that Write created reaches the disk with its folder.
+  bool Flush() override {
+    if (Fd_ < 0 || !SyncData(Fd_) || (Created_ && !SyncFolder())) return false;
+    Created_ = false;
+    return true;
   }
 
  private:
-  void Close() {
-    if (Fd_ >= 0) close(Fd_);
-    Fd_ = -1;
+  // Opens the journal for writing, creating it when asked and it is not there.
+  bool Open(bool create) {
+    if (Fd_ >= 0) return true;
+    Fd_ = open(Path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (Fd_ < 0 && create && errno == ENOENT) {
+      Fd_ = open(Path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      Created_ = Fd_ >= 0;
+    }
+    return Fd_ >= 0;
   }
 
   bool SyncFolder() const {
@@ -394,12 +407,15 @@ class TFileStream::FileJournal final : public TStoreJournal {
 
   FilePath Path_;
   int Fd_ = -1;
+  bool Created_ = false;
 };
 
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
     : Path_(path), Journal_(std::make_unique<FileJournal>(store::JournalPath(path))) {
   const int access = (mode == TOpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-  int fd = mode == TOpenMode::ReadOnly && Journal_->Exists() ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
+  int fd = mode == TOpenMode::ReadOnly && store::JournalPending(*Journal_)
+               ? open(path.c_str(), O_RDWR | O_CLOEXEC)
+               : -1;
   if (fd < 0) fd = open(path.c_str(), mode == TOpenMode::Replace ? access | O_CREAT : access, 0666);
   if (fd < 0) {
     if (mode == TOpenMode::Replace) {
@@ -459,19 +475,20 @@ bool TFileStream::Seek(int64_t offset) {
 // ---------------------------------------------------------------------------------------
 // Memory stream and journal
 
-bool TMemoryJournal::Read(std::string& bytes) {
+bool TMemoryJournal::Read(std::string& bytes, size_t count) {
   if (!Bytes) return false;
-  bytes = *Bytes;
+  bytes = Bytes->substr(0, count);
   return true;
 }
 
-bool TMemoryJournal::Create(std::string_view bytes) {
+bool TMemoryJournal::Write(std::string_view bytes) {
   Bytes = std::string(bytes);
   return true;
 }
 
-bool TMemoryJournal::Remove() {
-  Bytes.reset();
+bool TMemoryJournal::Overwrite(std::string_view bytes) {
+  if (!Bytes) return false;
+  Bytes->replace(0, bytes.size(), bytes);  // all of it when it is shorter
   return true;
 }
 
