@@ -78,9 +78,9 @@ class TStoreStream {
 // The rollback journal beside a database ("<database>-journal" for a file). A write keeps
 // in it the database's original length and the original bytes of every range it is about
 // to change, with a check value of what it writes there, until the database holds the
-// change; then it marks the journal empty, in place. The file stays from one write to the
-// next, so that a write waits for the disk only for the journal's bytes, never for its name
-// in the folder (but for the first one). The next opening puts back a journal that still
+// change; then it marks the journal empty. The file stays from one write to the next, so
+// that a write waits for the disk only for the journal's bytes, never for its name in the
+// folder (but for the first one). The next opening puts back a journal that still
 // holds a write that did not finish (filestore/Journal.cpp).
 class TStoreJournal {
  public:
@@ -90,8 +90,9 @@ class TStoreJournal {
   virtual bool Read(std::string& bytes, size_t count) = 0;
   // Makes the journal these bytes, creating it when there is none.
   virtual bool Write(std::string_view bytes) = 0;
-  // Writes these bytes over the journal's start, in place; false when there is none.
-  virtual bool Overwrite(std::string_view bytes) = 0;
+  // Afterwards the journal holds no write: `head` written over its start in place, or the
+  // journal cut to nothing; without a flush. False when there is none.
+  virtual bool MarkEmpty(std::string_view head) = 0;
   // Pushes what Write wrote to the disk, and the journal's name in its folder when Write
   // created it.
   virtual bool Flush() = 0;
@@ -157,7 +158,7 @@ class TMemoryJournal final : public TStoreJournal {
   bool Exists() override { return Bytes.has_value(); }
   bool Read(std::string& bytes, size_t count) override;
   bool Write(std::string_view bytes) override;
-  bool Overwrite(std::string_view bytes) override;
+  bool MarkEmpty(std::string_view head) override;
   bool Flush() override { return true; }
 
   std::optional<std::string> Bytes;

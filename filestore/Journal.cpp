@@ -213,7 +213,7 @@ bool PutBack(TStoreFile& database, const TJournal& journal) {
 
 // Marking a journal empty needs no flush: a journal found holding a write whose bytes are
 // all in the database is marked again (HoldsWrite).
-bool MarkEmpty(TStoreJournal& journal) { return journal.Overwrite(kEmptyMagic); }
+bool MarkEmpty(TStoreJournal& journal) { return journal.MarkEmpty(kEmptyMagic); }
 
 std::string UnfinishedText(const FilePath& path) {
   return path.empty() ? std::string(kUnfinished) : store::PathText(path) + ": " + std::string(kUnfinished);

@@ -55,13 +55,13 @@ FilePath store::JournalPath(const FilePath& database) {
 }
 
 // ---------------------------------------------------------------------------------------
-// File stream. Reads and writes are positioned (pread/pwrite, or an OVERLAPPED offset), so
-// a seek costs no system call.
+// File stream
 
 #ifdef _WIN32
 
 struct TFileStream::Handle {
   UniqueHandle File;
+  int64_t Pointer = 0;  // where the file pointer is; -1 when not known
 };
 
 namespace {
@@ -73,25 +73,37 @@ HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition) {
   return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-OVERLAPPED OverlappedAt(int64_t position) {
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(position));
-  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position) >> 32);
-  return at;
-}
-
 constexpr size_t kChunk = 1u << 30;
 
-// The number of bytes written.
-size_t WriteAll(HANDLE file, const char* bytes, size_t count, int64_t position) {
+// Reads and writes go through the file pointer, moved only when it is elsewhere: Wine
+// serves a transfer at an OVERLAPPED offset through its server, one at the pointer in the
+// calling process, several times faster.
+bool MoveTo(HANDLE file, int64_t& pointer, int64_t position) {
+  if (pointer == position) return true;
+  LARGE_INTEGER at;
+  at.QuadPart = position;
+  pointer = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? position : -1;
+  return pointer == position;
+}
+
+// The number of bytes read (`out`) or written at `position`: all of them unless the file
+// ends or a call fails.
+size_t TransferAt(HANDLE file, int64_t& pointer, int64_t position, char* out, const char* in,
+                  size_t count) {
+  if (!MoveTo(file, pointer, position)) return 0;
   size_t done = 0;
   while (done < count) {
-    OVERLAPPED at = OverlappedAt(position + static_cast<int64_t>(done));
-    DWORD put = 0;
+    DWORD moved = 0;
     const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
-    if (!WriteFile(file, bytes + done, want, &put, &at) || put == 0) break;
-    done += put;
+    if (!(out ? ReadFile(file, out + done, want, &moved, nullptr)
+              : WriteFile(file, in + done, want, &moved, nullptr))) {
+      pointer = -1;
+      return done;
+    }
+    if (moved == 0) break;
+    done += moved;
   }
+  pointer = position + static_cast<int64_t>(done);
   return done;
 }
 
@@ -103,42 +115,49 @@ class TFileStream::FileJournal final : public TStoreJournal {
 
   bool Exists() override { return store::FileExists(Path_); }
 
+  // A journal marked empty is cut to nothing, which its size shows without opening it.
   bool Read(std::string& bytes, size_t count) override {
-    UniqueHandle file(CreateFileW(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-    bytes.assign(std::min(static_cast<size_t>(size.QuadPart), count), '\0');
-    for (size_t done = 0; done < bytes.size();) {
-      OVERLAPPED at = OverlappedAt(static_cast<int64_t>(done));
-      DWORD got = 0;
-      const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, kChunk));
-      if (!ReadFile(file.get(), bytes.data() + done, want, &got, &at) || got == 0) return false;
-      done += got;
-    }
-    return true;
+    WIN32_FILE_ATTRIBUTE_DATA about;
+    if (!GetFileAttributesExW(Path_.c_str(), GetFileExInfoStandard, &about)) return false;
+    const uint64_t size = uint64_t{about.nFileSizeHigh} << 32 | about.nFileSizeLow;
+    bytes.assign(static_cast<size_t>(std::min<uint64_t>(size, count)), '\0');
+    if (bytes.empty()) return true;
+    UniqueHandle file(CreateFileW(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    int64_t pointer = 0;
+    return file && TransferAt(file.get(), pointer, 0, bytes.data(), nullptr, bytes.size()) == bytes.size();
   }
 
   // Written in place, and ended there: cut back when it was longer.
   bool Write(std::string_view bytes) override {
-    if (!File_) File_.reset(OpenExclusive(Path_, GENERIC_WRITE, OPEN_ALWAYS));
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(bytes.size());
-    return File_ && WriteAll(File_.get(), bytes.data(), bytes.size(), 0) == bytes.size() &&
-           SetFilePointerEx(File_.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(File_.get());
+    return Open(OPEN_ALWAYS) &&
+           TransferAt(File_.get(), Pointer_, 0, nullptr, bytes.data(), bytes.size()) == bytes.size() &&
+           SetEndOfFile(File_.get());
   }
 
-  bool Overwrite(std::string_view bytes) override {
-    if (!File_) File_.reset(OpenExclusive(Path_, GENERIC_WRITE, OPEN_EXISTING));
-    return File_ && WriteAll(File_.get(), bytes.data(), bytes.size(), 0) == bytes.size();
+  // Cut to nothing rather than written over: an opening can then tell from the size alone
+  // that it holds no write, and Wine serves every opening of a file through its server.
+  bool MarkEmpty(std::string_view) override {
+    return Open(OPEN_EXISTING) && MoveTo(File_.get(), Pointer_, 0) && SetEndOfFile(File_.get());
   }
 
   // Windows has no call that flushes a folder: FlushFileBuffers is all there is.
   bool Flush() override { return File_ && FlushFileBuffers(File_.get()); }
 
  private:
+  // Others may read it meanwhile, never write it.
+  bool Open(DWORD disposition) {
+    if (!File_) {
+      File_.reset(CreateFileW(Path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+      Pointer_ = 0;
+    }
+    return static_cast<bool>(File_);
+  }
+
   FilePath Path_;
   UniqueHandle File_;
+  int64_t Pointer_ = 0;
 };
 
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
@@ -176,22 +195,15 @@ int64_t TFileStream::Size() {
 }
 
 size_t TFileStream::Read(void* target, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    OVERLAPPED at = OverlappedAt(Position_);
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
-    if (!ReadFile(File_->File.get(), static_cast<char*>(target) + done, want, &got, &at) ||
-        got == 0)
-      break;
-    done += got;
-    Position_ += got;
-  }
+  const size_t done = TransferAt(File_->File.get(), File_->Pointer, Position_,
+                                 static_cast<char*>(target), nullptr, count);
+  Position_ += static_cast<int64_t>(done);
   return done;
 }
 
 size_t TFileStream::Write(const void* source, size_t count) {
-  const size_t done = WriteAll(File_->File.get(), static_cast<const char*>(source), count, Position_);
+  const size_t done = TransferAt(File_->File.get(), File_->Pointer, Position_, nullptr,
+                                 static_cast<const char*>(source), count);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
@@ -199,10 +211,7 @@ size_t TFileStream::Write(const void* source, size_t count) {
 bool TFileStream::Flush() { return FlushFileBuffers(File_->File.get()) != 0; }
 
 bool TFileStream::Truncate(int64_t size) {
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  return SetFilePointerEx(File_->File.get(), end, nullptr, FILE_BEGIN) &&
-         SetEndOfFile(File_->File.get());
+  return MoveTo(File_->File.get(), File_->Pointer, size) && SetEndOfFile(File_->File.get());
 }
 
 
@@ -372,8 +381,10 @@ class TFileStream::FileJournal final : public TStoreJournal {
             ftruncate(Fd_, static_cast<off_t>(bytes.size())) == 0);
   }
 
-  bool Overwrite(std::string_view bytes) override {
-    return Open(false) && WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size();
+  // The head written over, in place: cutting the journal would make the next write's flush
+  // wait for the file's new length and blocks too.
+  bool MarkEmpty(std::string_view head) override {
+    return Open(false) && WriteAll(Fd_, head.data(), head.size(), 0) == head.size();
   }
 
   // The name of a journal that Write created reaches the disk with its folder.
@@ -486,9 +497,9 @@ bool TMemoryJournal::Write(std::string_view bytes) {
   return true;
 }
 
-bool TMemoryJournal::Overwrite(std::string_view bytes) {
+bool TMemoryJournal::MarkEmpty(std::string_view head) {
   if (!Bytes) return false;
-  Bytes->replace(0, bytes.size(), bytes);  // all of it when it is shorter
+  Bytes->replace(0, head.size(), head);  // all of it when it is shorter
   return true;
 }
 

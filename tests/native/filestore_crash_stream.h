@@ -64,18 +64,14 @@ class TCrashStream final : public TStoreFile {
     bool Read(std::string& bytes, size_t count) override {
       return !Stream_.Dead_ && Inner().Read(bytes, count);
     }
-    // Written in place: half of a write leaves its first half over what was there.
     bool Write(std::string_view bytes) override {
       if (Stream_.Survives()) return Inner().Write(bytes);
-      if (Stream_.HalfNow()) {
-        if (!Inner().Overwrite(bytes.substr(0, bytes.size() / 2)))
-          Inner().Write(bytes.substr(0, bytes.size() / 2));
-      }
+      if (Stream_.HalfNow()) HalfOver(bytes);
       return false;
     }
-    bool Overwrite(std::string_view bytes) override {
-      if (Stream_.Survives()) return Inner().Overwrite(bytes);
-      if (Stream_.HalfNow()) Inner().Overwrite(bytes.substr(0, bytes.size() / 2));
+    bool MarkEmpty(std::string_view head) override {
+      if (Stream_.Survives()) return Inner().MarkEmpty(head);
+      if (Stream_.HalfNow()) HalfOver(head);
       return false;
     }
     bool Flush() override {
@@ -87,6 +83,12 @@ class TCrashStream final : public TStoreFile {
 
    private:
     TStoreJournal& Inner() { return Stream_.Inner_.Journal(); }
+    // The first half of the bytes over what the journal held, in place.
+    void HalfOver(std::string_view bytes) {
+      std::optional<std::string>& file = Stream_.Inner_.JournalFile.Bytes;
+      if (!file) file.emplace();
+      file->replace(0, bytes.size() / 2, bytes.substr(0, bytes.size() / 2));
+    }
     TCrashStream& Stream_;
   };
 

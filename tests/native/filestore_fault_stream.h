@@ -50,8 +50,8 @@ class TFaultStream final : public TStoreFile {
     bool Write(std::string_view bytes) override {
       return !Stream_.FailsNow(TCall::Write) && Inner().Write(bytes);
     }
-    bool Overwrite(std::string_view bytes) override {
-      return !Stream_.FailsNow(TCall::Mark) && Inner().Overwrite(bytes);
+    bool MarkEmpty(std::string_view head) override {
+      return !Stream_.FailsNow(TCall::Mark) && Inner().MarkEmpty(head);
     }
     bool Flush() override { return !Stream_.FailsNow(TCall::Write) && Inner().Flush(); }
 
