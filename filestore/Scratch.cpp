@@ -1,6 +1,7 @@
 // The buffers an operation needs in proportion to its indexes and payloads, kept from one
 // operation to the next.
 #include <algorithm>
+#include <utility>
 
 #include "filestore/StoreInternal.h"
 
@@ -58,7 +59,7 @@ TBytes TakeBytes(size_t size) {
     if (spare.Capacity() >= size && (best->Capacity() < size || spare.Capacity() < best->Capacity()))
       best = &spare;
   best->Clear();
-  return std::move(*best);
+  return std::exchange(*best, TBytes());  // the slot left with no storage, and saying so
 }
 
 // In place of the smallest spare, when it is smaller.

@@ -68,9 +68,10 @@ namespace {
 
 bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// No sharing: a second opener, in this process or another, fails while we hold it.
-HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition) {
-  return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+// No sharing unless asked: a second opener, in this process or another, fails while we
+// hold it.
+HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition, DWORD share = 0) {
+  return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 constexpr size_t kChunk = 1u << 30;
@@ -122,8 +123,7 @@ class TFileStream::FileJournal final : public TStoreJournal {
     const uint64_t size = uint64_t{about.nFileSizeHigh} << 32 | about.nFileSizeLow;
     bytes.assign(static_cast<size_t>(std::min<uint64_t>(size, count)), '\0');
     if (bytes.empty()) return true;
-    UniqueHandle file(CreateFileW(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(OpenExclusive(Path_, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE));
     int64_t pointer = 0;
     return file && TransferAt(file.get(), pointer, 0, bytes.data(), nullptr, bytes.size()) == bytes.size();
   }
@@ -148,8 +148,7 @@ class TFileStream::FileJournal final : public TStoreJournal {
   // Others may read it meanwhile, never write it.
   bool Open(DWORD disposition) {
     if (!File_) {
-      File_.reset(CreateFileW(Path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+      File_.reset(OpenExclusive(Path_, GENERIC_WRITE, disposition, FILE_SHARE_READ));
       Pointer_ = 0;
     }
     return static_cast<bool>(File_);
