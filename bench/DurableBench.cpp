@@ -12,79 +12,47 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "bench/Payload.h"
 #include "bench/SqliteKv.h"
-#include "filestore/StoreInternal.h"
+#include "bench/StoreFixture.h"
 
 namespace {
-
-constexpr size_t kEntryBytes = 1024;
 
 // One database of `entries` entries, in the store and in SQLite (both synchronous modes
 // share the file: the mode is a setting of each connection).
 struct Fixture {
-  std::string StorePath;
+  bench::StoreFixture Store;
   std::string SqlitePath;
-  std::string Target;
-  std::string Payload;
 
-  explicit Fixture(int entries) : Target(EntryName(entries / 2)), Payload(MailText(kEntryBytes, 7)) {
-    const std::string base = (DataFolder() / ("durable-" + std::to_string(entries))).string();
-    StorePath = base + ".dbc";
-    SqlitePath = base + ".sqlite";
-    std::vector<std::pair<std::string, std::string>> rows;
-    for (int i = 0; i < entries; ++i) rows.emplace_back(EntryName(i), MailText(kEntryBytes, uint32_t(i)));
-    WriteStore(rows);
-    SqliteKv(SqlitePath).Create(rows, {{"Version", "0.9b2"}});
-  }
-
-  // Every entry, then the root index once: 10,000 entries written one by one would rewrite
-  // a growing index 10,000 times.
-  void WriteStore(const std::vector<std::pair<std::string, std::string>>& rows) const {
-    std::filesystem::remove(StorePath);
-    std::filesystem::remove(store::JournalPath(StorePath));
-    TFileManager manager(StorePath);
-    TFMindex root(manager, nullptr, "");
-    for (const auto& [name, value] : rows) {
-      TDataBuf buffer(value.data(), static_cast<int32_t>(value.size()));
-      root.WriteChild(name, &buffer, false);
-    }
-    root.Flush();
-    if (manager.Finish() != 0) throw std::runtime_error("cannot build " + StorePath);
+  explicit Fixture(const bench::Shape& shape)
+      : Store(bench::ShapeFile("durable", shape, ".dbc"), shape),
+        SqlitePath(bench::ShapeFile("durable", shape, ".sqlite").string()) {
+    SqliteKv(SqlitePath).Create(Store.Entries(), {{"Version", "0.9b2"}});
   }
 };
 
 Fixture& FixtureFor(int entries) {
   static std::map<int, std::unique_ptr<Fixture>> fixtures;
   auto& fixture = fixtures[entries];
-  if (!fixture) fixture = std::make_unique<Fixture>(entries);
+  if (!fixture) fixture = std::make_unique<Fixture>(bench::Shape{entries, bench::kFillerBytes});
   return *fixture;
 }
 
 void StoreWrite(benchmark::State& state, int entries, bool flush) {
-  Fixture& db = FixtureFor(entries);
-  SetFlushWrites(flush);
-  int status = 0;
-  for (auto _ : state) {
-    TDataBuf buffer(db.Payload.data(), static_cast<int32_t>(db.Payload.size()));
-    status |= WriteEntry(db.Target, &buffer, db.StorePath);
-  }
-  SetFlushWrites(true);
-  if (status != 0) state.SkipWithError("WriteEntry failed");
+  const Fixture& db = FixtureFor(entries);
+  bool done = true;
+  for (auto _ : state) done = bench::StoreWrite(db.Store, flush) && done;
+  if (!done) state.SkipWithError("WriteEntry failed");
 }
 
 void SqliteWrite(benchmark::State& state, int entries, const char* synchronous) {
-  Fixture& db = FixtureFor(entries);
+  const Fixture& db = FixtureFor(entries);
   const SqliteKv sqlite(db.SqlitePath, synchronous);
-  for (auto _ : state) sqlite.Write(db.Target, db.Payload);
+  for (auto _ : state) sqlite.Write(db.Store.TargetName, db.Store.Payload);
 }
 
 // The pairs, by name: "<mode>/<side>/<entries>".
@@ -110,13 +78,16 @@ class RatioReporter final : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs)
+    for (const Run& run : runs) {
+      if (run.error_occurred) Failed = true;
       if (run.run_type == Run::RT_Iteration && !run.error_occurred)
         Real[run.benchmark_name()].push_back(run.GetAdjustedRealTime());
+    }
   }
 
   void Finalize() override {
     ConsoleReporter::Finalize();
+    if (Failed) return;
     std::printf("\n%-22s %12s %12s %8s\n", "write", "store us", "sqlite us", "ratio");
     for (const auto& [name, samples] : Real) {
       const size_t side = name.find("/store/");
@@ -125,17 +96,14 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       other.replace(side, 7, "/sqlite/");
       const auto found = Real.find(other);
       if (found == Real.end()) continue;
-      const double store = Median(samples), sqlite = Median(found->second);
+      const double store = bench::Median(samples), sqlite = bench::Median(found->second);
       std::printf("%-22s %12.1f %12.1f %7.2fx\n", name.c_str(), store, sqlite, store / sqlite);
     }
   }
 
- private:
-  static double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-  }
+  bool Failed = false;
 
+ private:
   std::map<std::string, std::vector<double>> Real;
 };
 
@@ -148,4 +116,8 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
+  if (reporter.Failed) {
+    std::fprintf(stderr, "durable_bench: a benchmark did not do its work; no ratios\n");
+    return 1;
+  }
 }

@@ -122,9 +122,10 @@ int store::InflateExact(const char* stream, int32_t streamLength, char* plain,
 
 namespace {
 
-// One deflate state for the process (the store is single-threaded), reset between payloads.
-// Setting a state up (some 384 KB at the store's parameters, most of it zeroed) costs more
-// than deflating a small payload, and a reset state gives exactly the bytes a new one gives.
+// One deflate state for the process (the store is single-threaded), reset between
+// payloads. Setting a state up (some 384 KB at the store's parameters, most of it zeroed)
+// costs more than deflating a small payload, and a reset state gives exactly the bytes a
+// new one gives. An inflate state is set up for each stream: some 7 KB, little zeroed.
 class TDeflater {
  public:
   TDeflater() = default;
@@ -154,26 +155,22 @@ class TDeflater {
 
 }  // namespace
 
-int store::Deflate(const char* source, int32_t length, std::unique_ptr<char[]>& packed,
-                   int32_t& packedLength) {
+int store::Deflate(const char* source, int32_t length, std::string_view& packed) {
   static TDeflater deflater;
   int result = Z_OK;
   z_stream* z = deflater.Fresh(result);
   if (!z) return result;
   // Always enough for one-call deflate: the worst case adds a few bytes per 16 KB.
-  const auto capacity = static_cast<int64_t>(length * 1.2 + 16);
-  auto out = NewPayload(capacity);
+  const auto capacity = static_cast<size_t>(length * 1.2 + 16);
+  TBytes& out = Scratch().Packed;
   char none = 0;
   z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source ? source : &none));
   z->avail_in = static_cast<uInt>(length);
-  z->next_out = reinterpret_cast<Bytef*>(out.get());
+  z->next_out = reinterpret_cast<Bytef*>(out.Resize(capacity));
   z->avail_out = static_cast<uInt>(capacity);
   const int status = deflate(z, Z_FINISH);
   if (status != Z_STREAM_END) return status == Z_OK ? Z_BUF_ERROR : status;
-  // The stream is kept in a block of its own size, not in the larger working area.
-  packedLength = static_cast<int32_t>(z->total_out);
-  packed = NewPayload(packedLength);
-  std::memcpy(packed.get(), out.get(), static_cast<size_t>(packedLength));
+  packed = std::string_view(out.Data(), z->total_out);
   return Z_OK;
 }
 
@@ -227,11 +224,13 @@ void TDataBuf::Clear() {
 
 int TDataBuf::Compress() {
   OriginalLength_ = Length_;
-  std::unique_ptr<char[]> packed;
-  int32_t packedLength = 0;
-  const int result = store::Deflate(Data_.get(), Length_, packed, packedLength);
+  std::string_view packed;
+  const int result = store::Deflate(Data_.get(), Length_, packed);
   if (result == Z_OK) {
-    Adopt(std::move(packed), packedLength);
+    // The stream is kept in a block of its own size, not in the larger working area.
+    auto bytes = store::NewPayload(static_cast<int64_t>(packed.size()));
+    std::memcpy(bytes.get(), packed.data(), packed.size());
+    Adopt(std::move(bytes), static_cast<int32_t>(packed.size()));
     Compressed = 1;
   } else {
     StoreReporter().InflateError(ErrorText(result));

@@ -77,20 +77,25 @@ class TStoreStream {
 
 // The rollback journal beside a database ("<database>-journal" for a file). A write keeps
 // in it the database's original length and the original bytes of every range it is about
-// to change, until the database holds the change; the next opening puts a journal that
-// is still there back (filestore/Journal.cpp).
+// to change, with a check value of what it writes there, until the database holds the
+// change; then it marks the journal empty. The file stays from one write to the next, so
+// that a write waits for the disk only for the journal's bytes, never for its name in the
+// folder (but for the first one). The next opening puts back a journal that still
+// holds a write that did not finish (filestore/Journal.cpp).
 class TStoreJournal {
  public:
   virtual ~TStoreJournal() = default;
   virtual bool Exists() = 0;
-  // The journal's whole contents; false when it cannot be read.
-  virtual bool Read(std::string& bytes) = 0;
-  // Creates the journal, replacing any, with these bytes.
-  virtual bool Create(std::string_view bytes) = 0;
-  // Pushes the journal, and its name in the folder, to the disk.
+  // Up to `count` bytes from the journal's start; false when it cannot be read.
+  virtual bool Read(std::string& bytes, size_t count) = 0;
+  // Makes the journal these bytes, creating it when there is none.
+  virtual bool Write(std::string_view bytes) = 0;
+  // Afterwards the journal holds no write: `head` written over its start in place, or the
+  // journal cut to nothing; without a flush. False when there is none.
+  virtual bool MarkEmpty(std::string_view head) = 0;
+  // Pushes what Write wrote to the disk, and the journal's name in its folder when Write
+  // created it.
   virtual bool Flush() = 0;
-  // True when there is no journal afterwards.
-  virtual bool Remove() = 0;
 };
 
 // A database as it is kept: a stream that can be pushed to the disk and cut back to a
@@ -113,7 +118,8 @@ enum class TOpenMode {
 // Windows, open + flock(LOCK_EX | LOCK_NB) elsewhere. When the file cannot be opened or
 // created, the stream holds none, every read and write fails and OpenError says why
 // ("Cannot open file <name>", "Cannot create file <name>"). Opened for reading with a journal
-// beside it, it takes write access too where it can, so that the journal can be put back.
+// beside it that holds a write, it takes write access too where it can, so that the journal
+// can be put back.
 class TFileStream final : public TStoreFile {
  public:
   explicit TFileStream(const FilePath& path, TOpenMode mode = TOpenMode::ReadWrite);
@@ -150,10 +156,10 @@ class TFileStream final : public TStoreFile {
 class TMemoryJournal final : public TStoreJournal {
  public:
   bool Exists() override { return Bytes.has_value(); }
-  bool Read(std::string& bytes) override;
-  bool Create(std::string_view bytes) override;
+  bool Read(std::string& bytes, size_t count) override;
+  bool Write(std::string_view bytes) override;
+  bool MarkEmpty(std::string_view head) override;
   bool Flush() override { return true; }
-  bool Remove() override;
 
   std::optional<std::string> Bytes;
 };
@@ -187,8 +193,9 @@ void SetFlushWrites(bool flush);
 bool FlushWrites();
 
 // Puts back the database as it was before a write that did not finish, when its journal
-// lies beside it; true when it did. Removes a journal that was never completed (the
-// database was not touched then). False, with `error` set, when the database cannot be
+// still holds that write; true when it did. Marks empty a journal that was never completed
+// (the database was not touched then) or whose write the database holds whole (only the
+// marking was lost). False, with `error` set, when the database cannot be
 // opened, or cannot be written to put the journal back ("... the last write to this
 // database did not finish; open it once with write access to restore it"): nothing may
 // read it then. Every operation on a database does this first.

@@ -2,6 +2,7 @@
 // block whenever it changes, and the reads and writes of the entries below it.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <tuple>
 
@@ -303,7 +304,7 @@ TFMindex::TFMindex(TFileManager& manager, int32_t blockOffset)
 TFMindex::~TFMindex() = default;
 
 void TFMindex::Clear() {
-  Names_.clear();
+  Names_.Clear();
   Offsets_.clear();
   Starts_.clear();
   LastValid_ = false;
@@ -354,22 +355,21 @@ bool TFMindex::Load() {
   BlockLength_ = head.BlockLength;
   // Payload and child offsets in one read; the block lies inside the file.
   const int32_t rest = head.BlockLength - BlockHeadLength;
-  auto bytes = store::NewPayload(rest);
-  if (!Manager_.ReadBytes(bytes.get(), rest)) return false;
+  char* bytes = store::Scratch().Block.Resize(static_cast<size_t>(rest));
+  if (!Manager_.ReadBytes(bytes, rest)) return false;
   if (head.Compressed == 1) {
     // Inflated straight into the name store; the record head bounds the plain length.
-    Names_.resize(static_cast<size_t>(head.OriginalLength));
-    const int result =
-        store::InflateExact(bytes.get(), head.Length, Names_.data(), head.OriginalLength);
+    char* text = Names_.Resize(static_cast<size_t>(head.OriginalLength));
+    const int result = store::InflateExact(bytes, head.Length, text, head.OriginalLength);
     if (result != 0) {
       StoreReporter().InflateError(TDataBuf::ErrorText(result));
       Manager_.MarkDamaged(BlockOffset_, "index" + At(BlockOffset_) + " does not inflate");
       return false;
     }
   } else {
-    Names_.assign(bytes.get(), static_cast<size_t>(head.Length));
+    Names_.Append(std::string_view(bytes, static_cast<size_t>(head.Length)));
   }
-  Names_.resize(std::min(Names_.size(), Names_.find('\0')));  // the text ends at a zero byte
+  Names_.Resize(std::min(Names_.Size(), Names_.View().find('\0')));  // the text ends at a zero byte
   const size_t count = CountNames();
   const int64_t offsetsEnd = int64_t(head.Length) + Int32Size * int64_t(count);
   if (offsetsEnd > rest) {
@@ -379,20 +379,22 @@ bool TFMindex::Load() {
     return false;
   }
   Overlong_ = offsetsEnd < rest;
-  const char* offsets = bytes.get() + head.Length;
-  Offsets_.resize(count);
-  for (size_t i = 0; i < count; ++i) Offsets_[i] = GetInt32(offsets + Int32Size * i);
+  const char* offsets = bytes + head.Length;
+  Offsets_.reserve(count);
+  for (size_t i = 0; i < count; ++i) Offsets_.push_back(GetInt32(offsets + Int32Size * i));
   return true;
 }
 
 // The store keeps every name followed by CR LF, the form in which index texts are written;
 // a text in any other form is rewritten in that one. Answers the number of names.
 size_t TFMindex::CountNames() {
-  if (const size_t count = store::CrLfLineCount(Names_); count != std::string::npos) return count;
+  if (const size_t count = store::CrLfLineCount(Names_.View()); count != std::string::npos)
+    return count;
   // Lines end at CR, LF or CR LF; the list's text form puts CR LF after every one.
   TStringList lines;
-  lines.SetText(Names_);
-  Names_ = lines.Text();
+  lines.SetText(Names_.View());
+  Names_.Clear();
+  Names_.Append(lines.Text());
   return static_cast<size_t>(lines.Count());
 }
 
@@ -401,7 +403,8 @@ size_t TFMindex::CountNames() {
 
 std::string_view TFMindex::ChildName(int i) const {
   const size_t start = NameStart(i);
-  return std::string_view(Names_).substr(start, Names_.find('\r', start) - start);
+  const std::string_view names = Names_.View();
+  return names.substr(start, names.find('\r', start) - start);
 }
 
 size_t TFMindex::NameStart(int i) const {
@@ -409,16 +412,17 @@ size_t TFMindex::NameStart(int i) const {
   if (Starts_.size() != Offsets_.size()) {
     Starts_.clear();
     Starts_.reserve(Offsets_.size());
-    for (size_t start = 0; start < Names_.size(); start = Names_.find('\n', start) + 1)
+    const std::string_view names = Names_.View();
+    for (size_t start = 0; start < names.size(); start = names.find('\n', start) + 1)
       Starts_.push_back(static_cast<uint32_t>(start));
   }
   return Starts_[static_cast<size_t>(i)];
 }
 
 std::pair<int, size_t> TFMindex::Find(std::string_view lowered) const {
-  if (const size_t tail = ExactTail(lowered)) return FindByTail(Names_, lowered, tail);
-  const char* const text = Names_.data();  // followed by a zero byte
-  const size_t size = Names_.size();
+  if (const size_t tail = ExactTail(lowered)) return FindByTail(Names_.View(), lowered, tail);
+  const char* const text = Names_.Data();  // followed by a zero byte
+  const size_t size = Names_.Size();
   const size_t wanted = lowered.size();
   int position = 0;
   for (size_t start = 0; start < size; ++position) {
@@ -431,7 +435,7 @@ std::pair<int, size_t> TFMindex::Find(std::string_view lowered) const {
          (BytesEqual(word, '\r') & (~uint64_t{0} >> (64 - 8 * wanted))) == 0))
       length = wanted;
     else
-      length = ReturnAt(Names_, start) - start;
+      length = ReturnAt(Names_.View(), start) - start;
     if (length == wanted && FoldsTo(text + start, lowered)) return {position, start};
     start += length + 2;
   }
@@ -457,8 +461,9 @@ int32_t TFMindex::Lookup(std::string_view name) const {
 }
 
 void TFMindex::AddName(std::string_view name, int32_t offset) {
-  if (Starts_.size() == Offsets_.size()) Starts_.push_back(static_cast<uint32_t>(Names_.size()));
-  Names_.append(name).append("\r\n");
+  if (Starts_.size() == Offsets_.size()) Starts_.push_back(static_cast<uint32_t>(Names_.Size()));
+  Names_.Append(name);
+  Names_.Append("\r\n");
   Offsets_.push_back(offset);
   // A name found stays the first match; one not found may be this one.
   if (LastPosition_ == -1) LastValid_ = false;
@@ -499,9 +504,9 @@ bool TFMindex::AppendChild(std::string_view name, int32_t offset) {
 
 void TFMindex::RemoveChild(int i) {
   const size_t start = NameStart(i);
-  const size_t line = Names_.find('\n', start) + 1 - start;
+  const size_t line = Names_.View().find('\n', start) + 1 - start;
   const bool split = Starts_.size() == Offsets_.size();
-  Names_.erase(start, line);
+  Names_.Erase(start, line);
   Offsets_.erase(Offsets_.begin() + i);
   if (split) Starts_.erase(Starts_.begin() + i);
   NamesMoved(i, -static_cast<int64_t>(line));
@@ -510,8 +515,8 @@ void TFMindex::RemoveChild(int i) {
 bool TFMindex::RenameChild(int i, std::string_view newName) {
   if (!StorableName(newName)) return false;
   const size_t start = NameStart(i);
-  const size_t length = Names_.find('\r', start) - start;
-  Names_.replace(start, length, newName);
+  const size_t length = Names_.View().find('\r', start) - start;
+  Names_.Replace(start, length, newName);
   NamesMoved(i + 1, static_cast<int64_t>(newName.size()) - static_cast<int64_t>(length));
   return true;
 }
@@ -533,31 +538,40 @@ int32_t TFMindex::WriteBlock() {
     return BlockOffset_;
   }
   if (BlockOffset_ != NoOffset) Manager_.Release(BlockOffset_);
-  // The plain payload is the text and the zero byte after it, which a string keeps.
-  const std::string& text = Names_;
+  // The plain payload is the text and the zero byte after it, which the buffer keeps.
+  const std::string_view text = Names_.View();
   const auto plainLength = static_cast<int32_t>(text.size() + 1);
-  std::unique_ptr<char[]> packed;
-  int32_t length = 0;
-  const int result = store::Deflate(text.data(), plainLength, packed, length);
+  std::string_view packed;
+  const int result = store::Deflate(text.data(), plainLength, packed);
   if (result != 0) {
     StoreReporter().InflateError(TDataBuf::ErrorText(result));
-    length = plainLength;  // stored plain
+    packed = std::string_view(text.data(), size_t(plainLength));  // stored plain
   }
+  const auto length = static_cast<int32_t>(packed.size());
   const int64_t size = RecordHeaderLength + int64_t(length) + Int32Size * int64_t(Count());
   BlockOffset_ = size > INT32_MAX - store::PrefixLength
                      ? NoOffset
                      : Manager_.Allocate(static_cast<int32_t>(size));
   BlockLength_ = BlockOffset_ == NoOffset ? 0 : static_cast<int32_t>(size) + store::PrefixLength;
   if (BlockOffset_ == NoOffset) return BlockOffset_;
-  std::string data(static_cast<size_t>(size), '\0');
-  PutRecordHeader(data.data(), TDataBuf::KindIndex, result == 0, length, plainLength);
-  std::memcpy(data.data() + RecordHeaderLength, result == 0 ? packed.get() : text.data(),
-              static_cast<size_t>(length));
-  packed.reset();
-  char* offsets = data.data() + RecordHeaderLength + length;
-  for (size_t i = 0; i < Offsets_.size(); ++i) PutInt32(offsets + Int32Size * i, Offsets_[i]);
-  if (Manager_.Seek(BlockOffset_)) Manager_.WriteBytes(data.data(), static_cast<int32_t>(size));
+  char header[RecordHeaderLength];
+  PutRecordHeader(header, TDataBuf::KindIndex, result == 0, length, plainLength);
+  if (Manager_.Seek(BlockOffset_) && Manager_.WriteBytes(header, RecordHeaderLength) &&
+      Manager_.WriteBytes(packed.data(), length))
+    WriteOffsets();
   return BlockOffset_;
+}
+
+// The child offsets, in list order, at the current position.
+void TFMindex::WriteOffsets() {
+  const auto count = static_cast<int32_t>(Offsets_.size());
+  if constexpr (std::endian::native == std::endian::little) {
+    Manager_.WriteBytes(Offsets_.data(), Int32Size * count);
+  } else {
+    char* bytes = store::Scratch().Block.Resize(size_t(Int32Size) * Offsets_.size());
+    for (size_t i = 0; i < Offsets_.size(); ++i) PutInt32(bytes + Int32Size * i, Offsets_[i]);
+    Manager_.WriteBytes(bytes, Int32Size * count);
+  }
 }
 
 int32_t TFMindex::Flush() {
@@ -685,8 +699,8 @@ std::string TFMindex::Problem() const {
   }
   // Releasing a block longer than its contents would release the blocks after it too.
   if (Overlong_) return where + " has a block longer than its record and offsets";
-  std::vector<int32_t> offsets;
-  offsets.reserve(Offsets_.size());
+  std::vector<int32_t>& offsets = store::Scratch().Sorted;
+  offsets.clear();
   for (const int32_t offset : Offsets_)
     if (offset != NoOffset) offsets.push_back(offset);
   SortMostlyAscending(offsets);
@@ -753,20 +767,28 @@ const char* TFMindex::ReadStoredChild(std::string_view name, TDataBuf& buffer) {
   return ReadRecord(head, buffer);
 }
 
-// Reads the payload of the record whose head was just read into the buffer.
+// Reads the payload of the record whose head was just read into the buffer: a stream
+// through the scratch and inflated straight into the buffer's new payload, plain
+// bytes straight into it.
 const char* TFMindex::ReadRecord(const TBlockHead& head, TDataBuf& buffer) {
-  auto bytes = store::NewPayload(head.Length);
-  if (!Manager_.ReadBytes(bytes.get(), head.Length)) return nullptr;
-  buffer.Adopt(std::move(bytes), head.Length);
-  buffer.Kind = head.Kind;
-  buffer.Compressed = head.Compressed;
-  buffer.OriginalLength_ = head.OriginalLength;
-  if (buffer.IsCompressed() && buffer.Decompress() != 0) {
-    // A stream that does not inflate to its recorded length is a failed read.
-    buffer.Clear();
-    Manager_.Refuse(StatusRead);
-    return nullptr;
+  const bool compressed = head.Compressed == 1;
+  const int32_t length = compressed ? head.OriginalLength : head.Length;
+  auto payload = store::NewPayload(length);
+  char* read = compressed ? store::Scratch().Block.Resize(size_t(head.Length)) : payload.get();
+  if (!Manager_.ReadBytes(read, head.Length)) return nullptr;
+  if (compressed) {
+    if (const int result = store::InflateExact(read, head.Length, payload.get(), length)) {
+      // A stream that does not inflate to its recorded length is a failed read.
+      StoreReporter().InflateError(TDataBuf::ErrorText(result));
+      buffer.Clear();
+      Manager_.Refuse(StatusRead);
+      return nullptr;
+    }
   }
+  buffer.Adopt(std::move(payload), length);
+  buffer.Kind = head.Kind;
+  buffer.Compressed = 0;
+  buffer.OriginalLength_ = length;
   return buffer.Data();
 }
 

@@ -3,6 +3,7 @@
 // the store's own tools use them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -12,6 +13,88 @@
 
 #include "filestore/FileMan.h"
 #include "filestore/Format.h"
+
+namespace store {
+
+// Bytes that grow without being zero-filled first, always followed by a zero byte. Clearing
+// or shrinking keeps the storage, so that a buffer kept from one operation to the next is
+// set up only once.
+class TBytes {
+ public:
+  TBytes() = default;
+  TBytes(TBytes&&) noexcept = default;
+  TBytes& operator=(TBytes&&) noexcept = default;
+  TBytes(const TBytes&) = delete;
+  TBytes& operator=(const TBytes&) = delete;
+
+  const char* Data() const { return Storage_ ? Storage_.get() : ""; }
+  char* Data() { return Storage_.get(); }
+  size_t Size() const { return Size_; }
+  bool Empty() const { return Size_ == 0; }
+  size_t Capacity() const { return Capacity_; }
+  std::string_view View() const { return {Data(), Size_}; }
+
+  void Clear() { Resize(0); }
+  // Makes the size `size` and answers the bytes: those below the old size are kept, any
+  // further ones hold whatever the storage held, for the caller to write.
+  char* Resize(size_t size);
+  void Append(std::string_view bytes);
+  void Erase(size_t at, size_t count);
+  void Replace(size_t at, size_t count, std::string_view bytes);
+
+ private:
+  void Reserve(size_t capacity);
+
+  std::unique_ptr<char[]> Storage_;  // Capacity_ + 1 bytes
+  size_t Size_ = 0;
+  size_t Capacity_ = 0;
+};
+
+// The storage of one index's names and offsets (TFMindex).
+struct TIndexStorage {
+  TBytes Names;
+  std::vector<int32_t> Offsets;
+  std::vector<uint32_t> Starts;
+  bool Lent = false;
+};
+
+// What an operation needs in proportion to the size of an index or a payload, kept from one
+// operation to the next, as the zlib states are: setting it up afresh (and, with glibc's
+// heap trimming or Windows' decommitting, faulting its pages in again) cost more than the
+// work it holds. Each buffer keeps the largest size it has held. One for the process: the
+// store is single-threaded.
+struct TScratch {
+  TBytes Block;    // a block's bytes as read: an index's record and offsets, a payload
+  TBytes Packed;   // deflate's output
+  TBytes Journal;  // the journal of the write being committed
+  TBytes Written;  // the bytes that write puts in the database, range after range
+  std::vector<int32_t> Sorted;  // an index's block offsets, sorted for a check
+  // Storage for a write plan's extents, and for the indexes of a path as long as the
+  // longest (and a few more); beyond that an index has storage of its own.
+  std::array<TBytes, 8> Spare;
+  std::array<TIndexStorage, 20> Indexes;
+};
+TScratch& Scratch();
+
+// The spare storage of at least `size` bytes that fits best, or new storage; and back.
+TBytes TakeBytes(size_t size);
+void GiveBytes(TBytes&& bytes);
+
+// An index's storage, lent by the scratch for as long as the index lives.
+class TIndexLoan {
+ public:
+  TIndexLoan();
+  ~TIndexLoan() { Storage_->Lent = false; }
+  TIndexLoan(const TIndexLoan&) = delete;
+  TIndexLoan& operator=(const TIndexLoan&) = delete;
+  TIndexStorage& operator*() const { return *Storage_; }
+
+ private:
+  TIndexStorage Own_;  // when the scratch has none left to lend
+  TIndexStorage* Storage_;
+};
+
+}  // namespace store
 
 // ---------------------------------------------------------------------------------------
 // Free list: the released extents before the end offset, ascending by offset.
@@ -168,6 +251,9 @@ struct TBlockHead;
 class TWritePlan final : public TStoreStream {
  public:
   explicit TWritePlan(TStoreFile& database);
+  ~TWritePlan() override;
+  TWritePlan(const TWritePlan&) = delete;
+  TWritePlan& operator=(const TWritePlan&) = delete;
 
   // Reads see the database with the planned bytes in place.
   int64_t Size() override { return PlannedSize_; }
@@ -177,26 +263,32 @@ class TWritePlan final : public TStoreStream {
   size_t Write(const void* source, size_t count) override;
 
   // Applies the plan: writes the journal (the original length and the original bytes of
-  // every range about to change) and flushes it, writes the ranges, flushes the database
-  // and removes the journal (the flushes unless FlushWrites() is off). Answers 0, or the
-  // status of the call that failed; the database is then put back as it was (or, when even
-  // that fails, the journal stays for the next opening to put back).
+  // every range about to change, and a check value of what the write puts there) and
+  // flushes it, writes the ranges, flushes the database and marks the journal empty (the
+  // flushes unless FlushWrites() is off). Answers 0, or the status of the call that failed;
+  // the database is then put back as it was (or, when even that fails, the journal stays
+  // for the next opening to put back).
   int32_t Commit();
 
  private:
+  // A range of the database the write changes, and where the journal holds its original
+  // bytes (those below the database's original size).
   struct TRun {
     int64_t Start;
-    std::string Bytes;     // as planned
-    std::string Original;  // the database's bytes below its original size
+    int64_t End;
+    const char* Original = nullptr;
+    size_t OriginalLength = 0;
   };
-  std::vector<TRun> GatherRuns(int32_t& status);
-  std::string JournalImage(const std::vector<TRun>& runs) const;
+  std::vector<TRun> GatherRuns() const;
+  int32_t Prepare(std::vector<TRun>& runs);
+  void FillRun(const TRun& run, char* out) const;
   int32_t Apply(const std::vector<TRun>& runs);
   void Undo(const std::vector<TRun>& runs);
 
   TStoreFile& Database_;
-  // Disjoint and apart: a write that touches an extent joins it.
-  std::map<int64_t, std::string> Planned_;
+  // Disjoint and apart: a write that touches an extent joins it. Their storage comes from
+  // the scratch and goes back to it.
+  std::map<int64_t, store::TBytes> Planned_;
   int64_t OriginalSize_;
   int64_t PlannedSize_;
   int64_t Position_ = 0;
@@ -216,11 +308,24 @@ bool RestoreOpened(TFileStream& file, const FilePath& path, std::string& error);
 // Runs an operation's manager to its end: its status, and when that is 0 the plan applied.
 int32_t FinishPlanned(TFileManager& manager, TWritePlan& plan);
 
-// The journal's format: magic, original length (8 bytes), number of ranges; each range its
-// offset (8 bytes), length and original bytes; then the CRC-32 of all that. Exposed for
+// A range of a journal: where it lies, what the database held there (below its original
+// size), and what the write puts there.
+struct TJournalRange {
+  int64_t Offset;
+  std::string_view Original;
+  std::string_view Written;
+};
+
+// The journal of a write that changes these ranges (ascending and apart) of a database of
+// `originalSize` bytes: magic, original length, length after the write (8 bytes each),
+// number of ranges, CRC-32 of the bytes written; each range its offset (8 bytes), written
+// length, original length and original bytes; then the CRC-32 of all that. Exposed for
 // the tests.
-std::string JournalBytes(int64_t originalSize,
-                         const std::vector<std::pair<int64_t, std::string_view>>& ranges);
+std::string JournalBytes(int64_t originalSize, const std::vector<TJournalRange>& ranges);
+
+// True when the journal holds a write, finished or not: a write that found the journal so
+// had not marked it empty.
+bool JournalPending(TStoreJournal& journal);
 
 }  // namespace store
 
@@ -322,6 +427,7 @@ class TFMindex {
   void AddName(std::string_view name, int32_t offset);
   void NamesMoved(int i, int64_t shift);
   bool WriteRecord(int32_t dataOffset, const TDataBuf& buffer);
+  void WriteOffsets();
   const char* ReadRecord(const store::TBlockHead& head, TDataBuf& buffer);
 
   TFileManager& Manager_;
@@ -331,12 +437,14 @@ class TFMindex {
   int32_t BlockLength_ = 0;  // length prefix of the block loaded or written
   bool IsEntry_ = false;
   bool Detached_ = false;
+  // The storage below, lent by the scratch for the index's life.
+  store::TIndexLoan Storage_;
   // The index text: every name followed by CR LF, in list order. A lookup lower-cases only
   // the name it looks for and runs through this text; where each name starts is worked out
   // only when a name is wanted by its position.
-  std::string Names_;
-  std::vector<int32_t> Offsets_;
-  mutable std::vector<uint32_t> Starts_;  // empty until wanted, and after a change
+  store::TBytes& Names_ = (*Storage_).Names;
+  std::vector<int32_t>& Offsets_ = (*Storage_).Offsets;
+  std::vector<uint32_t>& Starts_ = (*Storage_).Starts;  // empty until wanted, and after a change
   // The last name looked for, as given, with its position and start (-1 when not found).
   mutable std::string LastQuery_;
   mutable int LastPosition_ = -1;
@@ -395,10 +503,10 @@ uint32_t Adler32(const char* data, size_t length);
 // anything is done.
 int InflateExact(const char* stream, int32_t streamLength, char* plain, int32_t plainLength);
 
-// Deflates `length` bytes in one call with the store's settings into `packed` (exactly
-// `packedLength` bytes plus a zero). Answers 0 or the zlib code that stopped it.
-int Deflate(const char* source, int32_t length, std::unique_ptr<char[]>& packed,
-            int32_t& packedLength);
+// Deflates `length` bytes in one call with the store's settings. `packed` then shows the
+// stream, which lies in the scratch until the next call. Answers 0 or the zlib
+// code that stopped it.
+int Deflate(const char* source, int32_t length, std::string_view& packed);
 
 // The root index and the sub-indexes named by the first `depth` components below it (fewer
 // when the manager stops on the way).

@@ -55,43 +55,56 @@ FilePath store::JournalPath(const FilePath& database) {
 }
 
 // ---------------------------------------------------------------------------------------
-// File stream. Reads and writes are positioned (pread/pwrite, or an OVERLAPPED offset), so
-// a seek costs no system call.
+// File stream
 
 #ifdef _WIN32
 
 struct TFileStream::Handle {
   UniqueHandle File;
+  int64_t Pointer = 0;  // where the file pointer is; -1 when not known
 };
 
 namespace {
 
 bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// No sharing: a second opener, in this process or another, fails while we hold it.
-HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition) {
-  return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-OVERLAPPED OverlappedAt(int64_t position) {
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(position));
-  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position) >> 32);
-  return at;
+// No sharing unless asked: a second opener, in this process or another, fails while we
+// hold it.
+HANDLE OpenExclusive(const FilePath& path, DWORD access, DWORD disposition, DWORD share = 0) {
+  return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 constexpr size_t kChunk = 1u << 30;
 
-// The number of bytes written.
-size_t WriteAll(HANDLE file, const char* bytes, size_t count, int64_t position) {
+// Reads and writes go through the file pointer, moved only when it is elsewhere: Wine
+// serves a transfer at an OVERLAPPED offset through its server, one at the pointer in the
+// calling process, several times faster.
+bool MoveTo(HANDLE file, int64_t& pointer, int64_t position) {
+  if (pointer == position) return true;
+  LARGE_INTEGER at;
+  at.QuadPart = position;
+  pointer = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? position : -1;
+  return pointer == position;
+}
+
+// The number of bytes read (`out`) or written at `position`: all of them unless the file
+// ends or a call fails.
+size_t TransferAt(HANDLE file, int64_t& pointer, int64_t position, char* out, const char* in,
+                  size_t count) {
+  if (!MoveTo(file, pointer, position)) return 0;
   size_t done = 0;
   while (done < count) {
-    OVERLAPPED at = OverlappedAt(position + static_cast<int64_t>(done));
-    DWORD put = 0;
+    DWORD moved = 0;
     const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
-    if (!WriteFile(file, bytes + done, want, &put, &at) || put == 0) break;
-    done += put;
+    if (!(out ? ReadFile(file, out + done, want, &moved, nullptr)
+              : WriteFile(file, in + done, want, &moved, nullptr))) {
+      pointer = -1;
+      return done;
+    }
+    if (moved == 0) break;
+    done += moved;
   }
+  pointer = position + static_cast<int64_t>(done);
   return done;
 }
 
@@ -103,44 +116,53 @@ class TFileStream::FileJournal final : public TStoreJournal {
 
   bool Exists() override { return store::FileExists(Path_); }
 
-  bool Read(std::string& bytes) override {
-    UniqueHandle file(CreateFileW(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-    for (size_t done = 0; done < bytes.size();) {
-      OVERLAPPED at = OverlappedAt(static_cast<int64_t>(done));
-      DWORD got = 0;
-      const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, kChunk));
-      if (!ReadFile(file.get(), bytes.data() + done, want, &got, &at) || got == 0) return false;
-      done += got;
-    }
-    return true;
+  // A journal marked empty is cut to nothing, which its size shows without opening it.
+  bool Read(std::string& bytes, size_t count) override {
+    WIN32_FILE_ATTRIBUTE_DATA about;
+    if (!GetFileAttributesExW(Path_.c_str(), GetFileExInfoStandard, &about)) return false;
+    const uint64_t size = uint64_t{about.nFileSizeHigh} << 32 | about.nFileSizeLow;
+    bytes.assign(static_cast<size_t>(std::min<uint64_t>(size, count)), '\0');
+    if (bytes.empty()) return true;
+    UniqueHandle file(OpenExclusive(Path_, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    int64_t pointer = 0;
+    return file && TransferAt(file.get(), pointer, 0, bytes.data(), nullptr, bytes.size()) == bytes.size();
   }
 
-  bool Create(std::string_view bytes) override {
-    File_.reset(CreateFileW(Path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    return File_ && WriteAll(File_.get(), bytes.data(), bytes.size(), 0) == bytes.size();
+  // Written in place, and ended there: cut back when it was longer.
+  bool Write(std::string_view bytes) override {
+    return Open(OPEN_ALWAYS) &&
+           TransferAt(File_.get(), Pointer_, 0, nullptr, bytes.data(), bytes.size()) == bytes.size() &&
+           SetEndOfFile(File_.get());
   }
 
+  // Cut to nothing rather than written over: an opening can then tell from the size alone
+  // that it holds no write, and Wine serves every opening of a file through its server.
+  bool MarkEmpty(std::string_view) override {
+    return Open(OPEN_EXISTING) && MoveTo(File_.get(), Pointer_, 0) && SetEndOfFile(File_.get());
+  }
+
+  // Windows has no call that flushes a folder: FlushFileBuffers is all there is.
   bool Flush() override { return File_ && FlushFileBuffers(File_.get()); }
 
-  bool Remove() override {
-    File_.reset();
-    return DeleteFileW(Path_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+ private:
+  // Others may read it meanwhile, never write it.
+  bool Open(DWORD disposition) {
+    if (!File_) {
+      File_.reset(OpenExclusive(Path_, GENERIC_WRITE, disposition, FILE_SHARE_READ));
+      Pointer_ = 0;
+    }
+    return static_cast<bool>(File_);
   }
 
- private:
   FilePath Path_;
   UniqueHandle File_;
+  int64_t Pointer_ = 0;
 };
 
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
     : Path_(path), File_(std::make_unique<Handle>()), Journal_(std::make_unique<FileJournal>(store::JournalPath(path))) {
   const DWORD access = mode == TOpenMode::ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  if (mode == TOpenMode::ReadOnly && Journal_->Exists()) {
+  if (mode == TOpenMode::ReadOnly && store::JournalPending(*Journal_)) {
     File_->File.reset(OpenExclusive(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING));
     if (File_->File) return;
   }
@@ -172,22 +194,15 @@ int64_t TFileStream::Size() {
 }
 
 size_t TFileStream::Read(void* target, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    OVERLAPPED at = OverlappedAt(Position_);
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min(count - done, kChunk));
-    if (!ReadFile(File_->File.get(), static_cast<char*>(target) + done, want, &got, &at) ||
-        got == 0)
-      break;
-    done += got;
-    Position_ += got;
-  }
+  const size_t done = TransferAt(File_->File.get(), File_->Pointer, Position_,
+                                 static_cast<char*>(target), nullptr, count);
+  Position_ += static_cast<int64_t>(done);
   return done;
 }
 
 size_t TFileStream::Write(const void* source, size_t count) {
-  const size_t done = WriteAll(File_->File.get(), static_cast<const char*>(source), count, Position_);
+  const size_t done = TransferAt(File_->File.get(), File_->Pointer, Position_, nullptr,
+                                 static_cast<const char*>(source), count);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
@@ -195,10 +210,7 @@ size_t TFileStream::Write(const void* source, size_t count) {
 bool TFileStream::Flush() { return FlushFileBuffers(File_->File.get()) != 0; }
 
 bool TFileStream::Truncate(int64_t size) {
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  return SetFilePointerEx(File_->File.get(), end, nullptr, FILE_BEGIN) &&
-         SetEndOfFile(File_->File.get());
+  return MoveTo(File_->File.get(), File_->Pointer, size) && SetEndOfFile(File_->File.get());
 }
 
 
@@ -336,50 +348,61 @@ bool TFileStream::Truncate(int64_t size) {
 class TFileStream::FileJournal final : public TStoreJournal {
  public:
   explicit FileJournal(FilePath path) : Path_(std::move(path)) {}
-  ~FileJournal() override { Close(); }
+  ~FileJournal() override {
+    if (Fd_ >= 0) close(Fd_);
+  }
   FileJournal(const FileJournal&) = delete;
   FileJournal& operator=(const FileJournal&) = delete;
 
   bool Exists() override { return store::FileExists(Path_); }
 
-  bool Read(std::string& bytes) override {
+  bool Read(std::string& bytes, size_t count) override {
     const int fd = open(Path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info;
     bool read = fstat(fd, &info) == 0;
     if (read) {
-      bytes.assign(static_cast<size_t>(info.st_size), '\0');
-      size_t done = 0;
-      while (done < bytes.size()) {
-        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<size_t>(got);
-      }
-      read = done == bytes.size();
+      bytes.assign(std::min(static_cast<size_t>(info.st_size), count), '\0');
+      read = TransferAll(bytes.size(), [&](size_t done) {
+               return pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+             }) == bytes.size();
     }
     close(fd);
     return read;
   }
 
-  bool Create(std::string_view bytes) override {
-    Close();
-    Fd_ = open(Path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return Fd_ >= 0 && WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size();
+  // Written in place; cut back to its new length when it was longer.
+  bool Write(std::string_view bytes) override {
+    struct stat info;
+    return Open(true) && fstat(Fd_, &info) == 0 &&
+           WriteAll(Fd_, bytes.data(), bytes.size(), 0) == bytes.size() &&
+           (static_cast<size_t>(info.st_size) <= bytes.size() ||
+            ftruncate(Fd_, static_cast<off_t>(bytes.size())) == 0);
   }
 
-  // A new file's name reaches the disk with its folder.
-  bool Flush() override { return Fd_ >= 0 && SyncData(Fd_) && SyncFolder(); }
+  // The head written over, in place: cutting the journal would make the next write's flush
+  // wait for the file's new length and blocks too.
+  bool MarkEmpty(std::string_view head) override {
+    return Open(false) && WriteAll(Fd_, head.data(), head.size(), 0) == head.size();
+  }
 
-  bool Remove() override {
-    Close();
-    return unlink(Path_.c_str()) == 0 || errno == ENOENT;
+  // The name of a journal that Write created reaches the disk with its folder.
+  bool Flush() override {
+    if (Fd_ < 0 || !SyncData(Fd_) || (Created_ && !SyncFolder())) return false;
+    Created_ = false;
+    return true;
   }
 
  private:
-  void Close() {
-    if (Fd_ >= 0) close(Fd_);
-    Fd_ = -1;
+  // Opens the journal for writing, creating it when asked and it is not there.
+  bool Open(bool create) {
+    if (Fd_ >= 0) return true;
+    Fd_ = open(Path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (Fd_ < 0 && create && errno == ENOENT) {
+      Fd_ = open(Path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      Created_ = Fd_ >= 0;
+    }
+    return Fd_ >= 0;
   }
 
   bool SyncFolder() const {
@@ -394,12 +417,15 @@ class TFileStream::FileJournal final : public TStoreJournal {
 
   FilePath Path_;
   int Fd_ = -1;
+  bool Created_ = false;
 };
 
 TFileStream::TFileStream(const FilePath& path, TOpenMode mode)
     : Path_(path), Journal_(std::make_unique<FileJournal>(store::JournalPath(path))) {
   const int access = (mode == TOpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-  int fd = mode == TOpenMode::ReadOnly && Journal_->Exists() ? open(path.c_str(), O_RDWR | O_CLOEXEC) : -1;
+  int fd = mode == TOpenMode::ReadOnly && store::JournalPending(*Journal_)
+               ? open(path.c_str(), O_RDWR | O_CLOEXEC)
+               : -1;
   if (fd < 0) fd = open(path.c_str(), mode == TOpenMode::Replace ? access | O_CREAT : access, 0666);
   if (fd < 0) {
     if (mode == TOpenMode::Replace) {
@@ -459,19 +485,20 @@ bool TFileStream::Seek(int64_t offset) {
 // ---------------------------------------------------------------------------------------
 // Memory stream and journal
 
-bool TMemoryJournal::Read(std::string& bytes) {
+bool TMemoryJournal::Read(std::string& bytes, size_t count) {
   if (!Bytes) return false;
-  bytes = *Bytes;
+  bytes = Bytes->substr(0, count);
   return true;
 }
 
-bool TMemoryJournal::Create(std::string_view bytes) {
+bool TMemoryJournal::Write(std::string_view bytes) {
   Bytes = std::string(bytes);
   return true;
 }
 
-bool TMemoryJournal::Remove() {
-  Bytes.reset();
+bool TMemoryJournal::MarkEmpty(std::string_view head) {
+  if (!Bytes) return false;
+  Bytes->replace(0, head.size(), head);  // all of it when it is shorter
   return true;
 }
 

@@ -16,7 +16,8 @@ that meets damage on its own path.
 
 A write keeps the bytes it replaces in DB-journal beside the database until the
 database holds all of its changes, and waits for the disk before and after changing
-the database. When a write did not finish (a crash, a killed process, a power cut),
+the database. The journal stays beside the database, marked empty, from one write to
+the next. When a write did not finish (a crash, a killed process, a power cut),
 every command first puts the database back as it was before that write and says so
 in one line; that takes write access to the database.
 

@@ -2,7 +2,8 @@
 // crash would: write, pwrite, fsync, fdatasync, ftruncate and unlink are counted from 1.
 //   TW_CRASH_AT=k     the call that ends the process with exit status 77 (0 or unset: none)
 //   TW_CRASH_HALF=1   that call, when it writes, first writes half of its bytes
-//   TW_CRASH_COUNT=f  at a normal exit, the number of calls counted goes to file f
+//   TW_CRASH_COUNT=f  at a normal exit, the number of calls counted goes to file f, and
+//                     after it the number of those that were fsync or fdatasync
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 enum { kCrashedExit = 77 };
 
 static long calls;
+static long flushes;
 
 static void* Next(const char* name) { return dlsym(RTLD_NEXT, name); }
 
@@ -64,8 +66,18 @@ ssize_t pwrite64(int fd, const void* bytes, size_t count, off_t at) {
     return real(argument);                    \
   }
 
-ENDING_CALL(fsync, int, fd)
-ENDING_CALL(fdatasync, int, fd)
+// Waiting for the disk.
+#define FLUSHING_CALL(name)                   \
+  int name(int fd) {                          \
+    int (*real)(int) = Next(#name);           \
+    int half;                                 \
+    if (EndsHere(&half)) _exit(kCrashedExit); \
+    ++flushes;                                \
+    return real(fd);                          \
+  }
+
+FLUSHING_CALL(fsync)
+FLUSHING_CALL(fdatasync)
 ENDING_CALL(unlink, const char*, path)
 
 int ftruncate(int fd, off_t length) {
@@ -87,7 +99,7 @@ __attribute__((destructor)) static void ReportCount(void) {
   if (!file) return;
   FILE* out = fopen(file, "w");
   if (!out) return;
-  const long counted = calls;  // the report's own write is not one of them
-  fprintf(out, "%ld\n", counted);
+  const long counted = calls, flushed = flushes;  // the report's own write is not one of them
+  fprintf(out, "%ld %ld\n", counted, flushed);
   fclose(out);
 }

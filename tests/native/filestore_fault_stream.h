@@ -8,13 +8,14 @@
 namespace storetest {
 
 // Passes every call to another database, except that call number `failAt` (counted from 1
-// over seeks, reads and writes together, or over the calls of kind `only`) fails without
-// touching the inner database: a failed seek leaves the position, a failed read or write
-// transfers nothing. Flushing, truncating and the journal's creation, flush and removal
-// count as writes. 0 never fails.
+// over all calls together, or over the calls of kind `only`) fails without touching the
+// inner database: a failed seek leaves the position, a failed read or write transfers
+// nothing. Flushing, truncating and the journal's writing and flush count as writes; reading
+// the journal as a read; the marking of the journal empty is a kind of its own. 0 never
+// fails.
 class TFaultStream final : public TStoreFile {
  public:
-  enum class TCall { Seek, Read, Write };
+  enum class TCall { Seek, Read, Write, Mark };
 
   TFaultStream(TStoreFile& inner, int failAt, std::optional<TCall> only = std::nullopt)
       : Inner_(inner), FailAt_(failAt), Only_(only), Journal_(*this) {}
@@ -42,14 +43,17 @@ class TFaultStream final : public TStoreFile {
    public:
     explicit FaultJournal(TFaultStream& stream) : Stream_(stream) {}
     bool Exists() override { return Inner().Exists(); }
-    bool Read(std::string& bytes) override {
-      return !Stream_.FailsNow(TCall::Read) && Inner().Read(bytes);
+    // Looking for a journal that is not there is no read that can fail.
+    bool Read(std::string& bytes, size_t count) override {
+      return Inner().Exists() && !Stream_.FailsNow(TCall::Read) && Inner().Read(bytes, count);
     }
-    bool Create(std::string_view bytes) override {
-      return !Stream_.FailsNow(TCall::Write) && Inner().Create(bytes);
+    bool Write(std::string_view bytes) override {
+      return !Stream_.FailsNow(TCall::Write) && Inner().Write(bytes);
+    }
+    bool MarkEmpty(std::string_view head) override {
+      return !Stream_.FailsNow(TCall::Mark) && Inner().MarkEmpty(head);
     }
     bool Flush() override { return !Stream_.FailsNow(TCall::Write) && Inner().Flush(); }
-    bool Remove() override { return !Stream_.FailsNow(TCall::Write) && Inner().Remove(); }
 
    private:
     TStoreJournal& Inner() { return Stream_.Inner_.Journal(); }

@@ -69,6 +69,15 @@ inline void WriteFileBytes(const FilePath& path, const std::string& bytes) {
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Whether the journal beside a database file holds a write; false when there is none.
+inline bool JournalPendingBeside(const FilePath& database) {
+  const FilePath path = store::JournalPath(database);
+  if (!Exists(path)) return false;
+  TMemoryJournal journal;
+  journal.Bytes = ReadFileBytes(path);
+  return store::JournalPending(journal);
+}
+
 inline std::string Int32(int32_t value) {
   std::string bytes(4, '\0');
   for (int i = 0; i < 4; ++i) bytes[size_t(i)] = static_cast<char>(uint32_t(value) >> (8 * i));

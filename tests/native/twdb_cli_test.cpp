@@ -407,26 +407,26 @@ TEST_F(Twdb, EveryCommandFirstPutsBackAnUnfinishedWriteAndSaysSo) {
   torn.replace(0, 60, std::string(60, '#'));
   WriteFile(Db, torn + std::string(500, '!'));
   WriteFile(journal, store::JournalBytes(static_cast<int64_t>(before.size()),
-                                         {{0, std::string_view(before).substr(0, 60)}}));
+                                         {{0, std::string_view(before).substr(0, 60), std::string(60, 'w')}}));
   const Result check = Run("check");
   EXPECT_EQ(check.Exit, 0) << check.Err;
   EXPECT_EQ(check.Err, "twdb: " + Db.string() + ": restored as it was before a write that did not finish\n");
   EXPECT_NE(check.Out.find("sound"), std::string::npos);
   EXPECT_EQ(ReadFile(Db), before);
-  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_FALSE(storetest::JournalPendingBeside(Db.native()));
   // Nothing left to put back: nothing said.
   EXPECT_EQ(Run("get", {"note"}).Err, "");
 
   // A journal cut short was being written when the write stopped, before the database was
-  // touched: it goes, and the database stays as it is.
+  // touched: it is marked empty, and the database stays as it is.
   const std::string complete = store::JournalBytes(static_cast<int64_t>(before.size()),
-                                                   {{0, std::string(60, 'z')}});
+                                                   {{0, std::string(60, 'z'), std::string(60, 'w')}});
   WriteFile(journal, complete.substr(0, complete.size() - 3));
   const Result get = Run("get", {"note"});
   EXPECT_EQ(get.Exit, 0);
   EXPECT_EQ(get.Out, "plain");
   EXPECT_EQ(get.Err, "");
-  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_FALSE(storetest::JournalPendingBeside(Db.native()));
   EXPECT_EQ(ReadFile(Db), before);
 }
 
@@ -439,7 +439,7 @@ TEST_F(Twdb, NoSyncWritesAsUsualAndAppliesToWritingCommandsOnly) {
   NoSync = false;
   EXPECT_EQ(Run("get", {"Mailboxes", "Inbox", "bulk"}).Out, "many");
   EXPECT_EQ(Run("check").Exit, 0);
-  EXPECT_FALSE(fs::exists(Db.string() + "-journal"));
+  EXPECT_FALSE(storetest::JournalPendingBeside(Db.native()));
   EXPECT_TRUE(FlushWrites());  // only for the command that asked
 }
 
