@@ -44,6 +44,10 @@ const wchar_t kQuotation[] =
     L"\"Privacy is necessary for an open society in the electronic age.\"\r\n"
     L"                              -- Eric Hughes, A Cypherpunk's Manifesto";
 
+// How long the program group's folder window may take to open (Explorer's start) and still
+// leave the keyboard on the Done page.
+constexpr DWORD kGroupWindowWait = 5000;
+
 const wchar_t kEncryptedNotice[] =
     L"I have found that your TW database is encrypted. Because of "
     L"this I am unable to retrieve current configuration values. "
@@ -223,7 +227,10 @@ void TSetupForm::NextBtnClick() {
   BackBtn.SetEnabled(page > StartPage && page != DonePage);
   SetNextButtonFor(page);
   if (page == DonePage) NextBtn.SetEnabled(false);
-  if (page == DonePage) OfferExit(NextBtn, CancelBtn);
+  if (page == DonePage) {
+    OfferExit(NextBtn, CancelBtn);
+    HoldTheKeyboard(kGroupWindowWait);  // the program group's folder window opens meanwhile
+  }
   if (page == ReviewPage) ListChoices();
   ShowPage(page);
   if (page == DonePage) PlayBeep(MB_OK);

@@ -21,6 +21,8 @@ constexpr wchar_t kFormClass[] = L"TarnwhistleForm";
 constexpr UINT kFormPaintedMessage = WM_APP;
 // Posted to a form on the screen whose controls' text or font changed: it arranges them.
 constexpr UINT kArrangeMessage = WM_APP + 1;
+// Posted to a form that another program's window took the keyboard from while it held it.
+constexpr UINT kTakeBackMessage = WM_APP + 2;
 // Marks the windows of this layer's controls and leads back to the control.
 constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 
@@ -465,10 +467,25 @@ void TForm::FocusControl(HWND control) {
   ::SetFocus(control);
 }
 
-void TForm::OnActivate(bool active) {
+void TForm::HoldTheKeyboard(DWORD milliseconds) { HoldUntil_ = GetTickCount64() + milliseconds; }
+
+namespace {
+
+// Whether `window` is another program's: the system may not say which window took over.
+bool OfAnotherProgram(HWND window) {
+  DWORD process = 0;
+  return !window || (GetWindowThreadProcessId(window, &process) && process != GetCurrentProcessId());
+}
+
+}  // namespace
+
+void TForm::OnActivate(bool active, HWND other) {
   HWND focus = GetFocus();
   if (!active) {
     if (IsDescendant(Handle(), focus)) LastFocus_ = focus;
+    // Explorer's window takes the keyboard more than once while it opens.
+    if (GetTickCount64() < HoldUntil_ && OfAnotherProgram(other))
+      PostMessageW(Handle(), kTakeBackMessage, 0, 0);
     return;
   }
   HWND target = LastFocus_;
@@ -613,7 +630,10 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_ACTIVATE:
-      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      OnActivate(LOWORD(wParam) != WA_INACTIVE, reinterpret_cast<HWND>(lParam));
+      return 0;
+    case kTakeBackMessage:
+      SetForegroundWindow(Handle());
       return 0;
     case WM_SETCURSOR:
       if (SetWaitCursor(lParam)) return TRUE;

@@ -263,6 +263,9 @@ class TForm : public TContainer {
   void FocusFirstInput(HWND container);
   // The push button Enter presses when no other button has the focus, or null.
   TFormControl* DefaultButton() const;
+  // For `milliseconds` from now, a window of another program that opens (one the form's
+  // work started) does not keep the keyboard from the form: the form takes it back.
+  void HoldTheKeyboard(DWORD milliseconds);
   // Hands a message that a window holding controls (the form's own, a panel's) got about a
   // child to that child's control; false when the message is about no control of this form.
   bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
@@ -324,7 +327,7 @@ class TForm : public TContainer {
   void PressCancelButton();
   LRESULT DefaultButtonId() const;
   void FocusControl(HWND control);
-  void OnActivate(bool active);
+  void OnActivate(bool active, HWND other);
   void Annotate();
 
   TForm* Owner_;
@@ -347,6 +350,7 @@ class TForm : public TContainer {
   // suspended (WM_SETREDRAW) answers false.
   bool Shown_ = false;
   HWND LastFocus_ = nullptr;
+  ULONGLONG HoldUntil_ = 0;  // HoldTheKeyboard's end, in GetTickCount64's milliseconds
   int WaitCursors_ = 0;  // TWaitCursor objects alive for this form
 
   friend class TWaitCursor;
