@@ -50,6 +50,13 @@ void DispatchUiMessage(MSG& message) {
 
 bool IsDescendant(HWND parent, HWND window) { return window && IsChild(parent, window); }
 
+// Whether `window` is another program's: the system may not say which window took over.
+bool OfAnotherProgram(HWND window) {
+  DWORD process = 0;
+  return !window ||
+         (GetWindowThreadProcessId(window, &process) && process != GetCurrentProcessId());
+}
+
 // The child window that a message to its parent is about, or null.
 HWND MessageChild(UINT message, LPARAM lParam) {
   switch (message) {
@@ -469,16 +476,6 @@ void TForm::FocusControl(HWND control) {
 
 void TForm::HoldTheKeyboard(DWORD milliseconds) { HoldUntil_ = GetTickCount64() + milliseconds; }
 
-namespace {
-
-// Whether `window` is another program's: the system may not say which window took over.
-bool OfAnotherProgram(HWND window) {
-  DWORD process = 0;
-  return !window || (GetWindowThreadProcessId(window, &process) && process != GetCurrentProcessId());
-}
-
-}  // namespace
-
 void TForm::OnActivate(bool active, HWND other) {
   HWND focus = GetFocus();
   if (!active) {
@@ -509,7 +506,8 @@ void TForm::ArrangeControls() {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   GetMonitorInfoW(MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const int top = std::max(static_cast<int>(before.top) - growth / 2, static_cast<int>(monitor.rcWork.top));
+  const int top =
+      std::max(static_cast<int>(before.top) - growth / 2, static_cast<int>(monitor.rcWork.top));
   SetWindowPos(Handle(), nullptr, before.left, top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -36,7 +36,8 @@ namespace {
 template <class T, class Less>
 void SortFew(std::vector<T>& items, Less less) {
   for (size_t i = 1; i < items.size(); ++i)
-    for (size_t j = i; j > 0 && less(items[j], items[j - 1]); --j) std::swap(items[j], items[j - 1]);
+    for (size_t j = i; j > 0 && less(items[j], items[j - 1]); --j)
+      std::swap(items[j], items[j - 1]);
 }
 
 // A control and the label before it, which names it and moves with it in the tab order.
@@ -67,9 +68,8 @@ int TLayout::Arrange(TContainer& container, int width, int designHeight) {
     for (const TPlaced& placed : above)
       if (placed.DesignBottom <= design.top)
         shift = std::max(shift, placed.Bottom - placed.DesignBottom);
-    const int designed = design.bottom - design.top;
-    const int height = std::max(
-        designed, child->NeededHeight(*this, static_cast<int>(design.right - design.left), designed));
+    const int designed = design.bottom - design.top, across = design.right - design.left;
+    const int height = std::max(designed, child->NeededHeight(*this, across, designed));
     const int top = design.top + shift;
     child->Place({design.left, top, design.right, top + height});
     above.push_back({static_cast<int>(design.bottom), top + height});

@@ -310,9 +310,9 @@ std::wstring AccessibleNameAndRole(HWND window) {
 // field's contents as they are.
 std::wstring ShownText(HWND window) {
   const std::wstring type = ClassName(window);
-  std::wstring text = _wcsicmp(type.c_str(), L"Button") == 0 || _wcsicmp(type.c_str(), L"Static") == 0
-                          ? Shown(WindowText(window))
-                          : WindowText(window);
+  const bool caption =
+      _wcsicmp(type.c_str(), L"Button") == 0 || _wcsicmp(type.c_str(), L"Static") == 0;
+  std::wstring text = caption ? Shown(WindowText(window)) : WindowText(window);
   for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"\\n");
   return text;
 }

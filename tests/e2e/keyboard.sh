@@ -41,9 +41,13 @@ tab_order() {
   key Tab
 }
 
-# The countdown: Cancel gets the keyboard once it can be pressed, after the first second.
-countdown_focus() {  # countdown_focus MESSAGE
-  act "the countdown" wait --window "$BOX" --showing "$1" --timeout 10 || return 1
+# confirm_by_keys QUESTION MESSAGE: Enter asks the question and Enter answers OK; in the
+# countdown that shows the message, Cancel has the keyboard once it can be pressed.
+confirm_by_keys() {
+  key Return
+  act "Enter asks \"$1\"" wait --window "$BOX" --showing "$1" || return 1
+  key Return
+  act "the countdown" wait --window "$BOX" --showing "$2" --timeout 10 || return 1
   sleep 1.3
   check "the countdown's Cancel has the keyboard" focus_on "$BOX" "name=Cancel"
 }
@@ -87,10 +91,7 @@ scenario_keyboard_install() {
   act "the Review page" wait --window "$SETUP" --showing "Review Setup" || return
   check "Review: on Install; Tab leads through Cancel, the listing and Back" \
     tab_order "$SETUP" "name=Install" "name=Cancel" "name=Setup Configuration" "name=Back"
-  key Return
-  act "Enter asks \"Install now?\"" wait --window "$BOX" --showing "Install now?" || return
-  key Return
-  countdown_focus "...installing tarnwhistle..."
+  confirm_by_keys "Install now?" "...installing tarnwhistle..." || return
   act "the Done page" wait --window "$SETUP" --showing "Installation complete!" --timeout 60 || return
   act "the group folder opens in a shell window" \
     wait --window "$BOX" --showing Tarnwhistle --timeout 20 || return
@@ -114,9 +115,7 @@ scenario_keyboard_update() {
   start "$kit" setup.exe
   act "setup.exe opens on the Review page" wait --window "$SETUP" --showing "Review Setup" --timeout 90 || return
   check "Review: on Install" focus_on "$SETUP" "name=Install"
-  key Return
-  act "Enter asks \"Install now?\"" wait --window "$BOX" --showing "Install now?" || return
-  key Return
+  confirm_by_keys "Install now?" "...installing tarnwhistle..." || return
   act "the Done page" wait --window "$SETUP" --showing "Installation complete!" --timeout 60 || return
   check "Done: on Exit" focus_on "$SETUP" "name=Exit"
   step "Alt+R unticks Run Tarnwhistle, Enter is Exit"
@@ -145,10 +144,7 @@ scenario_keyboard_removal() {
   key Return
   act "the Review page" wait --window "$UNINSTALL" --showing "Review Un-installation" || return
   check "Review: on Finish" focus_on "$UNINSTALL" "name=Finish"
-  key Return
-  act "Enter asks \"Uninstall now?\"" wait --window "$BOX" --showing "Uninstall now?" || return
-  key Return
-  countdown_focus "...uninstalling software..."
+  confirm_by_keys "Uninstall now?" "...uninstalling software..." || return
   act "the notice" wait --window "$NOTICE" --showing "VERY IMPORTANT" --timeout 60 || return
   check "the notice: on Ok; Tab leads to Open and back" \
     tab_order "$NOTICE" "name=Ok" "name=Open : $home\\"

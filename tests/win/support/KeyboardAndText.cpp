@@ -5,9 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <optional>
 
+#include "Screenshot.h"
 #include "UiScript.h"
-#include "shell/win/Controls.h"
 
 namespace {
 
@@ -17,17 +18,16 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
+BOOL CALLBACK AddShownControl(HWND child, LPARAM list) {
+  if (IsWindowVisible(child) && TControl::FromHandle(child))
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
 // The form's controls that are on the screen, in no particular order.
 std::vector<HWND> ShownControls(const TForm& form) {
   std::vector<HWND> shown;
-  EnumChildWindows(
-      form.Handle(),
-      [](HWND child, LPARAM list) {
-        if (IsWindowVisible(child) && TControl::FromHandle(child))
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&shown));
+  EnumChildWindows(form.Handle(), AddShownControl, reinterpret_cast<LPARAM>(&shown));
   return shown;
 }
 
@@ -184,4 +184,41 @@ HighContrast::HighContrast() {
 HighContrast::~HighContrast() {
   SetSysColors(static_cast<int>(std::size(kHighContrastElements)), kHighContrastElements,
                Saved_.data());
+}
+
+std::string TDisplay::Name() const {
+  return std::to_string(Dpi) + " DPI" + (LargeText ? ", 150 % text" : "") +
+         (HighContrast ? ", high contrast" : "");
+}
+
+void OnEveryDisplay(const std::function<void(const TDisplay&)>& test) {
+  for (const TDisplay display : {TDisplay{96, false, false, nullptr}, TDisplay{144, false, false, nullptr},
+                                 TDisplay{96, true, false, nullptr},
+                                 TDisplay{144, true, false, L"-144dpi-large-text"},
+                                 TDisplay{96, false, true, L"-high-contrast"}}) {
+    std::optional<LargeText> large;
+    if (display.LargeText) large.emplace();
+    std::optional<HighContrast> contrast;
+    if (display.HighContrast) contrast.emplace();
+    test(display);
+  }
+}
+
+void ExpectLayoutHolds(TForm& form, const TDisplay& display, const std::wstring& name,
+                       TNotebook* notebook) {
+  RECT suggested{0, 0, 100, 100};
+  SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(display.Dpi, display.Dpi),
+               reinterpret_cast<LPARAM>(&suggested));
+  for (int page = notebook ? notebook->PageCount() - 1 : 0; page >= 0; --page) {
+    std::wstring shot = name + (display.Shots ? display.Shots : L"");
+    std::string where = display.Name();
+    if (notebook) {
+      notebook->SetPageIndex(page);
+      Application.ProcessMessages();  // the page's texts as its new windows wrap them
+      shot += L"-" + notebook->ActivePage().Caption();
+      where += ", " + Narrow(notebook->ActivePage().Caption());
+    }
+    ExpectTextsFit(form, where);
+    if (display.Shots) SaveScreenshot(form.Handle(), shot);
+  }
 }

@@ -6,10 +6,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "shell/win/Forms.h"
+#include "shell/win/Controls.h"
 
 // The names of the controls that Tab leads through, from the one with the focus round to
 // it (the focused control first).
@@ -53,3 +54,27 @@ class HighContrast {
  private:
   std::vector<COLORREF> Saved_;
 };
+
+// A display a layout must hold on: a DPI, the system's text or text half as large again,
+// the system's colours or a high-contrast scheme.
+struct TDisplay {
+  UINT Dpi;
+  bool LargeText;
+  bool HighContrast;
+  // The ending of the screenshots taken on it ("-144dpi-large-text"); null: none.
+  const wchar_t* Shots;
+
+  // For the test's messages: "144 DPI, 150 % text".
+  std::string Name() const;
+};
+
+// Runs `test` on each display a layout must hold on (96 and 144 DPI, each with the system's
+// text and with large text, and in high contrast), with the system set so meanwhile.
+void OnEveryDisplay(const std::function<void(const TDisplay&)>& test);
+
+// Moves the shown form to the display's DPI (as the system does when it changes monitors),
+// expects every text to fit (ExpectTextsFit), and saves a screenshot `name` with the
+// display's ending where it takes them. With a notebook, so for each page, ending on the
+// first.
+void ExpectLayoutHolds(TForm& form, const TDisplay& display, const std::wstring& name,
+                       TNotebook* notebook = nullptr);
