@@ -226,8 +226,8 @@ void TSetupForm::NextBtnClick() {
   const int page = std::min(Notebook1.PageIndex() + 1, static_cast<int>(DonePage));
   BackBtn.SetEnabled(page > StartPage && page != DonePage);
   SetNextButtonFor(page);
-  if (page == DonePage) NextBtn.SetEnabled(false);
   if (page == DonePage) {
+    NextBtn.SetEnabled(false);
     OfferExit(NextBtn, CancelBtn);
     HoldTheKeyboard(kGroupWindowWait);  // the program group's folder window opens meanwhile
   }

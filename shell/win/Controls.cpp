@@ -91,8 +91,6 @@ void TControl::MakeWindow() {
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
 }
 
-void TControl::FinishWaitingWindow() { WindowMade(); }
-
 LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR, DWORD_PTR control) {
   LRESULT result = 0;
@@ -657,7 +655,7 @@ void TPage::MakeWindows() {
   const std::vector<TControl*> waiting = std::move(Waiting_);
   // Every window first, so that whatever the kept state sets off finds them all made.
   for (TControl* control : waiting) control->MakeWindow();
-  for (TControl* control : waiting) control->FinishWaitingWindow();
+  for (TControl* control : waiting) control->WindowMade();
   TLayout::OrderTabStops(Form(), *this);
   Form().RequestArrange();  // its texts as the windows wrap them
 }

@@ -128,8 +128,6 @@ class TControl : public TFormControl {
   void MakeFont();
   void ApplyFont();
   void MakeWindow();
-  // After every window of the page is made: the rest of the kept state.
-  void FinishWaitingWindow();
 
   std::wstring Name_;
   TBounds Bounds_;
