@@ -98,7 +98,7 @@ TMainForm::TMainForm(TMode mode, const TCommandLine& line)
             {.Caption = L"Tarnwhistle Setup/Remove", .ClientWidth = 409, .ClientHeight = 147}),
       Label1(*this, L"Label1",
              L"This main window is always hidden and calls either the SetupDlg or the UninstDlg.",
-             TBounds{8, 40, 393, 64}, taCenter, true) {
+             TBounds{8, 40, 393, 64}, taCenter) {
   Label1.SetFont(NoticeFont());
 
   if (mode == TMode::Setup) {

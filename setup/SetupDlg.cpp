@@ -44,6 +44,10 @@ const wchar_t kQuotation[] =
     L"\"Privacy is necessary for an open society in the electronic age.\"\r\n"
     L"                              -- Eric Hughes, A Cypherpunk's Manifesto";
 
+// How long the program group's folder window may take to open (Explorer's start) and still
+// leave the keyboard on the Done page.
+constexpr DWORD kGroupWindowWait = 5000;
+
 const wchar_t kEncryptedNotice[] =
     L"I have found that your TW database is encrypted. Because of "
     L"this I am unable to retrieve current configuration values. "
@@ -59,14 +63,14 @@ TSetupForm::TSetupForm(TForm* owner, std::wstring kitFolder)
       Notebook1(Panel1, L"Notebook1", {8, 40, 409, 193}),
       StartSheet(Notebook1, L"Start"),
       Copyright(StartSheet, L"Copyright", L"", {4, 0, 401, 16}),
-      RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}, taLeftJustify, true),
+      RichEdit1(StartSheet, L"RichEdit1", kStartText, {4, 20, 401, 60}),
       Label4(StartSheet, L"Label4", L"&Destination Folder", {4, 92, 200, 16}),
       AppDIR(StartSheet, L"AppDIR", L"", {4, 110, 313, 22}),
-      BrowseBtn(StartSheet, L"BrowseBtn", L"&Browse", {326, 108, 75, 25}),
+      BrowseBtn(StartSheet, L"BrowseBtn", L"B&rowse", {326, 108, 75, 25}),
       GroupBox(StartSheet, L"GroupBox", L"Create Program &Group", {4, 148, 250, 20}),
       AddressSheet(Notebook1, L"Address"),
       Label6(AddressSheet, L"Label6", L"E-Address && Mail Server", {4, 0, 401, 18}),
-      RichEdit2(AddressSheet, L"RichEdit2", kAddressText, {4, 20, 401, 60}, taLeftJustify, true),
+      RichEdit2(AddressSheet, L"RichEdit2", kAddressText, {4, 20, 401, 60}),
       Label3(AddressSheet, L"Label3", L"Your &Address: (example: My Name <myname@example.com>)",
              {4, 88, 401, 16}),
       EAddr(AddressSheet, L"EAddr", L"", {4, 106, 401, 22}),
@@ -75,24 +79,29 @@ TSetupForm::TSetupForm(TForm* owner, std::wstring kitFolder)
       Host(AddressSheet, L"Host", L"", {4, 156, 401, 22}),
       ReviewSheet(Notebook1, L"Review"),
       Label7(ReviewSheet, L"Label7", L"Review Setup", {4, 0, 401, 18}),
-      RichEdit4(ReviewSheet, L"RichEdit4", kReviewText, {4, 20, 401, 44}, taLeftJustify, true),
+      RichEdit4(ReviewSheet, L"RichEdit4", kReviewText, {4, 20, 401, 44}),
       Label8(ReviewSheet, L"Label8", L"Setup Configuration", {4, 68, 401, 16}),
-      RichEdit3(ReviewSheet, L"RichEdit3", {4, 86, 401, 100}, ssNone),
+      RichEdit3(ReviewSheet, L"RichEdit3", {4, 86, 401, 100}),
       DoneSheet(Notebook1, L"Done"),
       Label5(DoneSheet, L"Label5", L"Installation complete!", {4, 0, 401, 30}),
-      RichEdit6(DoneSheet, L"RichEdit6", kDoneText, {4, 36, 401, 44}, taLeftJustify, true),
-      RichEdit5(DoneSheet, L"RichEdit5", kQuotation, {4, 88, 401, 44}, taLeftJustify, true),
+      RichEdit6(DoneSheet, L"RichEdit6", kDoneText, {4, 36, 401, 44}),
+      RichEdit5(DoneSheet, L"RichEdit5", kQuotation, {4, 88, 401, 44}),
       RunQuickBox(DoneSheet, L"RunQuickBox", L"&Run Tarnwhistle", {4, 150, 250, 20}),
-      BackBtn(*this, L"BackBtn", L"Back", {200, 270, 75, 25}),
-      NextBtn(*this, L"NextBtn", L"Next", {283, 270, 75, 25}),
+      BackBtn(*this, L"BackBtn", BackCaption, {200, 270, 75, 25}),
+      NextBtn(*this, L"NextBtn", NextCaption, {283, 270, 75, 25}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {366, 270, 75, 25}) {
   Appname.SetFont(TitleFont(27));
   Label5.SetFont(TitleFont(21));
   for (TLabel* heading : {&Label6, &Label7}) heading->SetFont(HeadingFont());
-  RichEdit3.SetTabStop(false);
+  // Each page is announced by its heading.
+  StartSheet.SetTitle(Label4.ShownText());
+  AddressSheet.SetTitle(Label6.ShownText());
+  ReviewSheet.SetTitle(Label7.ShownText());
+  DoneSheet.SetTitle(Label5.ShownText());
   GroupBox.SetChecked(true);
   RunQuickBox.SetChecked(true);
   BackBtn.SetEnabled(false);
+  NextBtn.SetDefault(true);
   CancelBtn.SetCancel(true);
   CancelBtn.SetModalResult(mrCancel);
   NextBtn.OnClick = [this] { NextBtnClick(); };
@@ -114,7 +123,7 @@ TSetupForm::TSetupForm(TForm* owner, std::wstring kitFolder)
   Notebook1.SetPageIndex(StartPage);
   ReadRegistryDefaults();
   ReadClientConfig();
-  NextBtn.SetFocus();
+  ShowPage(StartPage);
 }
 
 void TSetupForm::ReadRegistryDefaults() {
@@ -172,7 +181,7 @@ void TSetupForm::FormShow() {
 void TSetupForm::ShowEncryptedDatabaseNotice() {
   RichEdit3.SetText(kEncryptedNotice);
   TFont font = RichEdit4.Font();
-  font.Color = clGray;
+  font.Color = ReadableGrayText(clBtnFace);
   RichEdit4.SetFont(font);
   BackBtn.SetEnabled(false);
 }
@@ -181,15 +190,14 @@ bool TSetupForm::AddressComplete() const { return !EAddr.Text().empty() && !Host
 
 void TSetupForm::SetNextButtonFor(int page) {
   NextBtn.SetEnabled(page != AddressPage || AddressComplete());
-  NextBtn.SetText(page == ReviewPage ? L"Install" : L"Next");
+  NextBtn.SetText(page == ReviewPage ? L"&Install" : NextCaption);
 }
 
+// The keyboard starts on the page's first field, or on Next where it has none (Enter on the
+// review installs, also when an update opens on it straight away).
 void TSetupForm::ShowPage(int page) {
   Notebook1.SetPageIndex(page);
-  if (page == StartPage) AppDIR.SetFocus();
-  if (page == AddressPage) EAddr.SetFocus();
-  // Enter on the review installs, also when an update opens on it straight away.
-  if (page == ReviewPage) NextBtn.SetFocus();
+  if (page != DonePage) FocusFirstInput(Notebook1.ActivePage().Handle());
 }
 
 void TSetupForm::ListChoices() {
@@ -211,15 +219,18 @@ bool TSetupForm::AcceptDestination() {
 
 void TSetupForm::NextBtnClick() {
   if (Notebook1.PageIndex() == StartPage && !AcceptDestination()) return;
-  if (NextBtn.Text() == L"Install") {
+  if (NextBtn.ShownText() == L"Install") {
     if (ShowMessageBox(Handle(), L"Install now?", tw::ProductName, MB_OKCANCEL) != IDOK) return;
     if (!RunInstallation()) return;
   }
   const int page = std::min(Notebook1.PageIndex() + 1, static_cast<int>(DonePage));
   BackBtn.SetEnabled(page > StartPage && page != DonePage);
   SetNextButtonFor(page);
-  if (page == DonePage) NextBtn.SetEnabled(false);
-  CancelBtn.SetText(page == DonePage ? L"Exit" : L"Cancel");
+  if (page == DonePage) {
+    NextBtn.SetEnabled(false);
+    OfferExit(NextBtn, CancelBtn);
+    HoldTheKeyboard(kGroupWindowWait);  // the program group's folder window opens meanwhile
+  }
   if (page == ReviewPage) ListChoices();
   ShowPage(page);
   if (page == DonePage) PlayBeep(MB_OK);
@@ -242,12 +253,12 @@ void TSetupForm::EAddrChange() {
 void TSetupForm::HostChange() { EAddrChange(); }
 
 void TSetupForm::BrowseBtnClick() {
-  const std::wstring folder = BrowseForFolder(this);
+  const std::wstring folder = BrowseForFolder(this, std::wstring(), AppDIR.Text());
   if (folder != L"cancel") AppDIR.SetText(BrowsedDestination(folder));
 }
 
 void TSetupForm::FormCloseQuery(bool& canClose) {
-  const bool installed = CancelBtn.Text() == L"Exit";
+  const bool installed = CancelBtn.ShownText() == L"Exit";
   if (Notebook1.PageIndex() > StartPage && !installed &&
       ShowMessageBox(Handle(), L"Quit without installing " + tw::ProductName + L"?",
                      tw::ProductName, MB_YESNO) != IDYES) {

@@ -55,6 +55,14 @@ void TWizardForm::FormPainted() {
   ShowWindow(TaskbarButton_.get(), SW_SHOWNA);  // the activation stays where it is
 }
 
+void TWizardForm::OfferExit(TButton& next, TButton& exit) {
+  exit.SetText(ExitCaption);
+  exit.SetEnabled(true);
+  next.SetDefault(false);
+  exit.SetDefault(true);
+  exit.SetFocus();
+}
+
 void TWizardForm::WMSysCommand(TSysCommand& command) {
   if (command.CmdType != AboutCommand) return;
   ShowMessageBox(Handle(), tw::AboutText(Title_), L"About...", MB_OK | MB_USERICON);

@@ -1,10 +1,17 @@
 // What the setup and the uninstall wizard share: a fixed-size window whose task bar button
-// shows the application's title, and an About item at the end of its system menu.
+// shows the application's title, an About item at the end of its system menu, and the
+// buttons' captions and keyboard roles.
 #pragma once
 
 #include <string>
 
-#include "shell/win/Forms.h"
+#include "shell/win/Controls.h"
+
+// The wizards' buttons with their accelerators. Code that asks which caption a button shows
+// compares its ShownText, without them.
+inline constexpr wchar_t BackCaption[] = L"&Back";
+inline constexpr wchar_t NextCaption[] = L"&Next";
+inline constexpr wchar_t ExitCaption[] = L"E&xit";
 
 class TWizardForm : public TForm {
  public:
@@ -16,6 +23,10 @@ class TWizardForm : public TForm {
 
   // The window that owns the task bar button while the wizard lives.
   HWND TaskbarButton() const { return TaskbarButton_.get(); }
+
+  // The work is done: the cancel button becomes Exit, the way out, which Enter presses as
+  // well as Esc, and the keyboard is on it.
+  static void OfferExit(TButton& next, TButton& exit);
 
  protected:
   void WMSysCommand(TSysCommand& command) override;

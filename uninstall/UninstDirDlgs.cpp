@@ -21,12 +21,12 @@ TUninstDirDlg::TUninstDirDlg(TForm* owner)
       Label1(Bevel1, L"Label1",
              L"Tarnwhistle has been successfully uninstalled, but you will need to manually "
              L"delete the TW database and home directory.",
-             InFrame(24, 64, 385, 44), taLeftJustify, true),
+             InFrame(24, 64, 385, 44)),
       Label3(Bevel1, L"Label3",
              L"If you are having a problem with TW and uninstalling for the purpose of "
              L"re-installing, you will still want to delete, at least, the TW database.",
-             InFrame(24, 116, 385, 44), taLeftJustify, true),
-      OpenDirBtn(Bevel1, L"OpenDirBtn", L"Open home directory now", InFrame(42, 176, 349, 32)),
+             InFrame(24, 116, 385, 44)),
+      OpenDirBtn(Bevel1, L"OpenDirBtn", L"&Open home directory now", InFrame(42, 176, 349, 32)),
       OkBtn(*this, L"OkBtn", L"Ok", {179, 232, 75, 25}) {
   Bevel1.SetBevel(bvLowered);
   TFont titleFont;
@@ -47,7 +47,7 @@ void ShowCleanupNotice(const std::wstring& homeDir, TForm* wizard, bool complete
     notice.Label1.SetText(L"Tarnwhistle has been uninstalled, but some items could not be removed: "
                           L"the uninstaller's window lists them. You will also need to manually "
                           L"delete the TW database and home directory.");
-  notice.OpenDirBtn.SetText(L"Open : " + LocaleLower(homeDir));
+  notice.OpenDirBtn.SetText(L"&Open : " + AsCaption(LocaleLower(homeDir)));
   CenterOver(notice.Handle(), wizard ? wizard->Handle() : nullptr);
   notice.HomeDir = homeDir;
   notice.ShowModal();

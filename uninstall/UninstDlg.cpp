@@ -19,10 +19,10 @@ TFont TitleFont() {
   return font;
 }
 
-// A read-only text pane that reads as part of the page.
+// A read-only text pane that reads as part of the page (and is a tab stop all the same,
+// for the keyboard and the screen reader).
 void MakeExplanation(TMemo& memo, const std::vector<std::wstring>& lines) {
   memo.SetBorder(false);
-  memo.SetTabStop(false);
   memo.SetLines(lines);
 }
 
@@ -63,15 +63,16 @@ class TWizardLog : public TRemovalLog {
 // "Tarnwhistle  { c:\tw }": the home in lower case without its trailing backslash.
 std::wstring WithHome(const std::wstring& caption, const std::wstring& gap, bool installed,
                       const std::wstring& home) {
-  return caption + gap + L"{ " + LocaleLower(installed ? StripBackslash(home) : L"not installed") + L" }";
+  return caption + gap + L"{ " +
+         AsCaption(LocaleLower(installed ? StripBackslash(home) : L"not installed")) + L" }";
 }
 
 }  // namespace
 
 TUninstWiz::TUninstWiz(TForm* owner)
     : TWizardForm(owner, UninstWizCaption, 458, 305, L"About Uninstall...", tw::UninstallTitle),
-      BackBtn(*this, L"BackBtn", L"Back", {192, 272, 75, 25}),
-      NextBtn(*this, L"NextBtn", L"Next", {280, 272, 75, 25}),
+      BackBtn(*this, L"BackBtn", BackCaption, {192, 272, 75, 25}),
+      NextBtn(*this, L"NextBtn", NextCaption, {280, 272, 75, 25}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {368, 272, 73, 25}),
       Panel1(*this, L"Panel1", L"", {16, 16, 425, 241}),
       Notebook(Panel1, L"Notebook", {2, 2, 421, 237}),
@@ -83,24 +84,30 @@ TUninstWiz::TUninstWiz(TForm* owner)
       OptionsPage(Notebook, L"Options"),
       Label25(OptionsPage, L"Label25", L"Un-Install Tarnwhistle", kTitleBounds),
       Label26(OptionsPage, L"Label26", L"Select Items For Removal", kSubtitleBounds),
-      AppEntries(OptionsPage, L"AppEntries", L"Tarnwhistle", {32, 72, 373, 20}),
-      MixEntries(OptionsPage, L"MixEntries", L"Mixmaster", {32, 94, 373, 20}),
-      RichEdit3(OptionsPage, L"RichEdit3", {16, 120, 397, 110}),
+      AppEntries(OptionsPage, L"AppEntries", L"&Tarnwhistle", {32, 72, 373, 20}),
+      MixEntries(OptionsPage, L"MixEntries", L"&Mixmaster", {32, 94, 373, 20}),
+      WarningLabel(OptionsPage, L"WarningLabel", L"&What is removed:", {16, 120, 397, 16}),
+      RichEdit3(OptionsPage, L"RichEdit3", {16, 138, 397, 92}),
       ReviewPage(Notebook, L"Review"),
+      // The explanation under the title, then the listing under its own heading, which
+      // names it.
       Label1(ReviewPage, L"Label1", L"Review Un-installation", kTitleBounds),
-      Label2(ReviewPage, L"Label2", L"Check Configuration", kSubtitleBounds),
-      RichEdit1(ReviewPage, L"RichEdit1", {16, 74, 389, 34}, ssNone),
+      RichEdit1(ReviewPage, L"RichEdit1", {16, 50, 389, 34}, ssNone),
+      Label2(ReviewPage, L"Label2", L"Check Configuration", {16, 90, 389, 18}),
       Memo1(ReviewPage, L"Memo1", {16, 112, 389, 112}),
       FinishPage(Notebook, L"Finish"),
       Label4(FinishPage, L"Label4", L"Removing Components...", kTitleBounds),
       Label6(FinishPage, L"Label6", L"Un-install", kSubtitleBounds),
-      RichEdit2(FinishPage, L"RichEdit2", {16, 74, 389, 150}) {
+      LogLabel(FinishPage, L"LogLabel", L"Removal &log:", {16, 74, 389, 16}),
+      RichEdit2(FinishPage, L"RichEdit2", {16, 92, 389, 132}) {
   for (TLabel* title : {&Appname, &Label25, &Label1, &Label4}) title->SetFont(TitleFont());
-  MakeExplanation(RichEdit7, {L"If you are looking to remove Tarnwhistle from your system, ",
-                              L"you've come to the right place. On the next screen you will have ",
-                              L"the opportunity to select Tarnwhistle, Mixmaster or both for ",
-                              L"removal.", L""});
-  // The notice's lines are too wide for the page: each paragraph flows as one line.
+  // Each paragraph flows as one line and wraps at the page's width, whatever the size of
+  // the text (the notice's lines are too wide for the page even at the design's size).
+  MakeExplanation(RichEdit7, {L"If you are looking to remove Tarnwhistle from your system, "
+                              L"you've come to the right place. On the next screen you will have "
+                              L"the opportunity to select Tarnwhistle, Mixmaster or both for "
+                              L"removal.",
+                              L""});
   MakeExplanation(
       RichEdit3,
       {L"IF YOU REMOVE TARNWHISTLE: All files in the TW home directory will be "
@@ -111,9 +118,12 @@ TUninstWiz::TUninstWiz(TForm* owner)
        L"Also, if the mix dir has no subdirectories (other than 'pool'), it will be deleted. If you "
        L"have any files there that you wish to preserve, remove them before uninstalling.",
        L""});
-  MakeExplanation(RichEdit1, {L"Please review the items below. Click 'Back' to make corrections. ",
+  MakeExplanation(RichEdit1, {L"Please review the items below. Click 'Back' to make corrections. "
                               L"Then, Click 'Finish' to remove components."});
-  Memo1.SetTabStop(false);
+  // Each page is announced by its heading.
+  OptionsPage.SetTitle(Label26.ShownText());
+  ReviewPage.SetTitle(Label1.ShownText());
+  FinishPage.SetTitle(Label4.ShownText());
   RichEdit2.SetEnabled(false);
   AppEntries.SetChecked(true);
   MixEntries.SetChecked(true);
@@ -122,11 +132,11 @@ TUninstWiz::TUninstWiz(TForm* owner)
   BackBtn.OnClick = [this] { BackBtnClick(); };
   NextBtn.OnClick = [this] { NextBtnClick(); };
   NextBtn.SetDefault(true);
-  NextBtn.SetFocus();
   CancelBtn.SetModalResult(mrCancel);
   CancelBtn.SetCancel(true);
   Notebook.SetPageIndex(StartPageIndex);
   DetectProducts();
+  FocusFirstInput(StartPage.Handle());
   // The rules act on the user's changes; the offer at the start already follows them.
   AppEntries.OnClick = [this] { AppEntriesClick(); };
   MixEntries.OnClick = [this] { MixEntriesClick(); };
@@ -154,8 +164,8 @@ void TUninstWiz::DetectProducts() {
 }
 
 void TUninstWiz::SetUpEntries(const TInstalledProducts& products) {
-  AppEntries.SetText(tw::ProductName);
-  MixEntries.SetText(L"Mixmaster");
+  AppEntries.SetText(L"&" + tw::ProductName);
+  MixEntries.SetText(L"&Mixmaster");
   Appname.SetText(tw::ProductName + L" " + ClientVersion);
   Label25.SetText(L"Un-Install " + tw::ProductName);
   ApplyOffer(OfferRemoval(products, Homes_, ClientMarked(ClientHomeDir)));
@@ -213,14 +223,13 @@ void TUninstWiz::MixEntriesClick() {
 }
 
 void TUninstWiz::NextBtnClick() {
-  if (NextBtn.Text() == L"Finish") {
+  if (NextBtn.ShownText() == L"Finish") {
     if (ShowMessageBox(Handle(), L"Uninstall now?", tw::ProductName, MB_OKCANCEL) != IDOK) return;
     if (!ShowWaitDialog(tw::ProductName, L"...uninstalling software...", this)) return;
     Notebook.SetPageIndex(Notebook.PageIndex() + 1);
     Application.ProcessMessages();  // the Finish page is drawn before the work starts
     if (!RunRemoval()) return;
-    CancelBtn.SetText(L"Exit");
-    CancelBtn.SetEnabled(true);
+    OfferExit(NextBtn, CancelBtn);
     return;
   }
   RedrawSuspended redraw(Handle());
@@ -237,8 +246,9 @@ void TUninstWiz::BackBtnClick() {
 
 void TUninstWiz::UpdateButtonsForPage() {
   const int page = Notebook.PageIndex();
-  NextBtn.SetText(page >= ReviewPageIndex ? L"Finish" : L"Next");
+  NextBtn.SetText(page >= ReviewPageIndex ? L"&Finish" : NextCaption);
   BackBtn.SetEnabled(page != StartPageIndex);
+  FocusFirstInput(Notebook.ActivePage().Handle());
 }
 
 void TUninstWiz::FillReview() {
@@ -286,6 +296,8 @@ void TUninstWiz::ShowRunEnd(bool complete) {
   Label4.SetText(complete ? L"Un-Installation complete!" : L"Un-Installation incomplete");
   if (complete) RichEdit2.AddLine(L"Done!");
   Label6.SetText(complete ? L"Thanks!" : L"Some items could not be removed.");
+  FinishPage.SetTitle(Label4.ShownText());
+  Notebook.AnnouncePage();
   PlayBeep(0);
 }
 
@@ -300,7 +312,7 @@ void TUninstWiz::ReturnToReview() {
 
 void TUninstWiz::FormCloseQuery(bool& canClose) {
   if ((!ClientInstalled && !MixInstalled) || Notebook.PageIndex() == StartPageIndex ||
-      CancelBtn.Text() == L"Exit")
+      CancelBtn.ShownText() == L"Exit")
     return;
   canClose = ShowMessageBox(Handle(), L"Quit without removing Tarnwhistle?", tw::ProductName,
                             MB_YESNO) == IDYES;

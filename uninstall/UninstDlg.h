@@ -34,15 +34,17 @@ class TUninstWiz : public TWizardForm {
   TLabel Label26;
   TCheckBox AppEntries;
   TCheckBox MixEntries;
+  TLabel WarningLabel;
   TMemo RichEdit3;
   TPage ReviewPage;
   TLabel Label1;
-  TLabel Label2;
   TMemo RichEdit1;
+  TLabel Label2;
   TMemo Memo1;
   TPage FinishPage;
   TLabel Label4;
   TLabel Label6;
+  TLabel LogLabel;
   TMemo RichEdit2;
 
   // Found at creation and never changed afterwards.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "shell/Paths.h"
 #include "shell/SysUtils.h"
 #include "base/Text.h"
 #include "base/Handles.h"
@@ -51,8 +52,9 @@ size_t RootLength(const std::wstring& path) {
   return afterRoot ? static_cast<size_t>(afterRoot - path.c_str()) : path.size();
 }
 
-// A small folder, opened or closed, as the folder list's items show them.
-void DrawFolderGlyph(HDC dc, const RECT& box, bool open) {
+// A small folder, opened (filled) or closed (outlined), in the item's text colour, so that
+// it shows in every colour scheme.
+void DrawFolderGlyph(HDC dc, const RECT& box, bool open, COLORREF color, COLORREF background) {
   const int width = box.right - box.left, height = box.bottom - box.top;
   const POINT tab[] = {{box.left, box.top + height / 5},
                        {box.left + width * 2 / 5, box.top + height / 5},
@@ -60,11 +62,25 @@ void DrawFolderGlyph(HDC dc, const RECT& box, bool open) {
                        {box.right, box.top + height * 2 / 5},
                        {box.right, box.bottom},
                        {box.left, box.bottom}};
-  UniqueBrush fill(CreateSolidBrush(open ? RGB(255, 236, 160) : RGB(232, 196, 88)));
-  UniquePen outline(CreatePen(PS_SOLID, 1, RGB(140, 104, 24)));
+  UniqueBrush fill(CreateSolidBrush(open ? color : background));
+  UniquePen outline(CreatePen(PS_SOLID, 1, color));
   SelectedObject brush(dc, fill.get());
   SelectedObject pen(dc, outline.get());
   Polygon(dc, tab, static_cast<int>(std::size(tab)));
+}
+
+// The folder `path` names when it exists, else the nearest one above it that does; empty
+// for a path that is not full, or whose drive or share is not there.
+std::wstring NearestExistingFolder(const std::wstring& path) {
+  if (!IsAbsolute(path)) return {};
+  std::wstring folder = FullPath(path);
+  while (!folder.empty() && !FolderExists(folder)) {
+    if (IsDriveRoot(folder)) return {};
+    std::wstring parent = ExtractFilePath(StripBackslash(folder));
+    if (parent == folder) return {};
+    folder = std::move(parent);
+  }
+  return folder;
 }
 
 }  // namespace
@@ -120,9 +136,40 @@ void TDirectoryListBox::OpenItem(int index) {
   }
 }
 
+std::wstring TDirectoryListBox::HighlightedFolder() const {
+  const int index = ItemIndex();
+  return index >= 0 && index < Count() ? ItemPath(index) : Directory_;
+}
+
+bool TDirectoryListBox::HighlightsOtherFolder() const {
+  const int index = ItemIndex();
+  return index >= 0 && index != ChainLength_ - 1;
+}
+
 void TDirectoryListBox::Notify(WORD code) {
   if (code == LBN_DBLCLK) OpenItem(ItemIndex());
   TListBox::Notify(code);
+}
+
+// Enter on another folder than the current one opens it, as a double click does; on the
+// current folder Enter is the dialog's (OK).
+bool TDirectoryListBox::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                       LRESULT& result) {
+  const auto* key = reinterpret_cast<const MSG*>(lParam);
+  switch (message) {
+    case WM_GETDLGCODE:
+      result = DefaultMessage(message, wParam, lParam);
+      if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && HighlightsOtherFolder())
+        result |= DLGC_WANTMESSAGE;
+      return true;
+    case WM_KEYDOWN:
+      if (wParam != VK_RETURN) return false;
+      OpenItem(ItemIndex());
+      return true;
+    case WM_CHAR:
+      return wParam == L'\r';  // the Enter just handled, not a letter to look for
+  }
+  return false;
 }
 
 void TDirectoryListBox::FontChanged() {
@@ -138,7 +185,9 @@ void TDirectoryListBox::DrawItem(const DRAWITEMSTRUCT& item) {
   const int index = static_cast<int>(item.itemID);
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
-  FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  const int background = selected ? COLOR_HIGHLIGHT : COLOR_WINDOW;
+  const COLORREF color = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+  FillRect(dc, &item.rcItem, GetSysColorBrush(background));
 
   const int height = item.rcItem.bottom - item.rcItem.top;
   const int glyph = std::min(Scale(14), height - Scale(2));
@@ -147,14 +196,14 @@ void TDirectoryListBox::DrawItem(const DRAWITEMSTRUCT& item) {
   box.top = item.rcItem.top + (height - glyph) / 2;
   box.right = box.left + glyph;
   box.bottom = box.top + glyph * 4 / 5;
-  DrawFolderGlyph(dc, box, index < ChainLength_);
+  DrawFolderGlyph(dc, box, index < ChainLength_, color, GetSysColor(background));
 
   RECT text = item.rcItem;
   text.left = box.right + Scale(4);
   const std::wstring name = Item(index);
   SelectedObject font(dc, FontHandle());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  SetTextColor(dc, color);
   DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &text,
             DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
   if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &item.rcItem);
@@ -212,17 +261,21 @@ void TDriveComboBox::ShowDriveOf(const std::wstring& path) {
 
 TBrowseDlg::TBrowseDlg(TForm* owner)
     : TForm(owner, {.Caption = L"Select Directory", .ClientWidth = 401, .ClientHeight = 215}),
-      DirectoryListBox1(*this, L"DirectoryListBox1", {16, 16, 177, 116}),
+      Label1(*this, L"Label1", L"&Folders", {16, 8, 177, 16}),
+      DirectoryListBox1(*this, L"DirectoryListBox1", {16, 26, 177, 104}),
+      Label2(*this, L"Label2", L"F&iles", {208, 8, 177, 16}),
+      FileListBox1(*this, L"FileListBox1", {208, 26, 177, 138}),
+      Label3(*this, L"Label3", L"Dri&ves", {16, 134, 177, 16}),
+      DriveComboBox1(*this, L"DriveComboBox1", {16, 152, 177, 19}),
       OkBtn(*this, L"OkBtn", L"Ok", {224, 178, 75, 25}),
-      CancelBtn(*this, L"CancelBtn", L"Cancel", {312, 178, 75, 25}),
-      FileListBox1(*this, L"FileListBox1", {208, 16, 177, 148}),
-      DriveComboBox1(*this, L"DriveComboBox1", {16, 145, 177, 19}) {
+      CancelBtn(*this, L"CancelBtn", L"Cancel", {312, 178, 75, 25}) {
   OkBtn.SetDefault(true);
   OkBtn.SetModalResult(mrOk);
   CancelBtn.SetModalResult(mrCancel);
   CancelBtn.SetCancel(true);
+  // The files are there to be seen, not chosen: grey, where grey is readable.
   TFont greyText;
-  greyText.Color = clGrayText;
+  greyText.Color = ReadableGrayText(clWindow);
   FileListBox1.SetFont(greyText);
   DirectoryListBox1.OnDirectoryChange = [this] { DirectoryListBox1Change(); };
   DriveComboBox1.OnChange = [this] { DriveComboBox1Change(); };
@@ -246,13 +299,15 @@ void TBrowseDlg::DriveComboBox1Change() {
 }
 
 void TBrowseDlg::FormShow() {
-  if (!DirectoryListBox1.SetDirectory(ExtractFilePath(ModuleFileName())))
+  if (!DirectoryListBox1.SetDirectory(NearestExistingFolder(StartFolder)) &&
+      !DirectoryListBox1.SetDirectory(ExtractFilePath(ModuleFileName())))
     DirectoryListBox1.SetDirectory(CurrentDirectory());
+  DirectoryListBox1.SetFocus();
 }
 
 void TBrowseDlg::FormCloseQuery(bool& canClose) {
   if (ModalResult() == mrCancel) return;
-  const std::wstring folder = DirectoryListBox1.Directory();
+  const std::wstring folder = DirectoryListBox1.HighlightedFolder();
   if (!RequiredFile.empty() && !FileExists(AddBackslash(folder) + RequiredFile)) {
     ShowMessageBox(Handle(),
                    L"The file '" + RequiredFile +
@@ -264,10 +319,12 @@ void TBrowseDlg::FormCloseQuery(bool& canClose) {
   ChosenFolder = folder;
 }
 
-std::wstring BrowseForFolder(TForm* owner, const std::wstring& requiredFile) {
+std::wstring BrowseForFolder(TForm* owner, const std::wstring& requiredFile,
+                             const std::wstring& startFolder) {
   TBrowseDlg dialog(owner);
   CenterOver(dialog.Handle(), owner ? owner->Handle() : nullptr);
   dialog.RequiredFile = requiredFile;
+  dialog.StartFolder = startFolder;
   const std::wstring answer = dialog.ShowModal() == mrCancel ? L"cancel" : dialog.ChosenFolder;
   return LocaleLower(answer);
 }

@@ -1,5 +1,7 @@
 // The folder picker: a folder list, a drive selector and a file list that follow one
-// another, optionally insisting that a given file be in the chosen folder.
+// another, optionally insisting that a given file be in the chosen folder. From the
+// keyboard: the arrows move through the folders, Enter opens the highlighted one, and OK
+// takes the highlighted one.
 #pragma once
 
 #include <string>
@@ -7,8 +9,9 @@
 #include "shell/win/Controls.h"
 
 // The folders from a drive's root down to the current folder, each indented one step
-// further, followed by the current folder's sub-folders. Opening an item (double click)
-// makes it the current folder, and the current folder is always the process's as well.
+// further, followed by the current folder's sub-folders. Opening an item (double click, or
+// Enter on another folder than the current one) makes it the current folder, and the
+// current folder is always the process's as well.
 class TDirectoryListBox : public TListBox {
  public:
   TDirectoryListBox(TContainer& parent, const wchar_t* name, const TBounds& bounds);
@@ -20,6 +23,8 @@ class TDirectoryListBox : public TListBox {
   bool SetDirectory(const std::wstring& folder);
   // Opens the item as a double click does.
   void OpenItem(int index);
+  // The folder of the highlighted item, in the form Directory has: where the user stands.
+  std::wstring HighlightedFolder() const;
 
   // Runs after each change of the current folder.
   std::function<void()> OnDirectoryChange;
@@ -28,9 +33,11 @@ class TDirectoryListBox : public TListBox {
   void Notify(WORD code) override;
   void DrawItem(const DRAWITEMSTRUCT& item) override;
   void FontChanged() override;
+  bool ControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
   std::wstring ItemPath(int index) const;
+  bool HighlightsOtherFolder() const;
 
   std::wstring Directory_;
   int ChainLength_ = 0;  // items that lead from the root to the current folder
@@ -62,12 +69,19 @@ class TBrowseDlg : public TForm {
  public:
   explicit TBrowseDlg(TForm* owner);
 
+  // Each list after the label that names it.
+  TLabel Label1;
   TDirectoryListBox DirectoryListBox1;
+  TLabel Label2;
+  TFileListBox FileListBox1;
+  TLabel Label3;
+  TDriveComboBox DriveComboBox1;
   TButton OkBtn;
   TButton CancelBtn;
-  TFileListBox FileListBox1;
-  TDriveComboBox DriveComboBox1;
 
+  // Where the picker opens: this folder, or the nearest one above it that exists; the
+  // executable's folder when empty or when none does.
+  std::wstring StartFolder;
   // A file that must be in the chosen folder before OK is accepted; empty: none.
   std::wstring RequiredFile;
   // The folder OK accepted.
@@ -82,7 +96,9 @@ class TBrowseDlg : public TForm {
   void DirectoryListBox1Change();
 };
 
-// Lets the user pick a folder, starting at the executable's folder. Answers the folder
-// lower-cased (a drive's root with its backslash, any other folder without), or "cancel".
-std::wstring BrowseForFolder(TForm* owner, const std::wstring& requiredFile);
+// Lets the user pick a folder, starting at `startFolder` (see TBrowseDlg::StartFolder).
+// Answers the folder lower-cased (a drive's root with its backslash, any other folder
+// without), or "cancel".
+std::wstring BrowseForFolder(TForm* owner, const std::wstring& requiredFile,
+                             const std::wstring& startFolder = {});
 std::wstring BrowseForFolder(TForm* owner);

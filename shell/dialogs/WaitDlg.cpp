@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kBlinkTicks = 6;
+constexpr int kTicks = 6;
 
 }  // namespace
 
@@ -14,31 +14,33 @@ TWaitForm::TWaitForm(TForm* owner)
     : TForm(owner,
             {.Caption = L"Installing", .ClientWidth = 257, .ClientHeight = 107, .SystemMenu = false}),
       CancelBtn(*this, L"CancelBtn", L"Cancel", {91, 74, 75, 25}),
-      Panel1(*this, L"Panel1", L"...wait...", {8, 8, 241, 57}),
+      Panel1(*this, L"Panel1", L"", {8, 8, 241, 57}),
+      Message(Panel1, L"Message", L"...wait...", {8, 20, 225, 18}, taCenter),
       Timer1(*this) {
   CancelBtn.SetEnabled(false);
   CancelBtn.SetModalResult(mrCancel);
   CancelBtn.SetCancel(true);
   Panel1.SetBevel(bvLowered);
-  Panel1.SetFont(NoticeFont());
+  Message.SetFont(NoticeFont());
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer1.SetEnabled(true);  // the countdown runs from creation on
 }
 
 void TWaitForm::Timer1Timer() {
   if (Timer1.Tag() == 0) {
-    // The first second is over: the message starts blinking and Cancel becomes possible.
+    // The first second is over: the message shows and Cancel becomes possible, with the
+    // keyboard on it.
     Timer1.SetEnabled(false);
     CancelBtn.SetEnabled(true);
-    Panel1.SetText(WaitMessage);
+    CancelBtn.SetFocus();
+    Message.SetText(WaitMessage);
     Timer1.SetInterval(500);
     Timer1.SetTag(1);
     Timer1.SetEnabled(true);
   } else {
-    Panel1.SetText(Panel1.Text().empty() ? WaitMessage : L"");
     ++TickCount;
   }
-  if (TickCount >= kBlinkTicks) SetModalResult(mrOk);
+  if (TickCount >= kTicks) SetModalResult(mrOk);
 }
 
 void TWaitForm::FormCloseQuery(bool& canClose) {

@@ -1,8 +1,11 @@
 #include "shell/win/Controls.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "base/WideText.h"
+#include "shell/win/Layout.h"
 
 namespace {
 
@@ -37,6 +40,15 @@ std::wstring ListItemText(HWND window, UINT lengthMessage, UINT textMessage, int
 
 }  // namespace
 
+std::wstring AsCaption(const std::wstring& text) {
+  std::wstring caption;
+  for (const wchar_t c : text) {
+    if (c == L'&') caption += L'&';
+    caption += c;
+  }
+  return caption;
+}
+
 // ---- TControl
 
 TControl::TControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
@@ -56,13 +68,16 @@ TControl::TControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
 
 TControl::~TControl() {
   // From here on the window's messages no longer reach this object.
-  if (Window_) UnmarkWindow(Window_.get());
+  if (Window_) {
+    UnmarkWindow(Window_.get());
+    RemoveWindowSubclass(Window_.get(), &TControl::SubclassProc, 0);
+  }
   if (WaitingPage_) WaitingPage_->StopWaiting(*this);
 }
 
 void TControl::MakeWindow() {
   // Created in its place: each later move costs the window a round of messages.
-  const RECT rect = Placement();
+  const RECT rect = WindowRect();
   Window_.reset(CreateWindowExW(
       Class_.ExStyle, Class_.ClassName, WaitingText_.c_str(), WS_CHILD | WS_VISIBLE | Class_.Style,
       rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
@@ -72,13 +87,25 @@ void TControl::MakeWindow() {
   WaitingText_ = std::wstring();
   WaitingPage_ = nullptr;
   MarkWindow(Handle());
+  SetWindowSubclass(Handle(), &TControl::SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this));
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
 }
 
-void TControl::FinishWaitingWindow() {
-  if (!Font_.IsMessageFont()) ApplyFont();
-  WindowMade();
+LRESULT CALLBACK TControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR control) {
+  LRESULT result = 0;
+  if (reinterpret_cast<TControl*>(control)->ControlMessage(message, wParam, lParam, result))
+    return result;
+  return DefSubclassProc(window, message, wParam, lParam);
 }
+
+bool TControl::ControlMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+LRESULT TControl::DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return DefSubclassProc(Handle(), message, wParam, lParam);
+}
+
+int TControl::NeededHeight(TLayout&, int, int) { return 0; }
 
 HWND TControl::Handle() const {
   if (!Window_ && WaitingPage_) WaitingPage_->MakeWindows();
@@ -91,30 +118,46 @@ TControl* TControl::FromHandle(HWND window) {
 
 void TControl::SetBounds(const TBounds& bounds) {
   Bounds_ = bounds;
+  IsPlaced_ = false;
   if (Window_) ApplyPlacement();
+  Form().RequestArrange();
 }
 
 RECT TControl::Placement() const {
-  return ScaleBounds(
-      {Bounds_.Left, Bounds_.Top, Bounds_.Width, Bounds_.Height + Class_.ExtraHeight},
-      Form().Dpi());
+  return IsPlaced_ ? Placed_ : ScaleBounds(Bounds_, Form().Dpi());
+}
+
+RECT TControl::WindowRect() const {
+  RECT rect = Placement();
+  rect.bottom += Scale(Class_.ExtraHeight);
+  return rect;
+}
+
+void TControl::Place(const RECT& rect) {
+  if (IsPlaced_ && EqualRect(&rect, &Placed_)) return;
+  Placed_ = rect;
+  IsPlaced_ = true;
+  if (Window_) ApplyPlacement();
 }
 
 void TControl::ApplyPlacement() {
-  const RECT rect = Placement();
+  const RECT rect = WindowRect();
   SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TControl::FormDpiChanged() {
-  if (!Window_) return;  // it is made at the DPI of its time
-  ApplyPlacement();
-  ApplyFont();
+// The form's layout places the control at the new DPI; its font follows here.
+void TControl::FormDpiChanged() { ApplyFont(); }
+
+void TControl::MakeFont() {
+  OwnFont_ = Font_.IsMessageFont() ? UniqueFont() : CreateFontForDpi(Font_, Form().Dpi());
 }
 
+// A control without a window has its font made too: the layout measures its text with it.
 void TControl::ApplyFont() {
   const UniqueFont previousFont = std::move(OwnFont_);  // in use until the new one is set
-  if (!Font_.IsMessageFont()) OwnFont_ = CreateFontForDpi(Font_, Form().Dpi());
+  MakeFont();
+  if (!Window_) return;
   Send(WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
   FontChanged();
 }
@@ -122,7 +165,27 @@ void TControl::ApplyFont() {
 std::wstring TControl::Text() const { return Window_ ? WindowText(Handle()) : WaitingText_; }
 
 void TControl::SetText(const std::wstring& text) {
-  if (Text() != text) SetWindowTextW(Handle(), text.c_str());
+  if (Text() == text) return;
+  SetWindowTextW(Handle(), text.c_str());
+  Form().RequestArrange();
+}
+
+std::wstring TControl::ShownText() const {
+  const std::wstring text = Text();
+  std::wstring shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'&' && i + 1 < text.size()) ++i;
+    shown += text[i];
+  }
+  return shown;
+}
+
+// A control waiting for its window answers from the style kept for it: the layout asks
+// before the page is shown.
+bool TControl::HasStyle(DWORD style) const {
+  const DWORD current =
+      Window_ ? static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)) : Class_.Style;
+  return (current & style) == style;
 }
 
 bool TControl::Enabled() const { return IsWindowEnabled(Handle()) != FALSE; }
@@ -146,7 +209,8 @@ bool TControl::Focused() const { return GetFocus() == Handle(); }
 
 void TControl::SetFont(const TFont& font) {
   Font_ = font;
-  if (Window_) ApplyFont();
+  ApplyFont();
+  Form().RequestArrange();
 }
 
 HFONT TControl::FontHandle() const { return OwnFont_ ? OwnFont_.get() : Form().DefaultFont(); }
@@ -181,7 +245,7 @@ LRESULT TControl::ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM
 TButton::TButton(TContainer& parent, const wchar_t* name, const wchar_t* caption,
                  const TBounds& bounds)
     : TControl(parent, name, caption, bounds,
-               {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY, 0}) {}
+               {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY | BS_MULTILINE, 0}) {}
 
 void TButton::SetDefault(bool isDefault) {
   Default_ = isDefault;
@@ -194,7 +258,13 @@ void TButton::WindowMade() {
 
 void TButton::ShowAsDefault(bool shown) {
   if (!HasWindow()) return;  // shown so when it is made
-  Send(BM_SETSTYLE, (shown ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY, TRUE);
+  Send(BM_SETSTYLE, (shown ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_NOTIFY | BS_MULTILINE, TRUE);
+}
+
+// The caption inside the button's edges and focus frame.
+int TButton::NeededHeight(TLayout& layout, int width, int) {
+  return layout.TextHeight(FontHandle(), Text(), width - layout.Scale(12), DT_WORDBREAK) +
+         layout.Scale(10);
 }
 
 void TButton::Click() {
@@ -211,8 +281,10 @@ void TButton::Notify(WORD code) {
     case BN_KILLFOCUS:
       // The focused button is the one Enter presses, and it looks so.
       for (TFormControl* control : Form().Controls())
-        if (auto* button = dynamic_cast<TButton*>(control))
+        if (control->IsPushButton()) {
+          auto* button = static_cast<TButton*>(control);  // the layer's one push button
           button->ShowAsDefault(code == BN_SETFOCUS ? button == this : button->Default());
+        }
       break;
   }
 }
@@ -220,7 +292,7 @@ void TButton::Notify(WORD code) {
 // ---- TLabel
 
 namespace {
-DWORD LabelStyle(TAlignment alignment, bool wordWrap) {
+DWORD LabelStyle(TAlignment alignment) {
   switch (alignment) {
     case taCenter:
       return SS_CENTER;
@@ -229,21 +301,25 @@ DWORD LabelStyle(TAlignment alignment, bool wordWrap) {
     case taLeftJustify:
       break;
   }
-  return wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
+  return SS_LEFT;
 }
 }  // namespace
 
 TLabel::TLabel(TContainer& parent, const wchar_t* name, const wchar_t* caption,
-               const TBounds& bounds, TAlignment alignment, bool wordWrap)
-    : TControl(parent, name, caption, bounds,
-               {L"STATIC", LabelStyle(alignment, wordWrap), 0}) {}
+               const TBounds& bounds, TAlignment alignment)
+    : TControl(parent, name, caption, bounds, {L"STATIC", LabelStyle(alignment), 0}) {}
+
+// As the static control draws it: from its top, wrapped at its width.
+int TLabel::NeededHeight(TLayout& layout, int width, int) {
+  return layout.TextHeight(FontHandle(), Text(), width, DT_WORDBREAK | DT_EXPANDTABS);
+}
 
 // ---- TCheckBox
 
 TCheckBox::TCheckBox(TContainer& parent, const wchar_t* name, const wchar_t* caption,
                      const TBounds& bounds)
     : TControl(parent, name, caption, bounds,
-               {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0}) {}
+               {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE, 0}) {}
 
 bool TCheckBox::Checked() const {
   return HasWindow() ? Send(BM_GETCHECK) == BST_CHECKED : WaitingChecked_;
@@ -272,6 +348,12 @@ void TCheckBox::Notify(WORD code) {
   if (code == BN_CLICKED && OnClick) OnClick();
 }
 
+// The caption beside the box.
+int TCheckBox::NeededHeight(TLayout& layout, int width, int) {
+  return layout.TextHeight(FontHandle(), Text(), width - layout.Scale(20), DT_WORDBREAK) +
+         layout.Scale(4);
+}
+
 // ---- TEdit
 
 TEdit::TEdit(TContainer& parent, const wchar_t* name, const wchar_t* text, const TBounds& bounds)
@@ -282,6 +364,11 @@ void TEdit::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly); }
 
 void TEdit::Notify(WORD code) {
   if (code == EN_CHANGE && OnChange) OnChange();
+}
+
+// One line inside the edges.
+int TEdit::NeededHeight(TLayout& layout, int width, int) {
+  return layout.TextHeight(FontHandle(), L"", width, DT_SINGLELINE) + layout.Scale(6);
 }
 
 // ---- TMemo
@@ -328,6 +415,31 @@ void TMemo::ScrollToTop() { Send(WM_VSCROLL, SB_TOP); }
 void TMemo::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly); }
 
 void TMemo::SetBorder(bool border) { ChangeStyle(Handle(), GWL_EXSTYLE, WS_EX_CLIENTEDGE, border); }
+
+// A text with a scroll bar needs a line; one without, every line, wrapped as the edit wraps
+// it within its formatting rectangle (estimated until there is a window to ask), and the
+// empty line after a last line break.
+int TMemo::NeededHeight(TLayout& layout, int width, int) {
+  std::wstring text = HasStyle(WS_VSCROLL) ? std::wstring() : Text();
+  if (!text.empty() && text.back() == L'\n') text += L' ';
+  int textWidth = width - layout.Scale(12);
+  if (HasWindow()) {
+    RECT format;
+    Send(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    textWidth = format.right - format.left;
+  }
+  return layout.TextHeight(FontHandle(), text, textWidth,
+                           DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS) +
+         layout.Scale(6);
+}
+
+bool TMemo::ControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message != WM_GETDLGCODE || !HasStyle(ES_READONLY)) return false;
+  // Nothing to type: Tab, Enter and Esc are the dialog's, as in a field, and the arrows
+  // scroll. Reached by Tab the text is not selected: it is there to be read.
+  result = DefaultMessage(message, wParam, lParam) & ~(DLGC_WANTALLKEYS | DLGC_HASSETSEL);
+  return true;
+}
 
 // ---- TListBox
 
@@ -407,6 +519,14 @@ void TComboBox::Notify(WORD code) {
   if (code == CBN_SELCHANGE && OnChange) OnChange();
 }
 
+// The selection field, as tall as the control makes it for its font.
+int TComboBox::NeededHeight(TLayout&, int, int) {
+  if (!HasWindow()) return 0;
+  RECT field;
+  GetWindowRect(Handle(), &field);
+  return field.bottom - field.top;
+}
+
 // ---- TPaneControl
 
 TPaneControl::TPaneControl(TContainer& parent, const wchar_t* name, const wchar_t* text,
@@ -422,10 +542,22 @@ LRESULT CALLBACK TPaneControl::WindowProc(HWND window, UINT message, WPARAM wPar
               : DefWindowProcW(window, message, wParam, lParam);
 }
 
+int TPaneControl::NeededHeight(TLayout& layout, int width, int designHeight) {
+  return layout.Arrange(*this, width, designHeight);
+}
+
 LRESULT TPaneControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (Form().RouteChildMessage(Handle(), message, wParam, lParam, result)) return result;
   switch (message) {
+    // A pane is part of its form's dialog: what a child asks of its dialog (a multi-line
+    // edit's Tab, Enter and Esc) is the form's, and never closes the pane.
+    case WM_NEXTDLGCTL:
+    case DM_GETDEFID:
+      return SendMessageW(Form().Handle(), message, wParam, lParam);
+    case WM_CLOSE:
+      Form().Close();
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(Handle(), &paint);
@@ -481,9 +613,9 @@ TNotebook::TNotebook(TContainer& parent, const wchar_t* name, const TBounds& bou
     : TPaneControl(parent, name, L"", bounds, 0) {}
 
 void TNotebook::SetPageIndex(int index) {
-  if (index < 0 || index >= PageCount()) return;
+  if (index < 0 || index >= PageCount() || index == PageIndex_) return;
   const HWND focus = GetFocus();
-  const bool focusLeaves = PageIndex_ != index && focus && IsChild(ActivePage().Handle(), focus);
+  const bool focusLeaves = focus && IsChild(ActivePage().Handle(), focus);
   PageIndex_ = index;
   Pages_[static_cast<size_t>(index)]->MakeWindows();  // while the page is still hidden
   Pages_[static_cast<size_t>(index)]->SetVisible(true);
@@ -492,6 +624,12 @@ void TNotebook::SetPageIndex(int index) {
   // A hidden control keeps the keyboard unless the focus moves on.
   if (focusLeaves)
     if (HWND next = GetNextDlgTabItem(Form().Handle(), nullptr, FALSE)) ::SetFocus(next);
+  AnnouncePage();
+}
+
+// As a property sheet names itself: the page, then the window.
+void TNotebook::AnnouncePage() {
+  Form().SetAccessibleName(ActivePage().Title() + L" - " + Form().Caption());
 }
 
 void TNotebook::AddPage(TPage& page) {
@@ -517,7 +655,9 @@ void TPage::MakeWindows() {
   const std::vector<TControl*> waiting = std::move(Waiting_);
   // Every window first, so that whatever the kept state sets off finds them all made.
   for (TControl* control : waiting) control->MakeWindow();
-  for (TControl* control : waiting) control->FinishWaitingWindow();
+  for (TControl* control : waiting) control->WindowMade();
+  TLayout::OrderTabStops(Form(), *this);
+  Form().RequestArrange();  // its texts as the windows wrap them
 }
 
 void TPage::StopWaiting(TControl& control) { std::erase(Waiting_, &control); }

@@ -1,6 +1,8 @@
 // The controls of the form layer, each a window of the platform's own classes (or of the
-// layer's pane class for panels and notebooks), placed at 96-DPI bounds that follow the
-// form's DPI. Every control has a name by which tests find it.
+// layer's pane class for panels and notebooks), designed at 96-DPI bounds and placed by the
+// form's layout (Layout.h), which follows the DPI and the text. Every control has a name by
+// which tests find it; a screen reader names it by its own text (buttons, boxes) or by the
+// label placed before it.
 //
 // A window costs time to make, and a wizard's later pages are not on the screen at first:
 // the controls of a notebook page other than the one shown wait for their windows until
@@ -17,7 +19,13 @@
 
 #include "shell/win/Forms.h"
 
+class TLayout;
+
 enum TAlignment { taLeftJustify, taCenter, taRightJustify };
+
+// `text` put into a caption as it is, each ampersand doubled so that none marks an
+// accelerator: for data, such as a folder's name.
+std::wstring AsCaption(const std::wstring& text);
 enum TBevelCut { bvNone, bvLowered, bvRaised };
 enum TScrollStyle { ssNone, ssVertical };
 
@@ -28,13 +36,21 @@ class TControl : public TFormControl {
   const std::wstring& Name() const final { return Name_; }
   HWND Handle() const final;
 
+  // The design bounds, in 96-DPI pixels.
   const TBounds& Bounds() const { return Bounds_; }
   void SetBounds(const TBounds& bounds);
+  // Where the control is in its parent's client area, in pixels at the form's DPI: where
+  // the layout put it, or its design bounds scaled until then.
+  RECT Placement() const;
+  TContainer& ParentContainer() const { return Parent_; }
 
   // The window text: a caption, or an edit's contents. Setting an equal text does nothing
   // (so an edit's OnChange runs only for a real change).
   std::wstring Text() const;
   void SetText(const std::wstring& text);
+  // The text as the user reads it: without the accelerator marks of a caption ("&&" shows
+  // as one ampersand).
+  std::wstring ShownText() const;
 
   bool Enabled() const;
   void SetEnabled(bool enabled);
@@ -74,12 +90,23 @@ class TControl : public TFormControl {
 
   // The window's state that was kept for it while it waited: made now.
   virtual void WindowMade() {}
+  // How tall the control must be, in pixels, for its text to show whole at `width`; 0 when
+  // its design height will do. A pane places its children and answers what they need.
+  virtual int NeededHeight(TLayout& layout, int width, int designHeight);
+  // A message to the control's window before its class gets it: true when handled here,
+  // with the window procedure's `result`.
+  virtual bool ControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  // The window class's own handling of a message, for ControlMessage.
+  LRESULT DefaultMessage(UINT message, WPARAM wParam, LPARAM lParam) const;
+  // A label names the control that follows it.
+  virtual bool IsLabel() const { return false; }
   bool HasWindow() const { return static_cast<bool>(Window_); }
   // The page the control waits for, while it has no window.
   TPage* WaitingPage() const { return WaitingPage_; }
 
   HFONT FontHandle() const;
   int Scale(int value) const { return ScaleForDpi(value, Form().Dpi()); }
+  bool HasStyle(DWORD style) const;
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return SendMessageW(Handle(), message, wParam, lParam);
   }
@@ -88,18 +115,24 @@ class TControl : public TFormControl {
 
  private:
   friend class TPage;
+  friend class TLayout;
   LRESULT ParentMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) override;
   void FormDpiChanged() override;
-  // The window's rectangle in its parent at the form's DPI.
-  RECT Placement() const;
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR control);
+  // Puts the window where the layout placed the control.
+  void Place(const RECT& rect);
+  // The window's rectangle: the placement with a combo box's drop-down list.
+  RECT WindowRect() const;
   void ApplyPlacement();
+  void MakeFont();
   void ApplyFont();
   void MakeWindow();
-  // After every window of the page is made: the font and the rest of the kept state.
-  void FinishWaitingWindow();
 
   std::wstring Name_;
   TBounds Bounds_;
+  RECT Placed_{};
+  bool IsPlaced_ = false;
   TContainer& Parent_;
   TWindowClass Class_;
   std::wstring WaitingText_;  // the text while there is no window
@@ -110,7 +143,7 @@ class TControl : public TFormControl {
 };
 
 // A push button. A press (the user's, or Click) runs OnClick and then, when it has a modal
-// result, sets the form's modal result.
+// result, sets the form's modal result. A caption too long for its width wraps.
 class TButton : public TControl {
  public:
   TButton(TContainer& parent, const wchar_t* name, const wchar_t* caption,
@@ -139,6 +172,7 @@ class TButton : public TControl {
   bool IsCancelButton() const override { return Cancel_; }
   void Press() override { Click(); }
   void WindowMade() override;
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
   void ShowAsDefault(bool shown);
 
   TModalResult ModalResult_ = mrNone;
@@ -146,15 +180,21 @@ class TButton : public TControl {
   bool Cancel_ = false;
 };
 
-// A static text. An ampersand marks an accelerator ("&&" shows one), which moves the focus
-// to the control that follows the label in tab order.
+// A static text, word-wrapped at its width. An ampersand marks an accelerator ("&&" shows
+// one), which moves the focus to the control that follows the label in tab order; that
+// control takes the label's text as its name for a screen reader.
 class TLabel : public TControl {
  public:
   TLabel(TContainer& parent, const wchar_t* name, const wchar_t* caption, const TBounds& bounds,
-         TAlignment alignment = taLeftJustify, bool wordWrap = false);
+         TAlignment alignment = taLeftJustify);
+
+ protected:
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
+  bool IsLabel() const override { return true; }
 };
 
 // A check box; OnClick runs on every change of its check state, by the user or by SetChecked.
+// A caption too long for its width wraps.
 class TCheckBox : public TControl {
  public:
   TCheckBox(TContainer& parent, const wchar_t* name, const wchar_t* caption,
@@ -169,8 +209,10 @@ class TCheckBox : public TControl {
 
  protected:
   void Notify(WORD code) override;
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
 
  private:
+  bool IsInput() const override { return true; }
   void WindowMade() override;
 
   bool WaitingChecked_ = false;  // the check state while there is no window
@@ -187,10 +229,16 @@ class TEdit : public TControl {
 
  protected:
   void Notify(WORD code) override;
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
+
+ private:
+  bool IsInput() const override { return !HasStyle(ES_READONLY); }
 };
 
 // A multi-line text pane: word-wrapped and read-only unless told otherwise. Serves for
-// explanatory texts, listings and logs.
+// explanatory texts, listings and logs; a tab stop, so that the keyboard can reach and
+// scroll it. Read-only, it leaves Tab, Enter and Esc to the dialog. Without a scroll bar it
+// is as tall as its text.
 class TMemo : public TControl {
  public:
   TMemo(TContainer& parent, const wchar_t* name, const TBounds& bounds,
@@ -205,6 +253,10 @@ class TMemo : public TControl {
 
   void SetReadOnly(bool readOnly);
   void SetBorder(bool border);
+
+ protected:
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
+  bool ControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
 // A list of text items.
@@ -231,6 +283,9 @@ class TListBox : public TControl {
   // The item's 32-bit value beside its text.
   void SetItemData(int index, LPARAM data);
   LPARAM ItemData(int index) const;
+
+ private:
+  bool IsInput() const override { return true; }
 };
 
 // A drop-down list to choose one item from.
@@ -252,6 +307,10 @@ class TComboBox : public TControl {
 
  protected:
   void Notify(WORD code) override;
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
+
+ private:
+  bool IsInput() const override { return true; }
 };
 
 // A control that holds other controls: the base of panels, notebooks and pages.
@@ -266,6 +325,7 @@ class TPaneControl : public TControl, public TContainer {
                const TBounds& bounds, DWORD extraStyle);
   // Paints the pane's own face (behind its children).
   virtual void Paint(HDC dc) { (void)dc; }
+  int NeededHeight(TLayout& layout, int width, int designHeight) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -289,7 +349,8 @@ class TPanel : public TPaneControl {
 
 class TPage;
 
-// A stack of pages of which one is shown.
+// A stack of pages of which one is shown, each as tall as the tallest needs. A change of
+// page is announced: the form's name for assistive technology becomes the page's title.
 class TNotebook : public TPaneControl {
  public:
   TNotebook(TContainer& parent, const wchar_t* name, const TBounds& bounds);
@@ -297,9 +358,13 @@ class TNotebook : public TPaneControl {
   int PageCount() const { return static_cast<int>(Pages_.size()); }
   TPage& Page(int index) const { return *Pages_.at(static_cast<size_t>(index)); }
   int PageIndex() const { return PageIndex_; }
-  // Shows the page `index` and hides the others.
+  // Shows the page `index` and hides the others; a change is announced.
   void SetPageIndex(int index);
+  // Tells assistive technology the active page's title again (it changed).
+  void AnnouncePage();
   TPage& ActivePage() const { return Page(PageIndex_); }
+
+  bool ChildrenFillIt() const override { return true; }
 
  private:
   friend class TPage;
@@ -319,6 +384,9 @@ class TPage : public TPaneControl {
 
   // The caption is the page's window text.
   std::wstring Caption() const { return Text(); }
+  // What the page is called when it is shown (its heading); the caption until set.
+  std::wstring Title() const { return Title_.empty() ? Caption() : Title_; }
+  void SetTitle(const std::wstring& title) { Title_ = title; }
 
   TPage* PendingPage() override { return Pending_ ? this : nullptr; }
   // Gives the waiting controls their windows; once only.
@@ -330,6 +398,7 @@ class TPage : public TPaneControl {
   void StopWaiting(TControl& control);
 
   TNotebook& Notebook_;
+  std::wstring Title_;
   bool Pending_ = false;
   std::vector<TControl*> Waiting_;
 };

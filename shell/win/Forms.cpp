@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include <commctrl.h>
+#include <oleacc.h>
 
+#include "shell/win/Accessibility.h"
+#include "shell/win/Layout.h"
 #include "shell/win/UiSeam.h"
 #include "shell/SysUtils.h"
 #include "shell/RunLog.h"
@@ -16,6 +19,10 @@ namespace {
 constexpr wchar_t kFormClass[] = L"TarnwhistleForm";
 // Posted to a modal form once it is painted: FormPainted runs when its loop gets it.
 constexpr UINT kFormPaintedMessage = WM_APP;
+// Posted to a form on the screen whose controls' text or font changed: it arranges them.
+constexpr UINT kArrangeMessage = WM_APP + 1;
+// Posted to a form that another program's window took the keyboard from while it held it.
+constexpr UINT kTakeBackMessage = WM_APP + 2;
 // Marks the windows of this layer's controls and leads back to the control.
 constexpr wchar_t kControlProperty[] = L"Tarnwhistle.Control";
 
@@ -42,6 +49,13 @@ void DispatchUiMessage(MSG& message) {
 }
 
 bool IsDescendant(HWND parent, HWND window) { return window && IsChild(parent, window); }
+
+// Whether `window` is another program's: the system may not say which window took over.
+bool OfAnotherProgram(HWND window) {
+  DWORD process = 0;
+  return !window ||
+         (GetWindowThreadProcessId(window, &process) && process != GetCurrentProcessId());
+}
 
 // The child window that a message to its parent is about, or null.
 HWND MessageChild(UINT message, LPARAM lParam) {
@@ -88,7 +102,9 @@ ATOM RegisterLayerWindowClass(const wchar_t* className, WNDPROC windowProc, TCla
     windowClass.hIconSm = LoadedProgramIcons().Small;
   }
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  // A colour index, not a brush: the face is painted in the scheme's colour at each paint,
+  // so a change of scheme (high contrast) reaches windows already open.
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = className;
   return RegisterClassExW(&windowClass);
 }
@@ -105,10 +121,42 @@ COLORREF ColorToRGB(TColor color) {
   return color;
 }
 
+namespace {
+
+// A channel's light on a linear scale: the sRGB curve, ((v + 0.055) / 1.055) to the power
+// 2.4, taken as x² times the fifth root of x² by Newton's steps. The C runtime's pow would
+// bring an implementation of its own into setup.exe.
+double LinearChannel(BYTE channel) {
+  const double value = channel / 255.0;
+  if (value <= 0.03928) return value / 12.92;
+  const double x = (value + 0.055) / 1.055, square = x * x;
+  double root = 1;  // from above towards the fifth root of `square`, which lies in (0.008, 1]
+  for (int step = 0; step < 40; ++step)
+    root = (4 * root + square / (root * root * root * root)) / 5;
+  return square * root;
+}
+
+// The relative luminance of a colour of the sRGB space, 0 for black to 1 for white.
+double RelativeLuminance(COLORREF color) {
+  return 0.2126 * LinearChannel(GetRValue(color)) + 0.7152 * LinearChannel(GetGValue(color)) +
+         0.0722 * LinearChannel(GetBValue(color));
+}
+
+}  // namespace
+
+double ContrastRatio(COLORREF first, COLORREF second) {
+  const double a = RelativeLuminance(first), b = RelativeLuminance(second);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+TColor ReadableGrayText(TColor background) {
+  const TColor text = background == clWindow ? clWindowText : clBtnText;
+  return ContrastRatio(ColorToRGB(clGrayText), ColorToRGB(background)) >= 4.5 ? clGrayText : text;
+}
+
 TFont NoticeFont() {
   TFont font;
   font.Size = 10;
-  font.Color = clBlack;
   return font;
 }
 
@@ -211,6 +259,7 @@ TForm::TForm(TForm* owner, const TFormDesign& design) : Owner_(owner), Design_(d
   if (!Handle()) Application.Fail("Cannot create the window " + Utf8FromWide(design.Caption));
   Dpi_ = WindowDpi(Handle());
   Font_ = CreateFontForDpi(TFont{}, Dpi_);
+  ClientHeight_ = ScaleForDpi(design.ClientHeight, Dpi_);
   ApplyClientSize();
   CenterOnScreen();
 }
@@ -228,15 +277,16 @@ DWORD TForm::Style() const {
 }
 
 void TForm::ApplyClientSize() {
-  const int width = ScaleForDpi(Design_.ClientWidth, Dpi_),
-            height = ScaleForDpi(Design_.ClientHeight, Dpi_);
+  const int width = ScaleForDpi(Design_.ClientWidth, Dpi_), height = ClientHeight_;
+  RECT client;
+  GetClientRect(Handle(), &client);
+  if (client.right == width && client.bottom == height) return;
   SIZE size = WindowSizeForClient(
       width, height, Style(), static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), Dpi_);
   SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The frame the system draws may differ from its own forecast (Wine keeps its title bar
   // at the system DPI); the client area is what has to come out right.
-  RECT client;
   GetClientRect(Handle(), &client);
   if (client.right != width || client.bottom != height) {
     size.cx += width - client.right;
@@ -265,13 +315,16 @@ TModalResult TForm::ShowModal() {
   ModalResult_ = mrNone;
   Modal_ = true;
   FormShow();
+  ArrangeControls();
   ShowWindow(Handle(), SW_SHOWNORMAL);
+  Shown_ = true;
   UpdateWindow(Handle());
   PostMessageW(Handle(), kFormPaintedMessage, 0, 0);
   NotifyModalLoopStarting(*this);
   RunModalLoop();
   // The owner is enabled before the dialog hides, so that it gets the activation back.
   if (disableOwner) EnableWindow(ownerWindow, TRUE);
+  Shown_ = false;
   ShowWindow(Handle(), SW_HIDE);
   Modal_ = false;
   return ModalResult_;
@@ -303,10 +356,15 @@ bool TForm::CloseQuery() {
 
 void TForm::Show() {
   FormShow();
+  ArrangeControls();
   ShowWindow(Handle(), SW_SHOWNORMAL);
+  Shown_ = true;
 }
 
-void TForm::Hide() { ShowWindow(Handle(), SW_HIDE); }
+void TForm::Hide() {
+  Shown_ = false;
+  ShowWindow(Handle(), SW_HIDE);
+}
 
 bool TForm::Visible() const { return IsWindowVisible(Handle()) != FALSE; }
 
@@ -342,10 +400,34 @@ void TForm::AddControl(TFormControl& control) { Controls_.push_back(&control); }
 void TForm::RemoveControl(TFormControl& control) { std::erase(Controls_, &control); }
 
 void TForm::SetActiveControl(TFormControl& control) {
-  if (Visible())
-    ::SetFocus(control.Handle());
+  if (Shown_)
+    FocusControl(control.Handle());
   else
     LastFocus_ = control.Handle();  // taken when the form is shown and activated
+}
+
+TFormControl* TForm::DefaultButton() const {
+  for (TFormControl* control : Controls_)
+    if (control->IsDefaultButton()) return control;
+  return nullptr;
+}
+
+void TForm::FocusFirstInput(HWND container) {
+  // Its own visibility, not its parents': the form may not be on the screen yet.
+  const auto shown = [](HWND window) {
+    return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) && IsWindowEnabled(window);
+  };
+  for (HWND child = GetWindow(container, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    TFormControl* control = ControlOf(child);
+    if (control && control->IsInput() && shown(child)) return SetActiveControl(*control);
+  }
+  TFormControl* button = DefaultButton();
+  if (button && shown(button->Handle())) return SetActiveControl(*button);
+  // The first tab stop: once the form is shown, when the tab order is the one it shows.
+  if (Shown_)
+    FocusControl(GetNextDlgTabItem(Handle(), nullptr, FALSE));
+  else
+    LastFocus_ = nullptr;
 }
 
 bool TForm::RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
@@ -380,9 +462,7 @@ void TForm::PressCancelButton() {
 LRESULT TForm::DefaultButtonId() const {
   // Enter presses the button that has the focus, any other time the default button.
   const TFormControl* button = ControlOf(GetFocus());
-  if (button && !button->IsPushButton()) button = nullptr;
-  for (auto control = Controls_.begin(); !button && control != Controls_.end(); ++control)
-    if ((*control)->IsDefaultButton()) button = *control;
+  if (!button || !button->IsPushButton()) button = DefaultButton();
   return button ? MAKELRESULT(button->Id(), DC_HASDEFID) : 0;
 }
 
@@ -394,16 +474,65 @@ void TForm::FocusControl(HWND control) {
   ::SetFocus(control);
 }
 
-void TForm::OnActivate(bool active) {
+void TForm::HoldTheKeyboard(DWORD milliseconds) { HoldUntil_ = GetTickCount64() + milliseconds; }
+
+void TForm::OnActivate(bool active, HWND other) {
   HWND focus = GetFocus();
   if (!active) {
     if (IsDescendant(Handle(), focus)) LastFocus_ = focus;
+    // Explorer's window takes the keyboard more than once while it opens.
+    if (GetTickCount64() < HoldUntil_ && OfAnotherProgram(other))
+      PostMessageW(Handle(), kTakeBackMessage, 0, 0);
     return;
   }
   HWND target = LastFocus_;
   if (!IsDescendant(Handle(), target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
     target = GetNextDlgTabItem(Handle(), nullptr, FALSE);
-  if (target) ::SetFocus(target);
+  FocusControl(target);
+}
+
+void TForm::ArrangeControls() {
+  ArrangePending_ = false;
+  ClientHeight_ = TLayout(*this).Arrange(*this, ScaleForDpi(Design_.ClientWidth, Dpi_),
+                                         ScaleForDpi(Design_.ClientHeight, Dpi_));
+  RECT before;
+  GetWindowRect(Handle(), &before);
+  ApplyClientSize();
+  RECT after;
+  GetWindowRect(Handle(), &after);
+  const int growth = (after.bottom - after.top) - (before.bottom - before.top);
+  if (growth == 0) return;
+  // The form grows about its middle, where it was put, and stays below the screen's top.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const int top =
+      std::max(static_cast<int>(before.top) - growth / 2, static_cast<int>(monitor.rcWork.top));
+  SetWindowPos(Handle(), nullptr, before.left, top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::RequestArrange() {
+  // A form off the screen is arranged when it is shown.
+  if (!Shown_ || ArrangePending_) return;
+  ArrangePending_ = true;
+  PostMessageW(Handle(), kArrangeMessage, 0, 0);
+}
+
+void TForm::SetAccessibleName(const std::wstring& name) {
+  AccessibleName_ = name;
+  if (Annotated_) AnnotateName(Handle(), name);
+  AnnounceNameChange(Handle());
+}
+
+// Assistive technology learns that the form is a dialog, and its name. The annotation
+// service starts the component layer, which takes long enough under Wine to wait until the
+// form is on the screen.
+void TForm::Annotate() {
+  if (Annotated_) return;
+  Annotated_ = true;
+  AnnotateRole(Handle(), ROLE_SYSTEM_DIALOG);
+  if (!AccessibleName_.empty()) AnnotateName(Handle(), AccessibleName_);
 }
 
 void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
@@ -411,7 +540,7 @@ void TForm::ApplyDpi(UINT dpi, const RECT* suggested) {
   const UniqueFont previousFont = std::move(Font_);  // in use until every control has the new one
   Font_ = CreateFontForDpi(TFont{}, Dpi_);
   for (TFormControl* control : Controls_) control->FormDpiChanged();
-  ApplyClientSize();
+  ArrangeControls();
   if (suggested)
     SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -481,7 +610,13 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kFormPaintedMessage:
       // A form closed before its loop got the message has nothing on the screen to go with.
-      if (Visible()) FormPainted();
+      if (Shown_) {
+        Annotate();
+        FormPainted();
+      }
+      return 0;
+    case kArrangeMessage:
+      if (ArrangePending_) ArrangeControls();
       return 0;
     case WM_SYSCOMMAND: {
       TSysCommand command{static_cast<UINT>(wParam)};
@@ -493,7 +628,10 @@ LRESULT TForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_ACTIVATE:
-      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      OnActivate(LOWORD(wParam) != WA_INACTIVE, reinterpret_cast<HWND>(lParam));
+      return 0;
+    case kTakeBackMessage:
+      SetForegroundWindow(Handle());
       return 0;
     case WM_SETCURSOR:
       if (SetWaitCursor(lParam)) return TRUE;

@@ -28,15 +28,22 @@ constexpr TModalResult mrNo = IDNO;
 // The text of a window: a caption, or an edit's contents.
 std::wstring WindowText(HWND window);
 
-// A colour: an RGB value, or a system colour index marked by the top byte.
+// A colour: a system colour index marked by the top byte, so that every text follows the
+// user's colour scheme (high contrast included).
 using TColor = DWORD;
 constexpr TColor clSystemColor = 0xFF000000;
 constexpr TColor clWindowText = clSystemColor | COLOR_WINDOWTEXT;
 constexpr TColor clBtnText = clSystemColor | COLOR_BTNTEXT;
 constexpr TColor clGrayText = clSystemColor | COLOR_GRAYTEXT;
-constexpr TColor clBlack = RGB(0, 0, 0);
-constexpr TColor clGray = RGB(128, 128, 128);
+constexpr TColor clBtnFace = clSystemColor | COLOR_BTNFACE;
+constexpr TColor clWindow = clSystemColor | COLOR_WINDOW;
 COLORREF ColorToRGB(TColor color);
+// How far apart two colours stand for the eye: the ratio of their relative luminances
+// (1 to 21); text needs 4.5 against its background.
+double ContrastRatio(COLORREF first, COLORREF second);
+// Grey text on `background` that stays readable: the system's grey where it stands 4.5 to 1
+// from the background, else the system's text colour for that background.
+TColor ReadableGrayText(TColor background);
 
 // A control's font. The default is the system's message font, the font of dialogs.
 struct TFont {
@@ -50,8 +57,8 @@ struct TFont {
   bool IsMessageFont() const { return Name.empty() && Size == 0 && Height == 0 && !Bold; }
 };
 
-// The 10-point black text of the program's notices: the hidden main window's label and
-// the wait dialog's message.
+// The 10-point text of the program's notices: the hidden main window's label and the wait
+// dialog's message.
 TFont NoticeFont();
 
 // The font object for `font` at `dpi`.
@@ -87,6 +94,9 @@ class TFormControl {
   // Enter presses the push button that has the focus, any other time the default button;
   // Esc presses the cancel button.
   virtual bool IsPushButton() const { return false; }
+  // Whether the control takes the user's data (a field, a box, a list): what a page's first
+  // focus goes to.
+  virtual bool IsInput() const { return false; }
   virtual bool IsDefaultButton() const { return false; }
   virtual bool IsCancelButton() const { return false; }
   virtual void Press() {}
@@ -136,6 +146,9 @@ class TContainer {
   // The notebook page whose first showing the controls placed here wait for to get their
   // windows; null when they get them at once.
   virtual TPage* PendingPage() { return nullptr; }
+  // Whether every child fills the container (the pages of a notebook), rather than keeping
+  // its own place.
+  virtual bool ChildrenFillIt() const { return false; }
 
  protected:
   ~TContainer() = default;
@@ -194,7 +207,11 @@ struct TSysCommand {
 
 // A top-level window of this program. Its window exists from construction on, hidden,
 // centred on the screen; controls are members of derived forms, constructed with the form
-// (or a panel or page of it) as parent, in tab order.
+// (or a panel or page of it) as parent. It is a dialog as Windows' dialog manager makes
+// them: Tab follows what the user sees, Enter presses the default button and Esc the cancel
+// button from anywhere, a label's accelerator reaches its control, and assistive technology
+// knows it as a dialog. Its controls are laid out from their text (Layout.h) when it is
+// shown, and again when their text, font or DPI change.
 class TForm : public TContainer {
  public:
   TForm(TForm* owner, const TFormDesign& design);
@@ -231,14 +248,24 @@ class TForm : public TContainer {
   void AddSystemMenuSeparator();
   void AddSystemMenuItem(UINT id, const std::wstring& text);
 
-  // The control of that name, or null; with a type, null also when it is of another type.
+  // The control of that name, or null; of the type the caller knows it to be (the program
+  // has no run-time type information to check it by).
   template <class T = TControl>
   T* FindControl(std::wstring_view name) const {
-    return dynamic_cast<T*>(FindNamedControl(name));
+    return static_cast<T*>(FindNamedControl(name));
   }
   const std::vector<TFormControl*>& Controls() const { return Controls_; }
-  // Gives the control the focus now when the form is shown, or else when it is shown next.
+  // Gives the control the focus now when the form is shown, or else when it is shown next;
+  // a field's text is selected, ready to be typed over.
   void SetActiveControl(TFormControl& control);
+  // Focuses the first enabled input (in tab order) in `container`'s window, else the default
+  // button, else the form's first tab stop: where a page's keyboard user starts.
+  void FocusFirstInput(HWND container);
+  // The push button Enter presses when no other button has the focus, or null.
+  TFormControl* DefaultButton() const;
+  // For `milliseconds` from now, a window of another program that opens (one the form's
+  // work started) does not keep the keyboard from the form: the form takes it back.
+  void HoldTheKeyboard(DWORD milliseconds);
   // Hands a message that a window holding controls (the form's own, a panel's) got about a
   // child to that child's control; false when the message is about no control of this form.
   bool RouteChildMessage(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
@@ -250,6 +277,17 @@ class TForm : public TContainer {
   // The font of controls that keep the default font.
   HFONT DefaultFont() const { return Font_.get(); }
 
+  // Places the controls from their design bounds and their text, and the form grows with
+  // them (Layout.h); the tab order follows.
+  void ArrangeControls();
+  // The text or the font of a control changed: a form on the screen arranges its controls
+  // again once its loop is free.
+  void RequestArrange();
+
+  // The name assistive technology gives the form, set and announced (a wizard's page title
+  // on each change of page); empty: its caption.
+  const std::wstring& AccessibleName() const { return AccessibleName_; }
+  void SetAccessibleName(const std::wstring& name);
   HWND ContainerHandle() const override { return Handle(); }
   TForm& ContainerForm() override { return *this; }
 
@@ -289,12 +327,17 @@ class TForm : public TContainer {
   void PressCancelButton();
   LRESULT DefaultButtonId() const;
   void FocusControl(HWND control);
-  void OnActivate(bool active);
+  void OnActivate(bool active, HWND other);
+  void Annotate();
 
   TForm* Owner_;
   TFormDesign Design_;
   UniqueWindow Window_;
   UINT Dpi_ = DesignDpi;
+  int ClientHeight_ = 0;  // in pixels at Dpi_: the design's, or what the layout needs
+  bool ArrangePending_ = false;
+  std::wstring AccessibleName_;
+  bool Annotated_ = false;
   UniqueFont Font_;
   std::vector<TFormControl*> Controls_;
   std::vector<TTimer*> Timers_;
@@ -303,7 +346,11 @@ class TForm : public TContainer {
   UINT_PTR NextTimerId_ = 1;
   TModalResult ModalResult_ = mrNone;
   bool Modal_ = false;
+  // On the screen: shown and not hidden since. Not IsWindowVisible, which a form's redrawing
+  // suspended (WM_SETREDRAW) answers false.
+  bool Shown_ = false;
   HWND LastFocus_ = nullptr;
+  ULONGLONG HoldUntil_ = 0;  // HoldTheKeyboard's end, in GetTickCount64's milliseconds
   int WaitCursors_ = 0;  // TWaitCursor objects alive for this form
 
   friend class TWaitCursor;

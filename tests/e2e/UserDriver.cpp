@@ -18,18 +18,27 @@
 //   answer BUTTON          the window is a message box: prints its text, presses BUTTON
 //   syscommand ID          chooses the system-menu item with this command (About...)
 //   close                  the window's close box
-//   dump                   prints every visible control: class, state, text
+//   dump                   prints every visible control: class, state, text as shown
+//   focus                  prints the control that has the keyboard focus in the window's
+//                          program, as a screen reader finds it: "focus", then class, state,
+//                          text as shown (a list's: its selected item), "name=" and "role="
+//                          as the system's accessibility layer answers them, "label=" the
+//                          label right before it (Windows names a field or a list by it;
+//                          Wine's layer, fields only), and "foreground" when the window (or a
+//                          window it owns) is the one the keyboard goes to
 // A caption ending in '*' matches every caption that begins with the rest. Labels and
 // button captions are compared without the accelerator marks (&); a label matches by its
 // beginning. Exit status 0 when the action was done, 1 when it could not be (with one
 // line saying why), 2 for a wrong command line. Every action done but dump ends with the
-// line "at: " and the moment it was done, in milliseconds since 1970.
+// line "at: " and the moment it was done, in milliseconds since 1970. Keys are the run
+// script's: it types them with xdotool, as the user's keyboard would.
 //
 // --start starts PROGRAM (a Windows path) in its own folder first, as the shell would, and
 // says "started: " and the moment before it did: a benchmark then times the program from
 // its start with a driver that is already looking. --poll sets how often the driver looks
 // for the window (default 20 ms).
 #include <windows.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -308,6 +317,90 @@ void DoubleClickItem(HWND list, int index) {
                         5000, &result);
 }
 
+// The name and role the system's accessibility layer gives the window, as a screen reader
+// asks for them when the focus moves there.
+std::wstring AccessibleNameAndRole(HWND window) {
+  IAccessible* object = nullptr;
+  VARIANT child;
+  if (FAILED(AccessibleObjectFromEvent(window, OBJID_CLIENT, CHILDID_SELF, &object, &child)))
+    return L"name=?\trole=?";
+  BSTR name = nullptr;
+  object->get_accName(child, &name);
+  VARIANT role;
+  VariantInit(&role);
+  object->get_accRole(child, &role);
+  wchar_t roleText[64] = L"?";
+  if (role.vt == VT_I4) GetRoleTextW(static_cast<DWORD>(role.lVal), roleText, 64);
+  std::wstring answer = L"name=" + std::wstring(name ? name : L"") + L"\trole=" + roleText;
+  SysFreeString(name);
+  VariantClear(&child);
+  object->Release();
+  return answer;
+}
+
+// The window's text as the user reads it: a caption without its accelerator marks, a
+// field's contents as they are.
+std::wstring ShownText(HWND window) {
+  const std::wstring type = ClassName(window);
+  const bool caption =
+      _wcsicmp(type.c_str(), L"Button") == 0 || _wcsicmp(type.c_str(), L"Static") == 0;
+  std::wstring text = caption ? Shown(WindowText(window)) : WindowText(window);
+  for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"\\n");
+  return text;
+}
+
+// "enabled" or "disabled", with ",checked" for a ticked box and ",selected" for an edit field
+// whose whole text is selected.
+std::wstring StateOf(HWND control) {
+  std::wstring state = IsWindowEnabled(control) ? L"enabled" : L"disabled";
+  const std::wstring type = ClassName(control);
+  if (_wcsicmp(type.c_str(), L"Button") == 0 && IsChecked(control)) state += L",checked";
+  DWORD_PTR selection = 0;
+  if (_wcsicmp(type.c_str(), L"Edit") == 0 &&
+      SendMessageTimeoutW(control, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &selection)) {
+    const auto length = static_cast<WORD>(WindowText(control).size());
+    if (length > 0 && LOWORD(selection) == 0 && HIWORD(selection) == length) state += L",selected";
+  }
+  return state;
+}
+
+// The text of the label right before the control in tab order, as shown; empty when the
+// window before it is no label.
+std::wstring LabelBefore(HWND control) {
+  const HWND before = GetWindow(control, GW_HWNDPREV);
+  return before && _wcsicmp(ClassName(before).c_str(), L"Static") == 0 ? Shown(WindowText(before))
+                                                                       : std::wstring();
+}
+
+// A list's selected item; any other control's text as shown.
+std::wstring FocusedText(HWND control) {
+  if (_wcsicmp(ClassName(control).c_str(), L"ListBox") != 0) return ShownText(control);
+  DWORD_PTR item = 0, length = 0;
+  SendMessageTimeoutW(control, LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &item);
+  if (!SendMessageTimeoutW(control, LB_GETTEXTLEN, item, 0, SMTO_ABORTIFHUNG, 2000, &length) ||
+      static_cast<LRESULT>(length) < 0 || length > 1000)
+    return {};
+  std::wstring text(length + 1, L'\0');
+  SendMessageTimeoutW(control, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, 2000, &length);
+  text.resize(length);
+  return text;
+}
+
+int ReportFocus(HWND window) {
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof(thread);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) || !thread.hwndFocus)
+    return Fail(L"no control has the focus in %ls", WindowText(window));
+  const HWND focus = thread.hwndFocus, foreground = GetForegroundWindow();
+  std::wstring line = L"focus\t" + ClassName(focus) + L"\t" + StateOf(focus) + L"\t" +
+                      FocusedText(focus) + L"\t" + AccessibleNameAndRole(focus) + L"\tlabel=" +
+                      LabelBefore(focus);
+  if (foreground == window || GetWindow(foreground, GW_OWNER) == window) line += L"\tforeground";
+  Say(L"%ls", line);
+  return 0;
+}
+
 int RunCommand(const Options& options) {
   if (options.Command == L"gone") {
     const bool gone = WaitFor(options.TimeoutMs, [&] { return MatchingWindows(options).empty(); });
@@ -327,16 +420,11 @@ int RunCommand(const Options& options) {
     return 0;
   }
   if (options.Command == L"dump") {
-    for (HWND child : VisibleChildren(*window)) {
-      std::wstring text = WindowText(child);
-      for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"\\n");
-      std::wstring state = IsWindowEnabled(child) ? L"enabled" : L"disabled";
-      if (_wcsicmp(ClassName(child).c_str(), L"Button") == 0 && IsChecked(child))
-        state += L",checked";
-      Say(L"%ls\t%ls", ClassName(child) + L"\t" + state, text);
-    }
+    for (HWND child : VisibleChildren(*window))
+      Say(L"%ls\t%ls", ClassName(child) + L"\t" + StateOf(child), ShownText(child));
     return 0;
   }
+  if (options.Command == L"focus") return ReportFocus(*window);
   if (options.Command == L"syscommand" && args.size() == 1) {
     // What choosing an item of the system menu sends. The item is named by its command:
     // Wine does not let one process read another's menus.

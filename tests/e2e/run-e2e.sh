@@ -19,8 +19,11 @@
 #   own_temp_link    a link in %TEMP% named as the uninstaller's copies
 #   own_mix_dbc      TW.dbc in Mixmaster's home kept  own_apps_features  the client only, from Settings
 #   own_reinstall    uninstall, then install at once
+#   keyboard_install, keyboard_update, keyboard_removal   the same with keys alone (xdotool),
+#                    the focus and what a screen reader hears checked between the keys
 # Scenarios 2 and 3 continue from the installation of scenario 1, quiet_update and
-# quiet_removal from quiet_install; the others make their own.
+# quiet_removal from quiet_install, keyboard_update and keyboard_removal from
+# keyboard_install; the others make their own.
 #
 # Environment:
 #   TW_WIN_ARCH          i686 (default) or x86_64: which Windows build runs
@@ -38,7 +41,8 @@ own_display "$root/tests/e2e/run-e2e.sh" "$@"
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 kit_database client_namesakes quiet_install
   quiet_update quiet_removal bad_switches client_running own_tools own_downloads own_letters
-  own_temp_link own_mix_dbc own_apps_features own_reinstall)
+  own_temp_link own_mix_dbc own_apps_features own_reinstall keyboard_install keyboard_update
+  keyboard_removal)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
@@ -118,6 +122,7 @@ crlf() { local line; for line in "$@"; do printf '%s\r\n' "$line"; done; }
 source tests/e2e/scenarios.sh
 source tests/e2e/unattended.sh
 source tests/e2e/ownership.sh
+source tests/e2e/keyboard.sh
 
 # ---------------------------------------------------------------------------------------
 

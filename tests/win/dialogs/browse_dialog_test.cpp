@@ -1,12 +1,13 @@
 // The folder picker under Wine: where it opens, how its lists follow the folder, the
 // required-file refusal, the lower-cased answer, drive roots, "cancel" and the process's
-// current folder afterwards.
+// current folder afterwards; the keyboard, the lists' names and the layout.
 #include <gtest/gtest.h>
 
 #include "shell/SysUtils.h"
 #include "base/Text.h"
 #include "shell/dialogs/DirBrow.h"
 #include "base/Handles.h"
+#include "tests/win/support/KeyboardAndText.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
@@ -61,7 +62,7 @@ class BrowseDialogTest : public ::testing::Test {
 
 TEST_F(BrowseDialogTest, OpensOnTheProgramsFolderAndItsListsFollowTheFolder) {
   Script_.OnModal([&](TForm& form) {
-    auto& dialog = dynamic_cast<TBrowseDlg&>(form);
+    auto& dialog = static_cast<TBrowseDlg&>(form);
     EXPECT_EQ(dialog.Caption(), L"Select Directory");
     EXPECT_EQ(dialog.Owner(), &Owner_);
     const std::wstring programFolder = StripBackslash(ExtractFilePath(ModuleFileName()));
@@ -103,7 +104,7 @@ TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysO
       L"The file 'TW.ini' is not in the directory you have chosen.\nPlease select again.";
   // Refused, then the user picks the kit, which has the file.
   Script_.OnModal([&](TForm& form) {
-    dialog = &dynamic_cast<TBrowseDlg&>(form);
+    dialog = &static_cast<TBrowseDlg&>(form);
     ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(Empty_));
     Press(form, L"OkBtn");
   });
@@ -123,7 +124,7 @@ TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysO
 
   // Refused, then Cancel still closes it.
   Script_.OnModal([&](TForm& form) {
-    dialog = &dynamic_cast<TBrowseDlg&>(form);
+    dialog = &static_cast<TBrowseDlg&>(form);
     ASSERT_TRUE(dialog->DirectoryListBox1.SetDirectory(Mixed_));
     Press(form, L"OkBtn");
   });
@@ -139,7 +140,7 @@ TEST_F(BrowseDialogTest, FolderWithoutTheRequiredFileIsRefusedAndTheDialogStaysO
 
 TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
   Script_.OnModal([&](TForm& form) {
-    ASSERT_TRUE(dynamic_cast<TBrowseDlg&>(form).DirectoryListBox1.SetDirectory(Mixed_));
+    ASSERT_TRUE(static_cast<TBrowseDlg&>(form).DirectoryListBox1.SetDirectory(Mixed_));
     Press(form, L"OkBtn");
   });
   const std::wstring answer = BrowseForFolder(&Owner_);
@@ -149,7 +150,7 @@ TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
 
   // The drive selector takes the folder list to drive C:, whose root is then opened.
   Script_.OnModal([&](TForm& form) {
-    auto& dialog = dynamic_cast<TBrowseDlg&>(form);
+    auto& dialog = static_cast<TBrowseDlg&>(form);
     int driveC = -1;
     for (int i = 0; i < dialog.DriveComboBox1.Count(); ++i)
       if (dialog.DriveComboBox1.Item(i).starts_with(L"c:")) driveC = i;
@@ -162,4 +163,57 @@ TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
   });
   EXPECT_EQ(BrowseForFolder(&Owner_), L"c:\\");
   ExpectSameFolder(CurrentDirectory(), L"c:\\");
+}
+
+namespace {
+
+void PressKey(WPARAM key) {
+  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+  PumpMessagesFor(100);
+}
+
+}  // namespace
+
+TEST_F(BrowseDialogTest, TheKeyboardOpensAndTakesTheHighlightedFolder) {
+  // Arrows and Enter: down into the first sub-folder, and Enter on the open folder is OK.
+  Script_.OnModal([&](TForm& form) {
+    auto& dialog = static_cast<TBrowseDlg&>(form);
+    After(form, 100, [&] {
+      ExpectSameFolder(dialog.DirectoryListBox1.Directory(), Kit_);  // nearest that exists
+      EXPECT_EQ(TabOrder(dialog), (std::vector<std::wstring>{L"DirectoryListBox1", L"FileListBox1",
+                                                              L"DriveComboBox1", L"OkBtn", L"CancelBtn"}));
+      ExpectNamed(dialog.DirectoryListBox1.Handle(), L"Folders");
+      ExpectNamed(dialog.FileListBox1.Handle(), L"Files");
+      ExpectNamed(dialog.DriveComboBox1.Handle(), L"Drives");
+      ExpectAccelerators(dialog, "picker");
+      PressKey(VK_DOWN);
+      PressKey(VK_RETURN);
+      ExpectSameFolder(dialog.DirectoryListBox1.Directory(), Kit_ + L"\\Sub1");
+      PressKey(VK_RETURN);
+    });
+  });
+  EXPECT_EQ(BrowseForFolder(&Owner_, L"", Kit_ + L"\\Missing\\Deeper"), LocaleLower(Kit_ + L"\\Sub1"));
+
+  // OK takes the highlighted folder, not the one the list has open.
+  Script_.OnModal([&](TForm& form) {
+    After(form, 100, [&] {
+      ExpectSameFolder(static_cast<TBrowseDlg&>(form).DirectoryListBox1.Directory(), Kit_ + L"\\Sub2");
+      PressKey(VK_UP);
+      Press(form, L"OkBtn");
+    });
+  });
+  EXPECT_EQ(BrowseForFolder(&Owner_, L"", Kit_ + L"\\Sub2"), LocaleLower(Kit_));
+  ExpectSameFolder(CurrentDirectory(), Kit_ + L"\\Sub2");
+}
+
+TEST_F(BrowseDialogTest, EveryTextFitsOnEveryDisplay) {
+  OnEveryDisplay([&](const TDisplay& display) {
+    Script_.OnModal([&](TForm& form) {
+      After(form, 100, [&] {
+        ExpectLayoutHolds(form, display, L"picker");
+        Press(form, L"CancelBtn");
+      });
+    });
+    EXPECT_EQ(BrowseForFolder(&Owner_, L"", Kit_), L"cancel");
+  });
 }

@@ -1,11 +1,15 @@
 // The form layer under Wine: modal results and close queries, the owner while a dialog is
-// modal, keyboard navigation, DPI scaling, the controls' events and the windows of notebook
-// pages not yet shown.
+// modal, keyboard navigation and the tab order, DPI scaling and the layout from the text,
+// the controls' events, the windows of notebook pages not yet shown, the announcement of a
+// page and the colours of grey text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 
 #include "shell/win/Controls.h"
 #include "shell/win/UiSeam.h"
+#include "tests/win/support/KeyboardAndText.h"
 #include "tests/win/support/UiScript.h"
 
 namespace {
@@ -165,7 +169,7 @@ TEST(FormsTest, ControlsAreScaledFromDesignPixelsAndFollowADpiChange) {
 
   TProbeForm form;
   TPanel panel(form, L"Panel", L"", {10, 50, 200, 60});
-  TLabel label(panel, L"Label", L"Text", {5, 7, 100, 13});
+  TLabel label(panel, L"Label", L"Text", {5, 7, 100, 20});
   TFont big;
   big.Size = 10;
   label.SetFont(big);
@@ -218,7 +222,6 @@ TEST(FormsTest, ControlEventsRunOnRealChangesOnly) {
   form.Edit1.SetText(L"a");
   EXPECT_EQ(edits, 1);
   EXPECT_EQ(form.FindControl<TEdit>(L"Edit1"), &form.Edit1);
-  EXPECT_EQ(form.FindControl<TButton>(L"Edit1"), nullptr);
   EXPECT_EQ(form.FindControl(L"Nothing"), nullptr);
 
   TMemo memo(form, L"Memo1", {16, 80, 200, 40});
@@ -405,3 +408,136 @@ TEST(FormsTest, WaitCursorHoldsOverItsFormAndItsControlsWhileItLives) {
 }
 
 }  // namespace
+
+TEST(FormsTest, ReadOnlyTextLeavesTabEnterAndEscToTheDialog) {
+  struct Key {
+    WPARAM Key;
+    TModalResult Result;
+  };
+  for (const Key key : {Key{VK_RETURN, mrOk}, Key{VK_ESCAPE, mrCancel}}) {
+    SCOPED_TRACE(key.Key);
+    UiScript script;
+    TProbeForm form;
+    TNotebook notebook(form, L"Notebook1", {10, 40, 280, 70});
+    TPage page(notebook, L"Finish");
+    TMemo log(page, L"Log", {8, 8, 200, 50});
+    log.SetLines({L"Removing Tarnwhistle...", L"Done!"});
+    log.SetFocus();
+    script.OnModal([&](TForm&) {
+      PostMessageW(log.Handle(), WM_KEYDOWN, VK_TAB, 0);
+      PumpMessagesFor(20);
+      EXPECT_TRUE(form.OkBtn.Focused()) << "Tab goes on from the text";
+      log.SetFocus();
+      PostMessageW(log.Handle(), WM_KEYDOWN, key.Key, 0);
+    });
+    EXPECT_EQ(form.ShowModal(), key.Result);
+    EXPECT_TRUE(IsWindow(page.Handle())) << "the key closed the page";
+  }
+}
+
+TEST(FormsTest, TabOrderFollowsWhatTheUserSeesWithEachLabelBeforeItsControl) {
+  UiScript script;
+  // Declared from the bottom right; shown as a row of a field and a list, a box below the
+  // field, and the buttons.
+  TForm form(nullptr, {.Caption = L"Order", .ClientWidth = 300, .ClientHeight = 160});
+  TButton cancel(form, L"CancelBtn", L"Cancel", {208, 120, 75, 25});
+  TButton ok(form, L"OkBtn", L"OK", {120, 120, 75, 25});
+  TLabel listLabel(form, L"ListLabel", L"&Items", {180, 8, 100, 16});
+  TListBox list(form, L"Items", {180, 26, 100, 80});
+  TCheckBox box(form, L"Box", L"&Keep", {16, 60, 150, 20});
+  TLabel nameLabel(form, L"NameLabel", L"&Name", {16, 8, 150, 16});
+  TEdit name(form, L"Name", L"", {16, 26, 150, 21});
+  name.SetFocus();
+  script.OnModal([&](TForm&) {
+    EXPECT_EQ(TabOrder(form),
+              (std::vector<std::wstring>{L"Name", L"Items", L"Box", L"OkBtn", L"CancelBtn"}));
+    // Each label's accelerator, and a screen reader's name, reach the control it names.
+    for (const auto& [key, control] : {std::pair<wchar_t, TControl*>{L'i', &list}, {L'n', &name}}) {
+      PostMessageW(ok.Handle(), WM_SYSCHAR, key, 1 << 29);
+      PumpMessagesFor(50);
+      EXPECT_TRUE(control->Focused()) << Narrow(control->Name());
+    }
+    ExpectNamed(list.Handle(), L"Items");
+    ExpectNamed(name.Handle(), L"Name");
+    form.SetModalResult(mrCancel);
+  });
+  form.ShowModal();
+}
+
+TEST(FormsTest, AControlGrowsWithItsTextAndWhatLiesBelowMovesWithIt) {
+  TForm form(nullptr, {.Caption = L"Layout", .ClientWidth = 300, .ClientHeight = 120});
+  TPanel panel(form, L"Panel", L"", {8, 8, 200, 40});
+  TLabel text(panel, L"Text", L"Short", {4, 4, 190, 16});
+  TButton beside(form, L"Beside", L"&Beside", {216, 8, 75, 25});
+  TEdit below(form, L"Below", L"", {8, 60, 200, 21});
+  form.Show();
+  const auto clientHeight = [&] {
+    RECT client;
+    GetClientRect(form.Handle(), &client);
+    return client.bottom;
+  };
+  const RECT designBelow = below.Placement(), designBeside = beside.Placement();
+  const LONG designHeight = clientHeight();
+  ExpectTextsFit(form, "short");
+
+  text.SetText(L"A paragraph long enough to need several lines at this width, so that its "
+               L"label grows, the panel grows with it, and the field below moves down.");
+  PumpMessagesFor(50);  // the form arranges itself once its loop is free
+  const LONG grown = text.Placement().bottom - ScaleBounds(text.Bounds(), form.Dpi()).bottom;
+  EXPECT_GT(grown, 0);
+  ExpectTextsFit(form, "long");
+  EXPECT_EQ(below.Placement().top, designBelow.top + grown);
+  const RECT besideNow = beside.Placement();
+  EXPECT_TRUE(EqualRect(&designBeside, &besideNow)) << "beside it, not below";
+  EXPECT_EQ(clientHeight(), designHeight + grown);
+
+  text.SetText(L"Short again");
+  PumpMessagesFor(50);
+  EXPECT_EQ(below.Placement().top, designBelow.top);
+  EXPECT_EQ(clientHeight(), designHeight);
+  form.Hide();
+}
+
+namespace {
+
+std::vector<HWND> namesChanged;
+
+void CALLBACK RecordNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD, DWORD) {
+  if (object == OBJID_CLIENT) namesChanged.push_back(window);
+}
+
+}  // namespace
+
+TEST(FormsTest, AChangeOfPageIsAnnouncedByThePagesTitle) {
+  TProbeForm form;
+  TNotebook notebook(form, L"Notebook1", {10, 40, 280, 70});
+  TPage start(notebook, L"Start");
+  TPage done(notebook, L"Done");
+  done.SetTitle(L"Installation complete!");
+  namesChanged.clear();
+  const HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, RecordNameChange,
+                      GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  notebook.SetPageIndex(1);
+  PumpMessagesFor(100);
+  EXPECT_EQ(form.AccessibleName(), L"Installation complete! - Probe");
+  EXPECT_EQ(std::count(namesChanged.begin(), namesChanged.end(), form.Handle()), 1);
+  notebook.SetPageIndex(0);  // a page without a title is called by its caption
+  PumpMessagesFor(100);
+  UnhookWinEvent(hook);
+  EXPECT_EQ(form.AccessibleName(), L"Start - Probe");
+  EXPECT_EQ(std::count(namesChanged.begin(), namesChanged.end(), form.Handle()), 2);
+}
+
+TEST(FormsTest, GreyTextStandsOutFromItsBackgroundInEveryScheme) {
+  EXPECT_NEAR(ContrastRatio(RGB(0, 0, 0), RGB(255, 255, 255)), 21, 0.01);
+  EXPECT_NEAR(ContrastRatio(RGB(0x76, 0x76, 0x76), RGB(255, 255, 255)), 4.54, 0.01);
+  EXPECT_NEAR(ContrastRatio(RGB(200, 10, 10), RGB(200, 10, 10)), 1, 0.01);
+  for (const bool highContrast : {false, true}) {
+    std::optional<HighContrast> scheme;
+    if (highContrast) scheme.emplace();
+    for (const TColor background : {clBtnFace, clWindow})
+      EXPECT_GE(ContrastRatio(ColorToRGB(ReadableGrayText(background)), ColorToRGB(background)), 4.5)
+          << (highContrast ? "high contrast" : "the system's scheme") << ", " << background;
+  }
+}

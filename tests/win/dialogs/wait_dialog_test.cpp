@@ -1,10 +1,12 @@
-// The wait dialog under Wine: it runs out by itself, a cancel can be taken back, and a
-// confirmed cancel answers false.
+// The wait dialog under Wine: it runs out by itself with its message steady and Cancel
+// focused, a cancel can be taken back, a confirmed cancel answers false, and its text fits
+// at large sizes.
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "shell/dialogs/WaitDlg.h"
+#include "tests/win/support/KeyboardAndText.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
 
@@ -16,13 +18,15 @@ const std::wstring kMessage = L"...installing tarnwhistle...";
 struct TickLog {
   std::vector<std::wstring> PanelTexts;
   std::vector<bool> CancelEnabled;
+  std::vector<bool> CancelFocused;
 };
 
 void RecordTicks(TWaitForm& form, TickLog& log) {
   form.Timer1.OnTimer = [&form, &log, tick = form.Timer1.OnTimer] {
     tick();
-    log.PanelTexts.push_back(form.Panel1.Text());
+    log.PanelTexts.push_back(form.Message.Text());
     log.CancelEnabled.push_back(form.CancelBtn.Enabled());
+    log.CancelFocused.push_back(form.CancelBtn.Focused());
   };
 }
 
@@ -38,7 +42,7 @@ class WaitDialogTest : public testing::Test {
   // What happens when the dialog opens; its ticks are recorded from then on.
   void OnOpen(std::function<void(TWaitForm&)> action) {
     Script_.OnModal([this, action](TForm& form) {
-      auto& wait = dynamic_cast<TWaitForm&>(form);
+      auto& wait = static_cast<TWaitForm&>(form);
       RecordTicks(wait, Log_);
       action(wait);
     });
@@ -51,7 +55,7 @@ class WaitDialogTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
+TEST_F(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageShowingAndCancelFocused) {
   OnOpen([&](TWaitForm& wait) {
     EXPECT_EQ(wait.Caption(), L"Tarnwhistle");
     EXPECT_EQ(wait.Owner(), &Owner_);
@@ -59,7 +63,7 @@ TEST_F(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
     EXPECT_NEAR(centre.x, ownerCentre.x, 1);
     EXPECT_NEAR(centre.y, ownerCentre.y, 1);
     // The first second: "...wait..." and a Cancel that neither a click nor Esc can press.
-    EXPECT_EQ(wait.Panel1.Text(), L"...wait...");
+    EXPECT_EQ(wait.Message.Text(), L"...wait...");
     EXPECT_FALSE(wait.CancelBtn.Enabled());
     wait.CancelBtn.Click();
     PostMessageW(wait.CancelBtn.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -71,10 +75,11 @@ TEST_F(WaitDialogTest, RunsOutAfterAboutFourSecondsWithTheMessageBlinking) {
   EXPECT_GE(elapsed, 3000u);
   EXPECT_LE(elapsed, 10000u);
   EXPECT_TRUE(Script_.Boxes().empty());
-  // The first tick shows the message, six blink ticks follow; it closes with the message on.
-  EXPECT_EQ(Log_.PanelTexts,
-            (std::vector<std::wstring>{kMessage, L"", kMessage, L"", kMessage, L"", kMessage}));
+  // The first tick shows the message, six ticks follow; it never blinks to empty, and the
+  // keyboard is on Cancel from the first tick on.
+  EXPECT_EQ(Log_.PanelTexts, std::vector<std::wstring>(7, kMessage));
   EXPECT_EQ(Log_.CancelEnabled, std::vector<bool>(7, true));
+  EXPECT_EQ(Log_.CancelFocused, std::vector<bool>(7, true));
 }
 
 TEST_F(WaitDialogTest, CancelThenNoGoesOnFromTheTickItHadReached) {
@@ -121,4 +126,17 @@ TEST_F(WaitDialogTest, CancelThenYesAnswersFalse) {
   EXPECT_EQ(Script_.Boxes()[0].Text, L"Cancel process?");
   EXPECT_LT(Log_.PanelTexts.size(), 7u);  // ended before the countdown ran out
   EXPECT_TRUE(IsWindowEnabled(Owner_.Handle()));
+}
+
+TEST_F(WaitDialogTest, TheMessageFitsOnEveryDisplay) {
+  OnEveryDisplay([&](const TDisplay& display) {
+    OnOpen([&](TWaitForm& wait) {
+      After(wait, 1250, [&] {
+        ExpectLayoutHolds(wait, display, L"wait");
+        Press(wait, L"CancelBtn");
+      });
+    });
+    Script_.Answer(IDYES);
+    EXPECT_FALSE(ShowWaitDialog(L"Tarnwhistle", L"...uninstalling software...", &Owner_));
+  });
 }

@@ -1,7 +1,8 @@
 // The setup wizard as a user meets it, in-process under Wine: a first installation walked
 // page by page, an update that opens on the review, the encrypted database, failures that
-// leave the wizard on the review for another try, the close question on each page, and
-// screenshots of the four pages.
+// leave the wizard on the review for another try, the close question on each page, the
+// keyboard and the names on every page, the layout at every DPI and text size, and
+// screenshots of the four pages (in high contrast too).
 #include <gtest/gtest.h>
 
 #include "SetupFixture.h"
@@ -11,6 +12,7 @@
 #include "shell/Registry.h"
 #include "shell/SysUtils.h"
 #include "shell/dialogs/DirBrow.h"
+#include "tests/win/support/KeyboardAndText.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
 
@@ -45,7 +47,7 @@ class SetupWizardTest : public SetupTest {
 
   // Presses Install, confirms, and lets the countdown run out.
   void Install(TSetupForm& wizard, UiScript& script) {
-    ASSERT_EQ(wizard.NextBtn.Text(), L"Install");
+    ASSERT_EQ(wizard.NextBtn.ShownText(), L"Install");
     script.Answer(IDOK);
     script.OnModal();
     wizard.NextBtn.Click();
@@ -100,8 +102,8 @@ TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
     EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
     EXPECT_FALSE(wizard.BackBtn.Enabled());
     EXPECT_TRUE(wizard.NextBtn.Enabled());
-    EXPECT_TRUE(wizard.NextBtn.Focused());
-    EXPECT_EQ(wizard.CancelBtn.Text(), L"Cancel");
+    EXPECT_TRUE(wizard.AppDIR.Focused());
+    EXPECT_EQ(wizard.CancelBtn.ShownText(), L"Cancel");
     SaveScreenshot(wizard.Handle(), L"setup-page-start");
     wizard.AppDIR.SetText(destination);
 
@@ -128,7 +130,7 @@ TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
 
     wizard.NextBtn.Click();
     ASSERT_EQ(wizard.Notebook1.ActivePage().Caption(), L"Review");
-    EXPECT_EQ(wizard.NextBtn.Text(), L"Install");
+    EXPECT_EQ(wizard.NextBtn.ShownText(), L"Install");
     EXPECT_EQ(Listing(wizard),
               (std::vector<std::wstring>{L"Folder = " + destination, L"Address = me@example.com",
                                          L"MailHost = mail.example.com", L"ProgramGroup = yes"}));
@@ -138,7 +140,7 @@ TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
     wizard.BackBtn.Click();
     EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
     EXPECT_TRUE(wizard.NextBtn.Enabled());
-    EXPECT_EQ(wizard.NextBtn.Text(), L"Next");
+    EXPECT_EQ(wizard.NextBtn.ShownText(), L"Next");
     wizard.BackBtn.Click();
     EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::StartPage);
     EXPECT_FALSE(wizard.BackBtn.Enabled());
@@ -170,7 +172,7 @@ TEST_F(SetupWizardTest, FirstInstallationWalkedPageByPage) {
     ASSERT_EQ(wizard.Notebook1.ActivePage().Caption(), L"Done");
     EXPECT_FALSE(wizard.BackBtn.Enabled());
     EXPECT_FALSE(wizard.NextBtn.Enabled());
-    EXPECT_EQ(wizard.CancelBtn.Text(), L"Exit");
+    EXPECT_EQ(wizard.CancelBtn.ShownText(), L"Exit");
     EXPECT_TRUE(wizard.RunQuickBox.Checked());
     SaveScreenshot(wizard.Handle(), L"setup-page-done");
     // Exit asks nothing.
@@ -274,7 +276,10 @@ TEST_F(SetupWizardTest, EncryptedDatabaseShowsTheNoticeAndInstallsWithoutTouchin
               L"I have found that your TW database is encrypted. Because of this I am unable to "
               L"retrieve current configuration values. This is not a problem though. Click "
               L"'Install' to complete program setup.");
-    EXPECT_EQ(wizard.RichEdit4.Font().Color, RGB(128, 128, 128));
+    // Grey as a colour of the system's scheme, where grey is readable on the page.
+    const TColor grey = wizard.RichEdit4.Font().Color;
+    EXPECT_EQ(grey & clSystemColor, clSystemColor);
+    EXPECT_GE(ContrastRatio(ColorToRGB(grey), ColorToRGB(clBtnFace)), 4.5);
     EXPECT_FALSE(wizard.BackBtn.Enabled());
     EXPECT_EQ(wizard.EAddr.Text(), L"");
     SaveScreenshot(wizard.Handle(), L"setup-page-review-encrypted");
@@ -303,7 +308,7 @@ TEST_F(SetupWizardTest, FailedInstallationStaysOnTheReviewAndCanBeRepeated) {
     Install(wizard, script);
     EXPECT_EQ(script.Boxes().back().Caption, L"TarnwhistleFolder Creation Error");
     EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
-    EXPECT_EQ(wizard.NextBtn.Text(), L"Install");
+    EXPECT_EQ(wizard.NextBtn.ShownText(), L"Install");
     EXPECT_TRUE(wizard.NextBtn.Enabled());
     EXPECT_TRUE(wizard.BackBtn.Enabled());
     EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
@@ -436,8 +441,11 @@ TEST_F(SetupWizardTest, BrowseChangesTheFolderUnlessCancelled) {
     script.OnModal([](TForm& browse) { Press(browse, L"CancelBtn"); });
     wizard.BrowseBtn.Click();
     EXPECT_EQ(wizard.AppDIR.Text(), L"C:\\Program Files\\Tarnwhistle");
+    // The picker opens where the field points, at the nearest folder that exists.
+    wizard.AppDIR.SetText(Scratch / L"Chosen\\Not yet\\Tarnwhistle");
     script.OnModal([&](TForm& browse) {
-      auto& dialog = dynamic_cast<TBrowseDlg&>(browse);
+      auto& dialog = static_cast<TBrowseDlg&>(browse);
+      EXPECT_EQ(LocaleLower(dialog.DirectoryListBox1.Directory()), LocaleLower(Scratch / L"Chosen"));
       EXPECT_TRUE(dialog.DirectoryListBox1.SetDirectory(Scratch / L"Chosen"));
       Press(browse, L"OkBtn");
     });
@@ -568,6 +576,86 @@ TEST_F(SetupWizardTest, CopyrightLineIsWholeAtEveryDpi) {
     MapWindowPoints(nullptr, wizard.StartSheet.Handle(), reinterpret_cast<POINT*>(&placed), 2);
     EXPECT_LE(placed.right, page.right);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using Names = std::vector<std::wstring>;
+
+// A key as the user presses it on the control that has the focus.
+void PressKey(WPARAM key) {
+  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+  PumpMessagesFor(100);
+}
+
+TEST_F(SetupWizardTest, EveryPageStartsTheKeyboardWhereItsWorkIsAndTabsAsItShows) {
+  ASSERT_NO_FATAL_FAILURE(MakeKit());
+  UiScript script;
+  TSetupForm wizard(nullptr, Kit);
+  Drive(wizard, script, [&] {
+    // Start: on the folder, its text selected to be typed over; Enter is Next.
+    ASSERT_TRUE(wizard.AppDIR.Focused());
+    DWORD start = 1, end = 0;
+    SendMessageW(wizard.AppDIR.Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, static_cast<DWORD>(wizard.AppDIR.Text().size()));
+    EXPECT_EQ(TabOrder(wizard), (Names{L"AppDIR", L"BrowseBtn", L"GroupBox", L"NextBtn", L"CancelBtn"}));
+    ExpectNamed(wizard.AppDIR.Handle(), L"Destination Folder");
+    ExpectAccelerators(wizard, "Start");
+    wizard.AppDIR.SetText(Destination);
+    PressKey(VK_RETURN);
+
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::AddressPage);
+    EXPECT_TRUE(wizard.EAddr.Focused());
+    EXPECT_EQ(TabOrder(wizard), (Names{L"EAddr", L"Host", L"BackBtn", L"CancelBtn"}));
+    ExpectNamed(wizard.Host.Handle(), L"SMTP Host:  (example: mail.example.com)");
+    EXPECT_EQ(wizard.AccessibleName(), L"E-Address & Mail Server - Tarnwhistle Setup");
+    ExpectAccelerators(wizard, "Address");
+    wizard.EAddr.SetText(L"me@example.com");
+    wizard.Host.SetText(L"mail.example.com");
+    wizard.Host.SetFocus();
+    PressKey(VK_RETURN);
+
+    // Review: on Install, which Enter presses from the listing too.
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+    EXPECT_EQ(TabOrder(wizard), (Names{L"NextBtn", L"CancelBtn", L"RichEdit3", L"BackBtn"}));
+    ExpectNamed(wizard.RichEdit3.Handle(), L"Setup Configuration");
+    ExpectAccelerators(wizard, "Review");
+    wizard.RichEdit3.SetFocus();
+    script.Answer(IDCANCEL);
+    PressKey(VK_RETURN);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes().back().Text, L"Install now?");
+    EXPECT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::ReviewPage);
+
+    // Done: on Exit, which Enter and Esc press; Tab reaches the box, Space unticks it.
+    Install(wizard, script);
+    ASSERT_EQ(wizard.Notebook1.PageIndex(), TSetupForm::DonePage);
+    EXPECT_EQ(TabOrder(wizard), (Names{L"CancelBtn", L"RunQuickBox"}));
+    EXPECT_EQ(LOWORD(SendMessageW(wizard.Handle(), DM_GETDEFID, 0, 0)), wizard.CancelBtn.Id());
+    EXPECT_EQ(wizard.AccessibleName(), L"Installation complete! - Tarnwhistle Setup");
+    ExpectAccelerators(wizard, "Done");
+    wizard.RunQuickBox.Click();
+    PressKey(VK_ESCAPE);
+  });
+  EXPECT_FALSE(wizard.Modal());
+  EXPECT_EQ(EndStartedPrograms(L"TW.exe"), 0);
+  EndStartedPrograms(L"explorer.exe");
+}
+
+TEST_F(SetupWizardTest, EveryTextFitsAtEveryDpiAndTextSize) {
+  OnEveryDisplay([&](const TDisplay& display) {
+    UiScript script;
+    TSetupForm wizard(nullptr, Scratch.Path());
+    Drive(wizard, script, [&] {
+      ExpectLayoutHolds(wizard, display, L"setup", &wizard.Notebook1);
+      wizard.CancelBtn.Click();
+    });
+    EXPECT_FALSE(wizard.Modal()) << display.Name();
+  });
 }
 
 }  // namespace

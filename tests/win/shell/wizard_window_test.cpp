@@ -45,7 +45,7 @@ SeenWindow ShowAndLook(UiScript& script, const std::wstring& applicationTitle) {
     seen.OwnTaskbarButton = GetWindowLongW(form.Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW;
     After(form, 50, [&form, &seen] {
       // The task bar button comes from the loop, once the wizard is painted.
-      const HWND button = dynamic_cast<TWizardForm&>(form).TaskbarButton();
+      const HWND button = static_cast<TWizardForm&>(form).TaskbarButton();
       if (IsWindowVisible(button) && (GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_APPWINDOW))
         seen.TaskbarTitle = WindowText(button);
       SendMessageW(form.Handle(), WM_SYSCOMMAND, TWizardForm::AboutCommand, 0);

@@ -100,12 +100,12 @@ void After(TForm& form, UINT milliseconds, std::function<void()> action) {
 }
 
 void Press(TForm& form, std::wstring_view name) {
-  auto* button = form.FindControl<TButton>(name);
-  if (!button) {
+  TControl* control = form.FindControl(name);
+  if (!control || !control->IsPushButton()) {
     ADD_FAILURE() << "no button " << Narrow(name) << " in \"" << Narrow(form.Caption()) << "\"";
     return;
   }
-  button->Click();
+  static_cast<TButton*>(control)->Click();
 }
 
 void PumpMessagesFor(DWORD milliseconds) {

@@ -177,7 +177,7 @@ void RemoveThroughTheWizard(UiScript& script, const std::function<void(TUninstWi
       Press(form, L"NextBtn");
       Press(form, L"NextBtn");
       Press(form, L"NextBtn");
-      atEnd(dynamic_cast<TUninstWiz&>(form));
+      atEnd(static_cast<TUninstWiz&>(form));
       form.Close();  // the close box after the run: no question
     });
   });

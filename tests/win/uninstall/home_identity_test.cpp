@@ -211,7 +211,7 @@ TEST_F(UnreadableRecords, AKeyThatCannotBeReadCountsAsInstalledWithEmptyFields) 
   {
     TUninstWiz wizard(nullptr);
     EXPECT_TRUE(wizard.ClientInstalled);
-    EXPECT_EQ(wizard.AppEntries.Text(), L"Tarnwhistle  {  }");
+    EXPECT_EQ(wizard.AppEntries.ShownText(), L"Tarnwhistle  {  }");
     EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle ");
     EXPECT_TRUE(wizard.NextBtn.Enabled());
   }

@@ -70,7 +70,7 @@ TEST(CleanupNoticeText, SaysSuccessOnlyWhenEverythingWent) {
     UiScript script;
     std::wstring text;
     script.OnModal([&](TForm& form) {
-      text = dynamic_cast<TUninstDirDlg&>(form).Label1.Text();
+      text = static_cast<TUninstDirDlg&>(form).Label1.Text();
       After(form, 50, [&form] { SendMessageW(form.Handle(), WM_CLOSE, 0, 0); });
     });
     ShowCleanupNotice(L"C:\\Tarnwhistle\\", nullptr, complete);

@@ -1,10 +1,12 @@
 // The uninstall wizard under Wine: what creation finds in the test prefix's registry and
-// folders, the rules that tie the two boxes together, the pages, the close question, and
-// whole runs through Finish with the notice.
+// folders, the rules that tie the two boxes together, the pages, the close question, whole
+// runs through Finish with the notice, the keyboard and the names on every page, and the
+// layout at every DPI and text size.
 #include <gtest/gtest.h>
 
 #include "UninstallFixture.h"
 #include "base/Text.h"
+#include "tests/win/support/KeyboardAndText.h"
 #include "tests/win/support/ScratchFolder.h"
 #include "tests/win/support/Screenshot.h"
 #include "tests/win/support/UiScript.h"
@@ -101,7 +103,7 @@ TEST_F(UninstallWizard, CreationOutcomeCaseByCase) {
 TEST_F(UninstallWizard, NothingInstalledShowsTheStartPageMessageAndClosesWithoutAQuestion) {
   UiScript script;
   script.OnModal([](TForm& form) {
-    auto& wizard = dynamic_cast<TUninstWiz&>(form);
+    auto& wizard = static_cast<TUninstWiz&>(form);
     EXPECT_FALSE(wizard.NextBtn.Enabled());
     EXPECT_FALSE(wizard.BackBtn.Enabled());
     EXPECT_FALSE(wizard.Label24.Enabled());
@@ -121,15 +123,16 @@ TEST_F(UninstallWizard, NothingInstalledShowsTheStartPageMessageAndClosesWithout
 
 TEST_F(UninstallWizard, CaptionsShowTheHomesInLowerCaseWithTheirOwnBlanks) {
   ScratchFolder scratch(L"captions");
-  const std::wstring client = scratch / L"Mail Client\\TW";
-  CreateDirectoryW((scratch / L"Mail Client").c_str(), nullptr);
+  // An ampersand in a folder's name shows as it is, not as an accelerator.
+  const std::wstring client = scratch / L"Mail & News\\TW";
+  CreateDirectoryW((scratch / L"Mail & News").c_str(), nullptr);
   CreateDirectoryW(client.c_str(), nullptr);
   WriteClientRecord(client.c_str(), L"Tarnwhistle", L".9b2");
   WriteMixRecord(L"C:\\MIXMASTER\\");
   {
     TUninstWiz wizard(nullptr);
-    EXPECT_EQ(wizard.AppEntries.Text(), L"Tarnwhistle  { " + LocaleLower(client) + L" }");
-    EXPECT_EQ(wizard.MixEntries.Text(), L"Mixmaster    { c:\\mixmaster }");
+    EXPECT_EQ(wizard.AppEntries.ShownText(), L"Tarnwhistle  { " + LocaleLower(client) + L" }");
+    EXPECT_EQ(wizard.MixEntries.ShownText(), L"Mixmaster    { c:\\mixmaster }");
     EXPECT_EQ(wizard.Appname.Text(), L"Tarnwhistle .9b2");
     EXPECT_EQ(wizard.Label25.Text(), L"Un-Install Tarnwhistle");
     EXPECT_EQ(wizard.ClientHomeDir, client + L"\\");
@@ -140,7 +143,7 @@ TEST_F(UninstallWizard, CaptionsShowTheHomesInLowerCaseWithTheirOwnBlanks) {
   WriteMixRecord(L"D:\\Mix");
   {
     TUninstWiz wizard(nullptr);
-    EXPECT_EQ(wizard.AppEntries.Text(), L"Tarnwhistle  { not installed }");
+    EXPECT_EQ(wizard.AppEntries.ShownText(), L"Tarnwhistle  { not installed }");
     EXPECT_EQ(StateOf(wizard.AppEntries), kUncheckedDisabled);
     EXPECT_EQ(StateOf(wizard.MixEntries), kCheckedEnabled);
   }
@@ -148,8 +151,8 @@ TEST_F(UninstallWizard, CaptionsShowTheHomesInLowerCaseWithTheirOwnBlanks) {
   WriteClientRecord(nullptr);
   {
     TUninstWiz wizard(nullptr);
-    EXPECT_EQ(wizard.AppEntries.Text(), L"Tarnwhistle  {  }");
-    EXPECT_EQ(wizard.MixEntries.Text(), L"Mixmaster    { not installed }");
+    EXPECT_EQ(wizard.AppEntries.ShownText(), L"Tarnwhistle  {  }");
+    EXPECT_EQ(wizard.MixEntries.ShownText(), L"Mixmaster    { not installed }");
   }
 }
 
@@ -227,7 +230,7 @@ TEST_F(UninstallWizard, TheReviewFollowsTheBoxesAndEveryPageButStartAsksBeforeCl
   std::vector<Lines> reviews;
   std::vector<int> pagesAsked;
   script.OnModal([&](TForm& form) {
-    auto& wizard = dynamic_cast<TUninstWiz&>(form);
+    auto& wizard = static_cast<TUninstWiz&>(form);
     After(form, 100, [&] {
       SaveScreenshot(form.Handle(), L"uninstall-1-start");
       wizard.CancelBtn.Click();  // Start: closes without a question, unless refused below
@@ -239,22 +242,22 @@ TEST_F(UninstallWizard, TheReviewFollowsTheBoxesAndEveryPageButStartAsksBeforeCl
   EXPECT_TRUE(script.Boxes().empty());
 
   script.OnModal([&](TForm& form) {
-    auto& w = dynamic_cast<TUninstWiz&>(form);
+    auto& w = static_cast<TUninstWiz&>(form);
     After(form, 100, [&] {
       Press(form, L"NextBtn");
       EXPECT_EQ(w.Notebook.PageIndex(), TUninstWiz::OptionsPageIndex);
       EXPECT_TRUE(w.BackBtn.Enabled());
-      EXPECT_EQ(w.NextBtn.Text(), L"Next");
+      EXPECT_EQ(w.NextBtn.ShownText(), L"Next");
       SaveScreenshot(form.Handle(), L"uninstall-2-options");
       Press(form, L"CancelBtn");  // asked when the loop takes the close: answered No
       After(form, 200, [&] {
         pagesAsked.push_back(w.Notebook.PageIndex());
         Press(form, L"NextBtn");
-        EXPECT_EQ(w.NextBtn.Text(), L"Finish");
+        EXPECT_EQ(w.NextBtn.ShownText(), L"Finish");
         reviews.push_back(w.Memo1.Lines());
         SaveScreenshot(form.Handle(), L"uninstall-3-review");
         Press(form, L"BackBtn");
-        EXPECT_EQ(w.NextBtn.Text(), L"Next");
+        EXPECT_EQ(w.NextBtn.ShownText(), L"Next");
         w.MixEntries.Click();
         Press(form, L"NextBtn");
         reviews.push_back(w.Memo1.Lines());
@@ -299,7 +302,7 @@ TEST_F(UninstallWizard, DecliningOrCancellingBeforeTheRunChangesNothing) {
   WriteMixRecord(homes.Mix.c_str());
   UiScript script;
   script.OnModal([&](TForm& form) {
-    auto& w = dynamic_cast<TUninstWiz&>(form);
+    auto& w = static_cast<TUninstWiz&>(form);
     After(form, 100, [&] {
       Press(form, L"NextBtn");
       Press(form, L"NextBtn");
@@ -307,7 +310,7 @@ TEST_F(UninstallWizard, DecliningOrCancellingBeforeTheRunChangesNothing) {
       EXPECT_EQ(w.Notebook.PageIndex(), TUninstWiz::ReviewPageIndex);
       Press(form, L"NextBtn");  // OK, then the countdown is cancelled
       EXPECT_EQ(w.Notebook.PageIndex(), TUninstWiz::ReviewPageIndex);
-      EXPECT_EQ(w.CancelBtn.Text(), L"Cancel");
+      EXPECT_EQ(w.CancelBtn.ShownText(), L"Cancel");
       EXPECT_TRUE(w.NextBtn.Enabled());
       EXPECT_TRUE(w.RichEdit2.Lines().empty());
       w.SetModalResult(mrAbort);
@@ -352,7 +355,7 @@ TEST_F(UninstallWizard, AWholeRunRemovesBothAndEndsWithTheNotice) {
   std::wstring noticeButton, noticeHome;
   Lines logAtNotice;
   script.OnModal([&](TForm& form) {
-    auto& w = dynamic_cast<TUninstWiz&>(form);
+    auto& w = static_cast<TUninstWiz&>(form);
     EXPECT_EQ(StateOf(w.MixEntries), kCheckedDisabled);
     After(form, 100, [&] {
       Press(form, L"NextBtn");
@@ -361,7 +364,7 @@ TEST_F(UninstallWizard, AWholeRunRemovesBothAndEndsWithTheNotice) {
       const ULONGLONG start = GetTickCount64();
       Press(form, L"NextBtn");  // Finish, OK, the countdown, the run, the notice
       runTime = GetTickCount64() - start;
-      EXPECT_EQ(w.CancelBtn.Text(), L"Exit");
+      EXPECT_EQ(w.CancelBtn.ShownText(), L"Exit");
       EXPECT_TRUE(w.CancelBtn.Enabled());
       EXPECT_FALSE(w.NextBtn.Enabled());
       EXPECT_FALSE(w.BackBtn.Enabled());
@@ -374,10 +377,10 @@ TEST_F(UninstallWizard, AWholeRunRemovesBothAndEndsWithTheNotice) {
   script.Answer(IDOK);
   script.OnModal();  // the countdown runs out
   script.OnModal([&](TForm& form) {
-    auto& notice = dynamic_cast<TUninstDirDlg&>(form);
-    noticeButton = notice.OpenDirBtn.Text();
+    auto& notice = static_cast<TUninstDirDlg&>(form);
+    noticeButton = notice.OpenDirBtn.ShownText();
     noticeHome = notice.HomeDir;
-    logAtNotice = dynamic_cast<TUninstWiz*>(notice.Owner())->RichEdit2.Lines();
+    logAtNotice = static_cast<TUninstWiz*>(notice.Owner())->RichEdit2.Lines();
     After(form, 200, [&form] {
       SaveScreenshot(form.Handle(), L"uninstall-5-notice");
       Press(form, L"OkBtn");
@@ -433,4 +436,84 @@ TEST_F(UninstallWizard, OneHomeForBothKeepsTheClientsDatabaseThroughMixmastersSt
   EXPECT_TRUE(RemoveProducts(plan, log).ClientRemoved);
   EXPECT_EQ(TreeOf(homes.Client), (Lines{L"tw.dbc", L"tw.pgp", L"tw.pgp.bak"}));
   EXPECT_EQ(log.Lines.size(), 7u);
+}
+
+namespace {
+
+using Names = std::vector<std::wstring>;
+
+void PressKey(WPARAM key) {
+  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+  PumpMessagesFor(100);
+}
+
+}  // namespace
+
+TEST_F(UninstallWizard, EveryPageStartsTheKeyboardWhereItsWorkIsAndTheFinishPageLetsItGo) {
+  ScratchFolder scratch(L"keyboard");
+  const std::wstring mix = scratch / L"Mix";
+  MakeTree(mix, {L"mix.exe"});
+  WriteMixRecord(mix.c_str());
+  UiScript script;
+  script.OnModal([&](TForm& form) {
+    auto& w = static_cast<TUninstWiz&>(form);
+    After(form, 100, [&] {
+      EXPECT_EQ(TabOrder(w), (Names{L"NextBtn", L"CancelBtn", L"RichEdit7"}));
+      ExpectAccelerators(w, "Start");
+      PressKey(VK_RETURN);
+      // Options: on the first box that can be changed; Enter goes on, not back.
+      ASSERT_EQ(w.Notebook.PageIndex(), TUninstWiz::OptionsPageIndex);
+      EXPECT_EQ(TabOrder(w), (Names{L"MixEntries", L"RichEdit3", L"BackBtn", L"NextBtn", L"CancelBtn"}));
+      ExpectNamed(w.RichEdit3.Handle(), L"What is removed:");
+      EXPECT_EQ(w.AccessibleName(), L"Select Items For Removal - Un-Install Wizard");
+      ExpectAccelerators(w, "Options");
+      PressKey(VK_RETURN);
+      ASSERT_EQ(w.Notebook.PageIndex(), TUninstWiz::ReviewPageIndex);
+      EXPECT_EQ(TabOrder(w), (Names{L"NextBtn", L"CancelBtn", L"RichEdit1", L"Memo1", L"BackBtn"}));
+      ExpectNamed(w.Memo1.Handle(), L"Check Configuration");
+      ExpectAccelerators(w, "Review");
+      PressKey(VK_RETURN);  // Finish, OK, the countdown, the run
+      // Finish: on Exit; the log is named for what it is and lets Tab and Esc go.
+      ASSERT_EQ(w.CancelBtn.ShownText(), L"Exit");
+      EXPECT_EQ(TabOrder(w), (Names{L"CancelBtn", L"RichEdit2"}));
+      EXPECT_EQ(LOWORD(SendMessageW(w.Handle(), DM_GETDEFID, 0, 0)), w.CancelBtn.Id());
+      ExpectNamed(w.RichEdit2.Handle(), L"Removal log:");
+      EXPECT_EQ(w.AccessibleName(), L"Un-Installation complete! - Un-Install Wizard");
+      ExpectAccelerators(w, "Finish");
+      w.RichEdit2.SetFocus();
+      PressKey(VK_TAB);
+      EXPECT_TRUE(w.CancelBtn.Focused());
+      w.RichEdit2.SetFocus();
+      PressKey(VK_ESCAPE);
+    });
+  });
+  script.Answer(IDOK);
+  script.OnModal();
+  TUninstWiz wizard(nullptr);
+  EXPECT_EQ(wizard.ShowModal(), mrCancel);
+  EXPECT_FALSE(MixRecordExists());
+  EXPECT_EQ(script.Boxes().size(), 1u) << "Esc on the Finish page asks nothing";
+}
+
+TEST_F(UninstallWizard, EveryTextFitsAtEveryDpiAndTextSize) {
+  ScratchFolder scratch(L"layout");
+  // Long homes, and their captions with them.
+  const std::wstring client = scratch / L"A folder with a rather long name for the mail client";
+  const std::wstring mix = scratch / L"And one with a rather long name for the remailer, too";
+  MakeTree(client, {L"TW.exe"});
+  MakeTree(mix, {L"mix.exe"});
+  WriteClientRecord(client.c_str(), L"Tarnwhistle", L".9b2");
+  WriteMixRecord(mix.c_str());
+  OnEveryDisplay([&](const TDisplay& display) {
+    UiScript script;
+    script.OnModal([&](TForm& form) {
+      auto& w = static_cast<TUninstWiz&>(form);
+      After(form, 100, [&] {
+        ExpectLayoutHolds(w, display, L"uninstall", &w.Notebook);
+        Press(w, L"CancelBtn");
+      });
+    });
+    TUninstWiz wizard(nullptr);
+    wizard.ShowModal();
+  });
 }
