@@ -158,5 +158,5 @@ scenario_keyboard_removal() {
   act "the uninstall wizard closes" gone --window "$UNINSTALL" --timeout 20 || return
   program_ends
   check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
-  check "only the database stays" diff <(echo TW.dbc) <(ls "$dir")
+  check "only the database stays" diff <(echo TW.dbc) <(names_in "$dir")
 }

@@ -118,6 +118,16 @@ entry_is() {  # entry_is DB EXPECTED-FILE COMPONENT...: the entry holds the file
   cmp "$expected" "$run_dir/entry.out"
 }
 crlf() { local line; for line in "$@"; do printf '%s\r\n' "$line"; done; }
+# names_in DIR: the names in a folder, as `ls` lists them, but for an empty TW.dbc-journal:
+# the store keeps its journal beside the database between writes, emptied once a write is
+# done. A journal that still holds a write is listed.
+names_in() {
+  local name
+  ls "$1" | while read -r name; do
+    [ "$name" = TW.dbc-journal ] && [ ! -s "$1/$name" ] && continue
+    echo "$name"
+  done
+}
 
 source tests/e2e/scenarios.sh
 source tests/e2e/unattended.sh

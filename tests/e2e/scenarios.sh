@@ -98,7 +98,7 @@ check_installed_files() {  # check_installed_files UNIX-FOLDER
   local dir=$1 f
   check "the installation folder holds the kit, UninstTW.exe and TW.dbc, and no setup.exe" \
     diff <(printf '%s\n' License.txt QuickStart.rtf ReadMe.txt TW.dbc TW.exe TW.ini UninstTW.exe) \
-         <(ls "$dir" | sort)
+         <(names_in "$dir" | sort)
   for f in License.txt QuickStart.rtf ReadMe.txt TW.exe TW.ini; do
     check "$f is the kit's" cmp "$kit/$f" "$dir/$f"
   done
@@ -297,7 +297,7 @@ scenario_3() {
   check "the log of the run" shows_all "$UNINSTALL" "Removing Tarnwhistle...\\n   program group...done\\n   program files...done\\n   registry key...done\\nDone!"
   close_uninstall
   check "the database stays, and nothing else: the uninstaller removed itself" \
-    diff <(echo TW.dbc) <(ls "$dir")
+    diff <(echo TW.dbc) <(names_in "$dir")
   check "the database is untouched and sound" "$twdb" check "$dir/TW.dbc"
   check "the group folder is gone" test ! -e "$group"
   check "the registry key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
@@ -342,7 +342,7 @@ scenario_4() {
   check "Mixmaster's key is gone" reg_absent_key 'HKCU\Software\Mixmaster'
   check "the client's key is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
   check "the client's database stays, nothing else: the uninstaller removed itself" \
-    diff <(echo TW.dbc) <(ls "$dir")
+    diff <(echo TW.dbc) <(names_in "$dir")
   check "the group folder is gone" test ! -e "$(unix_path "$(programs_folder)\\Tarnwhistle")"
 }
 

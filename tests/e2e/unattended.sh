@@ -107,7 +107,7 @@ scenario_quiet_removal() {
   quietly "$dir" UninstTW.exe /quiet "/log=$quiet_log"
   check "exit code 0" exit_code_is 0
   sleep 2  # the copy removes the uninstaller once the first process has ended
-  check "the home holds only the database, no UninstTW.exe" diff <(echo TW.dbc) <(ls "$dir")
+  check "the home holds only the database, no UninstTW.exe" diff <(echo TW.dbc) <(names_in "$dir")
   check "the registry record is gone" reg_absent_key 'HKCU\Software\Tarnwhistle'
   check "the Apps & features entry is gone" reg_absent_key "$UNINSTALL_KEY"
   check "the group folder is gone" test ! -e "$(group_dir)"
