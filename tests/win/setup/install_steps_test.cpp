@@ -378,14 +378,20 @@ std::vector<std::string> Entry(const std::wstring& database, const std::string& 
   return lines.Lines;
 }
 
-// A kit folder in which the client once ran holds a database and keys of its own: they
-// never replace the user's, in any letter case, and a new database comes from the template.
+// A kit folder in which the client once ran holds a database, keys and journals of its own:
+// they never replace the user's, in any letter case, and a new database comes from the
+// template.
 TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
   TStringList kitEntry;
   kitEntry.Add("the kit's own");
   ASSERT_EQ(WriteEntryLines("Notes", &kitEntry, Kit + L"\\tw.DBC"), 0);
   ASSERT_TRUE(WriteTextFile(Kit + L"\\TW.PGP", "kit keys"));
   ASSERT_TRUE(WriteTextFile(Kit + L"\\tw.pgp.BAK", "kit key backup"));
+  // A journal would be applied to the user's database at its next opening; an update's own
+  // files are no part of a kit.
+  for (const wchar_t* name : {L"TW.dbc-Journal", L"notes-journal", L"ReadMe.txt.setup-old",
+                              L"TWSetup.journal"})
+    ASSERT_TRUE(WriteTextFile(Kit + L"\\" + name, "not for the installation"));
   Choices.CreateGroup = false;
   UiScript script;
 
@@ -395,6 +401,8 @@ TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
   EXPECT_TRUE(Entry(Installed(L"TW.dbc"), "Notes").empty());
   EXPECT_FALSE(Exists(Installed(L"TW.pgp")));
   EXPECT_FALSE(Exists(Installed(L"TW.pgp.bak")));
+  EXPECT_EQ(ListFiles(nullptr, Destination + L"\\*journal", faAnyFile), 0);
+  EXPECT_FALSE(Exists(Installed(L"ReadMe.txt.setup-old")));
 
   // An update over the user's database: their mail stays, the kit's entry does not come.
   TStringList mail;
