@@ -106,9 +106,12 @@ std::optional<std::string> ReadJournal(const std::wstring& path) {
   return bytes;
 }
 
-// A copy under the staged name that holds the source's bytes on the disk, is not read-only
-// (a kit on a CD is) and carries no mark of a download.
-DWORD Stage(const std::wstring& source, const std::wstring& staged, const std::wstring& shownAs) {
+// A copy under the staged name that is not read-only (a kit on a CD is) and carries no mark
+// of a download. It is flushed when `durable`: where it replaces a file, whose old bytes go
+// once the update is done, a power cut must find the new ones on the disk. A file that
+// replaces nothing loses nothing: the next run copies it again.
+DWORD Stage(const std::wstring& source, const std::wstring& staged, const std::wstring& shownAs,
+            bool durable) {
   ClearReadOnly(staged);
   DWORD error = InjectedFault(L"copy", staged);
   if (!error) error = Result(CopyFileW(source.c_str(), staged.c_str(), FALSE));
@@ -117,7 +120,7 @@ DWORD Stage(const std::wstring& source, const std::wstring& staged, const std::w
     const DWORD mark = streamRemover(staged, kDownloadMark);
     if (mark && mark != ERROR_FILE_NOT_FOUND && mark != ERROR_PATH_NOT_FOUND)
       LogResult(L"remove the download mark of " + shownAs, false, mark);
-    error = FlushFile(staged);
+    if (durable) error = FlushFile(staged);
   }
   LogResult(L"copy " + source + L" to " + shownAs, error == 0, error);
   return error;
@@ -409,13 +412,15 @@ bool TFileUpdate::Begin() {
 }
 
 bool TFileUpdate::StageFiles() {
-  for (const TUpdateFile& file : Plan_.Files) {
+  for (size_t i = 0; i < Plan_.Files.size(); ++i) {
+    const TUpdateFile& file = Plan_.Files[i];
     const std::wstring target = In(Plan_.Folder, file.Name);
-    if (const DWORD error = Stage(file.Source, target + StagedSuffix, target))
+    if (const DWORD error = Stage(file.Source, target + StagedSuffix, target, Journal_.Files[i].ReplacesOld))
       return Failed(file.Source, error);
   }
   if (Plan_.DatabaseTemplate.empty()) return true;
-  const DWORD error = Stage(Plan_.DatabaseTemplate, StagedDatabase(), In(Plan_.Folder, Plan_.Database));
+  // The user's mail will go into the database: it is on the disk before it is in place.
+  const DWORD error = Stage(Plan_.DatabaseTemplate, StagedDatabase(), In(Plan_.Folder, Plan_.Database), true);
   return error == 0 || Failed(Plan_.DatabaseTemplate, error);
 }
 

@@ -1,7 +1,7 @@
 // An update of an installation folder that is all or nothing, across a failure, a crash or
 // a power cut. Each new file is copied under a temporary name in the folder
-// ("TW.exe.setup-new"), flushed, and then replaces its namesake in one step, the old one
-// kept beside it ("TW.exe.setup-old") until the whole update is done. The registry values
+// ("TW.exe.setup-new"), flushed where it replaces one, and then replaces its namesake in one
+// step, the old one kept beside it ("TW.exe.setup-old") until the whole update is done. The registry values
 // the update writes, the database it makes and the Start-menu links it makes belong to it
 // too. A journal in the folder (shell/UpdateJournal.h) holds the plan, with the registry
 // values as they were, before anything changes, and notes each part as it begins. On a
@@ -80,8 +80,9 @@ class TFileUpdate {
   bool MakeFolder();
   // Writes the journal: the plan and the registry values as they are now.
   bool Begin();
-  // Copies each file, and the new database's template, under its temporary name: flushed,
-  // not read-only, without the mark of a download.
+  // Copies each file, and the new database's template, under its temporary name: not
+  // read-only, without the mark of a download, on the disk where it replaces a file and for
+  // the database.
   bool StageFiles();
   // Each staged file replaces its namesake in one step; the namesake is kept until Commit.
   bool PutFilesInPlace();

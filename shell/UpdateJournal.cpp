@@ -79,18 +79,16 @@ std::vector<std::string_view> Fields(std::string_view line) {
   return fields;
 }
 
-bool ReadPlannedFile(const std::vector<std::string_view>& f, TUpdateJournal& journal) {
+// A file of the plan, or its one new database.
+bool ReadFileRecord(const std::vector<std::string_view>& f, TUpdateJournal& journal, bool database) {
   TJournalFile file;
-  return f.size() == 3 && NameField(f[1], file.Name) && OldFlag(f[2], file.ReplacesOld) &&
-         (journal.Files.push_back(file), true);
-}
-
-bool ReadDatabase(const std::vector<std::string_view>& f, TUpdateJournal& journal) {
-  TJournalFile file;
-  if (f.size() != 3 || journal.Database || !NameField(f[1], file.Name) ||
+  if (f.size() != 3 || (database && journal.Database) || !NameField(f[1], file.Name) ||
       !OldFlag(f[2], file.ReplacesOld))
     return false;
-  journal.Database = file;
+  if (database)
+    journal.Database = file;
+  else
+    journal.Files.push_back(file);
   return true;
 }
 
@@ -132,8 +130,7 @@ bool ReadLink(const std::vector<std::string_view>& f, TUpdateJournal& journal) {
 bool ReadPlan(const std::vector<std::string_view>& f, TUpdateJournal& journal) {
   const std::string_view tag = f[0];
   if (tag == "folder") return f.size() == 2 && journal.Folder.empty() && TextField(f[1], journal.Folder);
-  if (tag == "file") return ReadPlannedFile(f, journal);
-  if (tag == "database") return ReadDatabase(f, journal);
+  if (tag == "file" || tag == "database") return ReadFileRecord(f, journal, tag == "database");
   if (tag == "key") return ReadKey(f, journal);
   if (tag == "value") return ReadValue(f, journal);
   if (tag == "group") return ReadGroup(f, journal);

@@ -72,11 +72,7 @@ class InstallStepsTest : public SetupTest {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(MakeKit());
-    Choices.AppDir = Destination;
-    Choices.SourceDir = Kit;
-    Choices.VersionText = L"0.9b2";
-    Choices.Config = {L"me@example.com", L"mail.example.com"};
-    Choices.SettingsDatabase = Scratch / L"absent.dbc";
+    Choices = KitChoices();
   }
   std::wstring Installed(const std::wstring& name) const { return Destination + L"\\" + name; }
 

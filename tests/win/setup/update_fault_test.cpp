@@ -93,11 +93,8 @@ class UpdateFaultTest : public SetupTest {
     Kit = Folder.Path() + L"\\kit";
     Destination = Folder.Path() + L"\\Tarnwhistle";
     ASSERT_NO_FATAL_FAILURE(MakeKit());
-    Choices.AppDir = Destination;
-    Choices.SourceDir = Kit;
+    Choices = KitChoices();
     Choices.VersionText = L"1";
-    Choices.Config = {L"me@example.com", L"mail.example.com"};
-    Choices.SettingsDatabase = Scratch / L"absent.dbc";
     Choices.CreateGroup = false;
     {
       TQuietUser user;
