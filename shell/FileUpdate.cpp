@@ -260,14 +260,17 @@ bool RollForward(const std::wstring& folder, const TUpdateJournal& journal, TRep
   return repair.Done();
 }
 
-// The folder and the levels above it up to `made`, each only while it is empty.
+// The folder and the levels above it up to `made`, each only while it is empty; a level
+// that was never made (its creation failed) is passed.
 void RemoveMadeFolders(const std::wstring& folder, const std::wstring& made) {
-  const std::wstring top = LocaleLower(StripBackslash(made));
-  std::wstring level = StripBackslash(folder);
-  if (top.empty() || LocaleLower(AddBackslash(level)).rfind(AddBackslash(top), 0) != 0) return;
-  while (level.size() >= top.size() && FolderExists(level) &&
-         !InjectedFault(L"remove folder", level) && RemoveDirectoryW(level.c_str()))
-    level = StripBackslash(ExtractFilePath(level));
+  const std::wstring top = AddBackslash(LocaleLower(StripBackslash(made)));
+  if (top.size() < 2) return;
+  for (std::wstring level = StripBackslash(folder);
+       LocaleLower(AddBackslash(level)).rfind(top, 0) == 0;
+       level = StripBackslash(ExtractFilePath(level)))
+    if (FolderExists(level) &&
+        (InjectedFault(L"remove folder", level) || !RemoveDirectoryW(level.c_str())))
+      return;
 }
 
 // The outermost folder of the path that does not exist yet; "" when it exists.

@@ -230,7 +230,7 @@ TEST_F(InstallStepsTest, DestinationThatCannotBeCreatedStopsBeforeTheRegistry) {
   const std::wstring drive = UnusedDrive();
   ASSERT_FALSE(drive.empty());
   for (const std::wstring& folder : {std::wstring(), drive + L"\\Tarnwhistle",
-                                     Scratch / L"bad|name", Scratch / L"what?"}) {
+                                     Scratch / L"bad|name", Scratch / L"made\\what?"}) {
     SCOPED_TRACE(Narrow(folder));
     Choices.AppDir = folder;
     UiScript script;
@@ -242,6 +242,7 @@ TEST_F(InstallStepsTest, DestinationThatCannotBeCreatedStopsBeforeTheRegistry) {
               L"Unable to create the destination folder.\nPlease review your entry for errors "
               L"or\nillegal characters.");
     EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
+    EXPECT_FALSE(Exists(Scratch / L"made")) << "a level made on the way is removed again";
   }
   // Several missing levels are all created.
   Choices.AppDir = Scratch / L"a\\b\\c";

@@ -389,3 +389,33 @@ TEST_F(InstallationTest, NoInstalledFileKeepsTheMarkOfADownload) {
     EXPECT_EQ(std::count(cleared.begin(), cleared.end(), staged), 1) << Narrow(staged);
   }
 }
+
+// The stored address and host cannot be read as the wizard opens (another program holds the
+// database): the wizard says why, and its empty fields do not replace the stored values.
+TEST_F(InstallationTest, TheWizardSaysWhyItCannotReadTheStoredValues) {
+  {
+    UiScript script;
+    ASSERT_EQ(InstallClient(Choices), TExitCode::Done);
+  }
+  UniqueHandle held(CreateFileW(Installed(L"TW.dbc").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  TSetupForm wizard(nullptr, Kit);
+  EXPECT_EQ(wizard.EAddr.Text(), L"");
+  UiScript script;
+  script.Answer(IDOK).Answer(IDYES);
+  script.OnModal([&](TForm&) { After(wizard, 100, [&] { wizard.SetModalResult(mrCancel); }); });
+  wizard.ShowModal();
+  ASSERT_GE(script.Boxes().size(), 1u);
+  EXPECT_EQ(script.Boxes()[0].Caption, L"Setup Error");
+  EXPECT_NE(script.Boxes()[0].Text.find(L"could not be read from " + Installed(L"TW.dbc")),
+            std::wstring::npos);
+  EXPECT_NE(script.Boxes()[0].Text.find(SystemErrorLine(ERROR_SHARING_VIOLATION)), std::wstring::npos);
+  // Installed with the empty fields once the database is free: the stored values stay.
+  held.reset();
+  Choices.Config = {};
+  Choices.PreviousInstall = true;
+  UiScript again;
+  EXPECT_EQ(InstallClient(Choices), TExitCode::Done);
+  EXPECT_EQ(EntryLines(Installed(L"TW.dbc"), tw::DefaultMessagePath).at(2), "From: me@example.com");
+}

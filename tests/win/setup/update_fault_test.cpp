@@ -21,6 +21,7 @@
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 #include "tests/win/support/UiScript.h"
+#include "uninstall/Removal.h"
 
 namespace {
 
@@ -236,6 +237,27 @@ TEST_F(UpdateFaultTest, EveryChangeFailingOrStoppingLeavesOneWholeInstallation) 
   EXPECT_GT(stoppedAt[2], 0);
   std::printf("%d changes; stopped runs left %d old, %d half-way, %d new\n", changes, stoppedAt[1],
               stoppedAt[0], stoppedAt[2]);
+}
+
+// The uninstaller, too, finishes or undoes an update that a crash left before it removes
+// anything: afterwards nothing of the update is left, its note in the registry included.
+TEST_F(UpdateFaultTest, TheUninstallerPutsRightAnInterruptedUpdateFirst) {
+  {
+    TQuietUser user;
+    TSweepPoint stop(30, ERROR_ACCESS_DENIED, true);
+    EXPECT_EQ(InstallClient(Choices), TExitCode::StepFailed);
+  }
+  ASSERT_GT(UpdateLeftovers(), 0);
+  ASSERT_TRUE(RegistryKeyExists(L"Software\\Tarnwhistle Setup"));
+  TQuietUser user;
+  std::wstring removedHome;
+  EXPECT_EQ(RunQuietRemoval({.ClientOnly = true}, removedHome), TExitCode::Done);
+  EXPECT_FALSE(RegistryKeyExists(L"Software\\Tarnwhistle Setup"));
+  EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
+  std::vector<std::wstring> left;
+  ListFiles(&left, Destination + L"\\*", faAnyFile);
+  EXPECT_EQ(left, std::vector<std::wstring>{Installed(L"TW.dbc")});
+  EXPECT_EQ(EntryLines(Installed(L"TW.dbc"), kMailPath), std::vector<std::string>{"From: a friend"});
 }
 
 }  // namespace
