@@ -164,7 +164,9 @@ void UndoUpdate(const TInstallChoices& choices, TFileUpdate& update) {
 // it, keeping the stored address or host where the choices leave one empty.
 bool StoreIntoExistingDatabase(const TInstallChoices& choices, const std::wstring& database) {
   ClearReadOnly(database);
-  if (WaitUntilFileFree(database, GENERIC_READ | GENERIC_WRITE, 0, choices.WhenInUse)) return false;
+  // The user was asked, or the log says who held it; any other trouble the writing reports.
+  if (IsInUseError(WaitUntilFileFree(database, GENERIC_READ | GENERIC_WRITE, 0, choices.WhenInUse)))
+    return false;
   const TConfigReading kept = KeepStoredValues(choices.Config, choices.AppDir);
   if (!kept.Failure.empty()) {
     ShowMessageBox(choices.Owner,

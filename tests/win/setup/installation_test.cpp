@@ -247,9 +247,9 @@ TEST_F(InstallationTest, ShortfallsAreFoundBeforeAnythingChanges) {
   EXPECT_NE(box.Text.find(L" MB are free."), std::wstring::npos);
 }
 
-// Another program holds the installed TW.exe during an update: the user is asked; Cancel
-// leaves the earlier installation as it was, with no box after the answer; Retry once the
-// program let go finishes the update.
+// Another program holds the installed TW.exe, or the database, during an update: the user
+// is asked; Cancel leaves the earlier installation as it was, with no box after the answer;
+// Retry once the program let go finishes the update.
 TEST_F(InstallationTest, AFileInUseDuringAnUpdateIsAskedAbout) {
   {
     UiScript script;
@@ -277,6 +277,16 @@ TEST_F(InstallationTest, AFileInUseDuringAnUpdateIsAskedAbout) {
     return IDRETRY;
   });
   EXPECT_EQ(InstallClient(Choices), TExitCode::Done);
+  EXPECT_EQ(FileBytes(Installed(L"ReadMe.txt")), "a newer read-me");
+  // The database held as the entries are written: asked about too; Cancel takes the files
+  // back.
+  ASSERT_TRUE(WriteTextFile(Kit + L"\\ReadMe.txt", "a third read-me"));
+  holder.reset(CreateFileW(Installed(L"TW.dbc").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  UiScript database;
+  database.Answer(IDCANCEL);
+  EXPECT_EQ(InstallClient(Choices), TExitCode::StepFailed);
+  ASSERT_EQ(database.Boxes().size(), 1u);
+  EXPECT_EQ(database.Boxes()[0].Text.rfind(Installed(L"TW.dbc") + L" is in use by another program.", 0), 0u);
   EXPECT_EQ(FileBytes(Installed(L"ReadMe.txt")), "a newer read-me");
 }
 
