@@ -194,6 +194,12 @@ class TFailingChange : public TFaultPoint {
   TFaultPoint* Previous_;
 };
 
+TQuietInstallOptions InstallInto(const std::wstring& folder) {
+  TQuietInstallOptions options;
+  options.Dir = folder;
+  return options;
+}
+
 // Nothing of an installation: no folder, no record, no Apps & features entry, no note.
 void ExpectNothingInstalled(const std::wstring& destination) {
   EXPECT_FALSE(Exists(destination));
@@ -311,11 +317,11 @@ TEST_F(InstallationTest, AnUpdateStaysWhereItIs) {
     ASSERT_EQ(InstallClient(Choices), TExitCode::Done);
   }
   const std::wstring other = Scratch / L"elsewhere";
-  const TDestinationCheck moved = QuietDestination({.Dir = other});
+  const TDestinationCheck moved = QuietDestination(InstallInto(other));
   EXPECT_FALSE(moved.Accepted());
   EXPECT_NE(moved.Refusal.find(Destination), std::wstring::npos);
   EXPECT_NE(moved.Refusal.find(other), std::wstring::npos);
-  EXPECT_TRUE(QuietDestination({.Dir = ShortPathName(Destination) + L"\\"}).Accepted());
+  EXPECT_TRUE(QuietDestination(InstallInto(ShortPathName(Destination) + L"\\")).Accepted());
   {
     TSetupForm wizard(nullptr, Kit);
     wizard.AppDIR.SetText(other);
@@ -333,7 +339,7 @@ TEST_F(InstallationTest, AnUpdateStaysWhereItIs) {
   // with.
   ASSERT_TRUE(DeleteFileW(Installed(L"TW.exe").c_str()));
   ASSERT_TRUE(DeleteFileW(Installed(L"TW.dbc").c_str()));
-  EXPECT_TRUE(QuietDestination({.Dir = other}).Accepted());
+  EXPECT_TRUE(QuietDestination(InstallInto(other)).Accepted());
 }
 
 // Deployment tools that run the installer as LocalSystem would install it where no user
@@ -341,7 +347,7 @@ TEST_F(InstallationTest, AnUpdateStaysWhereItIs) {
 TEST_F(InstallationTest, AQuietInstallAsTheSystemAccountIsRefused) {
   EXPECT_FALSE(RunsAsLocalSystem());
   UiScript script;
-  EXPECT_EQ(RunQuietInstall({.Dir = Destination}, true), TExitCode::BadCommandLine);
+  EXPECT_EQ(RunQuietInstall(InstallInto(Destination), true), TExitCode::BadCommandLine);
   ExpectNothingInstalled(Destination);
 }
 
@@ -364,7 +370,9 @@ TEST_F(InstallationTest, AFirstInstallationStoppedHalfWayIsUndoneByTheNextRun) {
     ASSERT_TRUE(Exists(ProgramGroupFolder()));
     TStringList mail;
     mail.Add("From: a friend");
-    if (clientWroteMail) ASSERT_EQ(WriteEntryLines("Mailboxes\xFF" "Inbox\xFF" "1", &mail, Installed(L"TW.dbc")), 0);
+    if (clientWroteMail) {
+      ASSERT_EQ(WriteEntryLines("Mailboxes\xFF" "Inbox\xFF" "1", &mail, Installed(L"TW.dbc")), 0);
+    }
     EXPECT_TRUE(RecoverInterruptedUpdate(Scratch / L"another folder"));
     EXPECT_FALSE(Exists(ProgramGroupFolder()));
     if (!clientWroteMail) {
