@@ -41,8 +41,10 @@ bool PathExists(const std::wstring& path) {
 DWORD Result(BOOL done) { return done ? 0 : GetLastError(); }
 
 DWORD DeleteIfThere(const std::wstring& file) {
-  if (!PathExists(file)) return 0;
-  ClearReadOnly(file);
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   DWORD error = InjectedFault(L"delete", file);
   if (!error) error = Result(DeleteFileW(file.c_str()));
   LogResult(L"delete " + file, error == 0, error);
@@ -139,7 +141,9 @@ DWORD Keep(const std::wstring& file, const std::wstring& kept) {
 }
 
 // Replaces `target` by its staged copy in one step, the old file kept beside it; or puts
-// the staged copy in place where nothing was before (and nothing has come since).
+// the staged copy in place where nothing was before (and nothing has come since). A target
+// that another program holds is waited for first, as the policy says: kept while held, it
+// could not be let go of again.
 DWORD Replace(const std::wstring& target, bool replacesOld, const TInUsePolicy& whenInUse) {
   const std::wstring staged = target + StagedSuffix;
   if (!replacesOld) return MoveInPlace(staged, target, false);
