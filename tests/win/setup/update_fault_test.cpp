@@ -168,7 +168,8 @@ class UpdateFaultTest : public SetupTest {
     return files == Earlier ? 1 : files == Newer ? 2 : 0;
   }
 
-  // What a run left, judged as the issue asks; `context` names the run.
+  // What a run left: one whole installation, old or new, and the user's mail; `context` names
+  // the run.
   void ExpectSound(const std::string& context) {
     SCOPED_TRACE(context);
     const int version = InstalledVersion();
