@@ -5,6 +5,9 @@
 #   - install time: from pressing Install (OK on "Install now?"), less the fixed countdown
 #     of four seconds, to the Done page, for the kit and for the kit with 200 files of 1 MB;
 #     beside `cp` of the same files and beside the NSIS installer's silent install;
+#   - update time: the same kit with 200 files of 1 MB installed again over an earlier
+#     installation of it, by the wizard (Install to Done, less the countdown) and unattended,
+#     beside the NSIS installer's silent install over its own earlier one;
 #   - time to the first window: setup.exe and the NSIS installer, each started by the test
 #     driver, from its start to its window painted on the screen; three of each per run,
 #     taken in turns.
@@ -17,7 +20,9 @@
 # and NSIS's amd64 stub where they do not (TW_WINE_64_ONLY=1 takes that path anywhere).
 # Every timed run is checked for its work (the window there, the files, the registry
 # record and the shortcuts in place); when one did not do it, the benchmark says which
-# and exits 1 without a figure.
+# and exits 1 without a figure. The benchmark runs in a Wine prefix of its own and watches
+# only the programs of that prefix: another program of the same name elsewhere on the
+# machine (another prefix, another test run) is none of its business.
 #
 # Usage: bash bench/installer-bench.sh     (needs Debian's nsis package for makensis)
 # Results: build/installer-bench/results.txt
@@ -180,15 +185,31 @@ installed() {
 
 # setup_install_ms KIT: one installation by setup.exe; prints Install-to-Done less 4 s.
 setup_install_ms() {
-  local source=$1 t0 t1
+  local source=$1
   start "$source" setup.exe
   drive wait --window "Tarnwhistle Setup" --showing "Destination Folder" --timeout 90 &&
     drive type --window "Tarnwhistle Setup" "Destination Folder" "$target" &&
     drive click --window "Tarnwhistle Setup" Next &&
     drive type --window "Tarnwhistle Setup" "Your Address" "bench@example.net" &&
     drive type --window "Tarnwhistle Setup" "SMTP Host" "smtp.example.net" &&
-    drive click --window "Tarnwhistle Setup" Next &&
-    drive click --window "Tarnwhistle Setup" Install &&
+    drive click --window "Tarnwhistle Setup" Next ||
+    { echo "setup did not get to Review: $(tail -n 1 <<<"$driven")" >&2; return 1; }
+  install_from_review_ms "$source"
+}
+
+# setup_update_ms KIT: setup.exe over an earlier installation, which opens on Review;
+# prints Install-to-Done less 4 s.
+setup_update_ms() {
+  start "$1" setup.exe
+  drive wait --window "Tarnwhistle Setup" --showing "Review Setup" --timeout 90 ||
+    { echo "setup did not open on Review: $(tail -n 1 <<<"$driven")" >&2; return 1; }
+  install_from_review_ms "$1"
+}
+
+# install_from_review_ms KIT: Install, OK, and the time to the Done page less 4 s; then Exit.
+install_from_review_ms() {
+  local source=$1 t0 t1
+  drive click --window "Tarnwhistle Setup" Install &&
     drive wait --window Tarnwhistle --showing "Install now?" ||
     { echo "setup did not get to Install: $(tail -n 1 <<<"$driven")" >&2; return 1; }
   drive answer --window Tarnwhistle --showing "Install now?" OK || return 1
@@ -251,6 +272,15 @@ wine_start_ms() {
   echo $((t1 - t0))
 }
 
+# own_processes PROGRAM: the processes of this benchmark's Wine prefix whose command line
+# names PROGRAM.
+own_processes() {
+  local pid
+  for pid in $(pgrep -f -- "$1"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+}
+
 # first_window_ms DIR PROGRAM: from the start of the program to its window, whose caption
 # begins with "Tarnwhistle Setup" (NSIS adds the page's name), painted on the screen: the
 # last change of its picture before it stays the same for 200 ms. The driver starts the
@@ -266,7 +296,7 @@ first_window_ms() {
   # NSIS asks before it quits.
   [ "$program" = setup.exe ] ||
     drive answer --window "Tarnwhistle Setup*" --showing "Are you sure" --timeout 10 Yes
-  while pgrep -f -- "$program" >/dev/null; do
+  while [ -n "$(own_processes "$program")" ]; do
     [ $waited -lt 60 ] || { echo "$program did not end when its window closed" >&2; return 1; }
     sleep 0.5
     waited=$((waited + 1))
@@ -303,9 +333,12 @@ for run in $(seq "$runs"); do
   measure setup_kit setup_install_ms "$kit"; uninstall_quietly setup
   measure nsis_kit nsis_silent_ms "$bench_dir/nsis-kit.exe" "$kit"; uninstall_quietly
   measure cp_kit cp_ms "$kit"
-  measure setup_big setup_install_ms "$big_kit"; uninstall_quietly setup
-  measure nsis_big nsis_silent_ms "$bench_dir/nsis-big.exe" "$big_kit"; uninstall_quietly
-  measure setup_quiet_big setup_quiet_ms "$big_kit"; uninstall_quietly
+  measure setup_big setup_install_ms "$big_kit"
+  measure setup_update setup_update_ms "$big_kit"; uninstall_quietly setup
+  measure nsis_big nsis_silent_ms "$bench_dir/nsis-big.exe" "$big_kit"
+  measure nsis_update nsis_silent_ms "$bench_dir/nsis-big.exe" "$big_kit"; uninstall_quietly
+  measure setup_quiet_big setup_quiet_ms "$big_kit"
+  measure setup_quiet_update setup_quiet_ms "$big_kit"; uninstall_quietly
   measure cp_big cp_ms "$big_kit"
 done
 tw_wineserver -k 2>/dev/null
@@ -321,4 +354,6 @@ say "  ratio setup/NSIS $(ratio "$(m setup_kit)" "$(m nsis_kit)"), setup/cp $(ra
 say "kit + 200 x 1 MB: setup.exe $(m setup_big), NSIS silent $(m nsis_big), cp $(m cp_big)"
 say "  ratio setup/NSIS $(ratio "$(m setup_big)" "$(m nsis_big)"), setup/cp $(ratio "$(m setup_big)" "$(m cp_big)")"
 say "kit + 200 x 1 MB, unattended: setup.exe /quiet $(m setup_quiet_big), NSIS /S $(m nsis_big); ratio $(ratio "$(m setup_quiet_big)" "$(m nsis_big)")"
+say "update, kit + 200 x 1 MB over an earlier installation: setup.exe $(m setup_update), NSIS silent $(m nsis_update); ratio $(ratio "$(m setup_update)" "$(m nsis_update)")"
+say "  unattended: setup.exe /quiet $(m setup_quiet_update), NSIS /S $(m nsis_update); ratio $(ratio "$(m setup_quiet_update)" "$(m nsis_update)")"
 echo "results: $results"

@@ -61,6 +61,7 @@ std::wstring Refusal(const TSwitch& option, const std::wstring& argument, TMode 
 
 TCommandLine ReadCommandLine(const std::wstring& commandLine, TMode mode) {
   TCommandLine line;
+  std::vector<std::wstring> refused;
   int index = 1;
   // "-u" chose the uninstaller; it is no switch of its own.
   if (mode == TMode::Uninstall && LocaleLower(ParamStr(commandLine, 1)) == L"-u") index = 2;
@@ -68,12 +69,22 @@ TCommandLine ReadCommandLine(const std::wstring& commandLine, TMode mode) {
     const std::wstring argument = ParamStr(commandLine, index);
     if (argument.empty()) break;
     const TSwitch option = SplitSwitch(argument);
-    line.Error = Refusal(option, argument, mode);
-    if (!line.Error.empty()) return line;
-    Apply(option, line);
+    const std::wstring refusal = Refusal(option, argument, mode);
+    if (refusal.empty())
+      Apply(option, line);
+    else
+      refused.push_back(refusal);
   }
-  if (line.ClientOnly && line.MixmasterOnly)
-    line.Error = L"/client and /mixmaster exclude each other";
+  if (line.ClientOnly && line.MixmasterOnly) {
+    refused.push_back(L"/client and /mixmaster exclude each other");
+    line.ClientOnly = line.MixmasterOnly = false;
+  }
+  // A deployment tool must learn that its command line is wrong; a user who starts the
+  // program by hand gets the wizard.
+  if (line.Quiet && !refused.empty())
+    line.Error = refused.front();
+  else
+    line.Ignored = std::move(refused);
   return line;
 }
 

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "program/SetupMain.h"
 
@@ -22,11 +23,15 @@ struct TCommandLine {
   bool MixmasterOnly = false;
   // Why the command line is refused; empty when it is sound.
   std::wstring Error;
+  // What a run with a window leaves out, each with the reason: the wizard opens whatever
+  // else the command line holds.
+  std::vector<std::wstring> Ignored;
 };
 
 // Reads every argument after the program's name (and after "-u" when that chose the
-// uninstaller) as a switch of `mode`. An unknown switch, a switch of the other mode, a
-// missing or empty value, or /client with /mixmaster sets Error.
+// uninstaller) as a switch of `mode`. An unknown switch or a word that is none, a switch of
+// the other mode, a missing or empty value, or /client with /mixmaster sets Error with
+// /quiet; without it, each goes to Ignored and the rest counts.
 TCommandLine ReadCommandLine(const std::wstring& commandLine, TMode mode);
 
 // The text of the /? box: the switches of both modes and the exit codes.

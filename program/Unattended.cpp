@@ -103,12 +103,10 @@ BOOL CALLBACK FindOtherWizard(HWND window, LPARAM data) {
   return FALSE;
 }
 
+// Only a quiet run refuses its command line; a run with a window ignores what is wrong.
 TExitCode ReportBadCommandLine(const TCommandLine& line) {
   if (!line.LogFile.empty() && OpenRunLog(line.LogFile)) LogLine(line.Error);
   WriteToParentConsole(line.Error);
-  if (!line.Quiet)
-    ShowMessageBox(nullptr, line.Error + L"\n\n" + UsageText(), tw::ProductName,
-                   MB_OK | MB_ICONERROR);
   return TExitCode::BadCommandLine;
 }
 
@@ -137,6 +135,7 @@ TExitCode RunWithLogAndFace(TMode mode, const TCommandLine& line, const TWizardR
   LeaveStartFolder();
   LogLine((mode == TMode::Setup ? tw::SetupTitle : tw::UninstallTitle) + L" " +
           tw::VersionSuffix + L": " + OneLine(GetCommandLineW()));
+  for (const std::wstring& ignored : line.Ignored) LogLine(L"ignored: " + ignored);
   TQuietFace quiet;
   TLoggedFace logged;
   TFaceInPlace face(line.Quiet ? static_cast<UiDriver*>(&quiet)

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "base/WideText.h"
 #include "filestore/FileMan.h"
 #include "setup/HeaderManager.h"
 #include "shell/Constants.h"
+#include "shell/FileUpdate.h"
 #include "shell/RunLog.h"
+#include "shell/RunningPrograms.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -47,15 +50,33 @@ void AddSenderHeaders(TStringList& lines, const TClientConfig& config) {
   lines.Add("Chain: *,*,*,*; copies=1");
 }
 
+// Why the store answered `status`: the reason it could not open the database, or the
+// status's own text.
+std::wstring StoreFailure(int status) {
+  return WideFromUtf8(status == StatusOpen ? LastOpenError() : StatusText(status));
+}
+
 bool StoreEntry(HWND owner, const std::string& path, const TStringList& lines,
                 const std::wstring& database, const wchar_t* failure) {
-  const bool stored = WriteEntryLines(path, &lines, database) == StatusNone;
+  const int status = WriteEntryLines(path, &lines, database);
   std::wstring name = WideFromAnsi(path);
   std::replace(name.begin(), name.end(), static_cast<wchar_t>(0xFF), L'/');
-  LogResult(L"entry " + name + L" in " + database, stored);
-  if (stored) return true;
+  const std::wstring what = L"entry " + name + L" in " + database;
+  if (status == StatusNone) {
+    LogResult(what, true);
+    return true;
+  }
+  LogLine(what + L": failed (" + StoreFailure(status) + L")");
   ShowMessageBox(owner, failure, L"Setup Error", MB_OK);
   return false;
+}
+
+// Why the database cannot be read, or "" when it can: held by another program, damaged.
+std::wstring ReadFailure(const std::wstring& database) {
+  if (const DWORD held = OpenFileError(database, GENERIC_READ, 0))
+    return SystemErrorLine(held);
+  if (const auto problem = CheckDatabase(database)) return WideFromUtf8(problem->Text);
+  return {};
 }
 
 }  // namespace
@@ -73,24 +94,37 @@ bool DatabaseEncrypted(const std::wstring& folder) {
          FileExists(AddBackslash(folder) + EncryptedDatabaseName());
 }
 
-// The store's whole-file check, which a writer runs first.
-bool DatabaseIsSound(const std::wstring& database) { return !CheckDatabase(database).has_value(); }
-
 // A template held by another program gives no version: the title goes without one.
 std::wstring ReadTemplateVersion(const std::wstring& kitFolder) {
   return WideFromAnsi(GetInitValue("Version", "", AddBackslash(kitFolder) + TemplateDatabaseName()));
 }
 
-TClientConfig ReadClientConfig(const std::wstring& folder) {
+bool DatabaseHoldsNothing(const std::wstring& database) {
+  if (!FileExists(database)) return true;
+  if (FileSize(database) != 0) return false;
+  // An unfinished write may put bytes back.
+  if (FileExists(database + L"-journal")) RestoreDatabase(database);
+  return FileSize(database) == 0;
+}
+
+TConfigReading ReadClientConfig(const std::wstring& folder) {
   const std::wstring database = ClientDatabase(folder);
-  if (!FileExists(database)) return {};
-  // A database held by another program is not sound to read: the fields stay empty for the
-  // user to fill.
+  if (DatabaseHoldsNothing(database)) return {};
+  if (std::wstring failure = ReadFailure(database); !failure.empty()) return {{}, failure};
   TStringList message;
-  if (!DatabaseIsSound(database)) return {};
-  ReadEntryLines(message, tw::DefaultMessagePath, database);
+  if (const int status = ReadEntryLines(message, tw::DefaultMessagePath, database))
+    return {{}, StoreFailure(status)};
   const THeaderManager headers(message);
-  return {WideFromAnsi(headers.HeaderValue("From: ")), WideFromAnsi(headers.HeaderValue("Host: "))};
+  return {{WideFromAnsi(headers.HeaderValue("From: ")), WideFromAnsi(headers.HeaderValue("Host: "))}, {}};
+}
+
+TConfigReading KeepStoredValues(const TClientConfig& given, const std::wstring& folder) {
+  if (!given.Address.empty() && !given.Host.empty()) return {given, {}};
+  TConfigReading stored = ReadClientConfig(folder);
+  if (!stored.Failure.empty()) return stored;
+  if (!given.Address.empty()) stored.Config.Address = given.Address;
+  if (!given.Host.empty()) stored.Config.Host = given.Host;
+  return stored;
 }
 
 TStringList DefaultMessageLines(const TClientConfig& config, const std::string& cutMarks) {
@@ -115,15 +149,16 @@ TStringList DefaultArticleLines(const TClientConfig& config) {
   return lines;
 }
 
-bool StoreDefaultEntries(HWND owner, const std::wstring& folder, const TClientConfig& config,
+bool WriteDefaultEntries(HWND owner, const std::wstring& database, const TClientConfig& config,
                          const std::wstring& settingsDatabase) {
-  if (DatabaseEncrypted(folder)) return true;
-  const std::wstring database = ClientDatabase(folder);
   // The user's mail is worth more than the default message: a database the store does not
   // find sound is not written into.
-  if (FileExists(database) && !DatabaseIsSound(database)) {
-    ShowMessageBox(owner, kMessageNotStored, L"Setup Error", MB_OK);
-    return false;
+  if (FileExists(database)) {
+    if (const std::wstring failure = ReadFailure(database); !failure.empty()) {
+      LogLine(L"entries in " + database + L": failed (" + failure + L")");
+      ShowMessageBox(owner, kMessageNotStored, L"Setup Error", MB_OK);
+      return false;
+    }
   }
   const std::string cutMarks = GetInitValue("Cutmarks", "~~", settingsDatabase);
   return StoreEntry(owner, tw::DefaultMessagePath, DefaultMessageLines(config, cutMarks), database,

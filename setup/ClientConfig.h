@@ -24,18 +24,29 @@ std::wstring TemplateDatabaseName();   // "TW.ini", the kit's template database
 // True when the folder holds the encrypted database and no plain one.
 bool DatabaseEncrypted(const std::wstring& folder);
 
-// True when the store finds the existing database sound from header to last block, so that
-// it may be read and written; false too when it cannot be opened (held by another program).
-bool DatabaseIsSound(const std::wstring& database);
+// True when the database holds nothing of the user's: it is not there, or it has no bytes
+// once an unfinished write beside it was put back.
+bool DatabaseHoldsNothing(const std::wstring& database);
 
 // The "Version" setting of the template database in `kitFolder`; "" when there is none or
 // it cannot be read.
 std::wstring ReadTemplateVersion(const std::wstring& kitFolder);
 
+// What was read of the stored address and host.
+struct TConfigReading {
+  TClientConfig Config;
+  std::wstring Failure;  // why they could not be read; "" when they were, or none are stored
+};
+
 // The address and host stored in the default message of the folder's database. Empty
-// texts when there is no database, it is encrypted, damaged or locked, or a header is
-// missing.
-TClientConfig ReadClientConfig(const std::wstring& folder);
+// texts, and no failure, when there is no database, it holds nothing or is encrypted, or a
+// header is missing. A database that another program holds, that is damaged or that cannot
+// be read gives the failure with its reason: its values are unknown, not empty.
+TConfigReading ReadClientConfig(const std::wstring& folder);
+
+// The address and host to store: the given ones, and the stored one where a given one is
+// empty. Fails as ReadClientConfig does when a stored one is needed and cannot be read.
+TConfigReading KeepStoredValues(const TClientConfig& given, const std::wstring& folder);
 
 // The mail-to-news gateway that the default article is addressed to.
 extern const char MailToNewsGateway[];
@@ -43,10 +54,10 @@ extern const char MailToNewsGateway[];
 TStringList DefaultMessageLines(const TClientConfig& config, const std::string& cutMarks);
 TStringList DefaultArticleLines(const TClientConfig& config);
 
-// Writes the default message and article into the folder's database, creating it when
-// missing; an encrypted database is left alone. The message's last line is the "Cutmarks"
-// setting of `settingsDatabase` ("~~" by default). A failure is shown to the user as a
-// "Setup Error" box owned by `owner`; answers whether both entries were stored. A database
-// that cannot be opened stores nothing and fails so.
-bool StoreDefaultEntries(HWND owner, const std::wstring& folder, const TClientConfig& config,
+// Writes the default message and article into `database`, creating it when missing. The
+// message's last line is the "Cutmarks" setting of `settingsDatabase` ("~~" by default). A
+// failure is shown to the user as a "Setup Error" box owned by `owner`, and its reason goes
+// to the run's log; answers whether both entries were stored. A database that cannot be
+// opened, or that the store does not find sound, stores nothing and fails so.
+bool WriteDefaultEntries(HWND owner, const std::wstring& database, const TClientConfig& config,
                          const std::wstring& settingsDatabase);

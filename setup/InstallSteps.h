@@ -1,15 +1,20 @@
 // The installation the setup wizard performs once the user has confirmed: copy the kit into
 // the destination, record the installation in the registry, seed the client's database and
-// build the Start-menu group. Each step answers whether it succeeded and has shown its own
-// message when it did not; the first failure ends the chain and nothing is rolled back.
+// build the Start-menu group. The four steps are one update of the folder
+// (shell/FileUpdate.h): each program file is the old or the new one, whole, at every moment,
+// and when a step fails the update is undone, so the earlier installation works as before.
+// Each step answers whether it succeeded and has shown its own message when it did not.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "setup/ClientConfig.h"
+#include "shell/FileUpdate.h"
+#include "shell/RunningPrograms.h"
 
 // The installation's steps, in the order they run.
 enum class TInstallStep { CopyFiles, WriteRecord, StoreEntries, CreateGroup };
@@ -27,6 +32,9 @@ struct TInstallChoices {
   bool OpenGroupWindow = true;    // a first installation shows the new group's folder
   // Told as each step starts, when set: whoever runs the steps follows their progress.
   std::function<void(TInstallStep)> StepStarting;
+  // What to do while another program holds a file to be replaced: ask, or wait. Unset:
+  // the step fails at once.
+  TInUsePolicy WhenInUse;
 };
 
 // Names of the registry record's values under the installation key.
@@ -43,38 +51,47 @@ inline constexpr wchar_t Update[] = L"Update";
 // or a command prompt may start it anywhere). Without a trailing backslash but for a root.
 std::wstring KitFolder();
 
-// The four steps in order; false at the first that fails. Each step, and each file,
-// registry value, entry and link it writes, goes to the run's log with its result.
+// The files a kit has to hold: the installer, the client, its template database and the
+// documents the program group links to.
+std::vector<std::wstring> RequiredKitFiles();
+
+// What the installation will change: the kit's files (the installer as "UninstTW.exe"; the
+// kit's database files, journals and an update's own files never), the database made from
+// the template when the destination has none or an empty one, the registry values and the
+// group's links. Installing into the kit's own folder brings only "UninstTW.exe".
+TUpdatePlan PlanUpdate(const TInstallChoices& choices);
+
+// The four steps in order, as one update; false at the first that fails, after the update
+// was undone. Each step, and each file, registry value, entry and link it writes, goes to
+// the run's log with its result.
 bool RunInstallSteps(const TInstallChoices& choices);
 
 // The short form of an existing path, lower-cased, without a trailing backslash; "" when
 // the path does not exist.
 std::wstring ComparablePath(const std::wstring& path);
 
-// Copies, replacing the target even when it is read-only; the copy is never read-only. A
-// failure shows "Copy Failed" with the system's text.
-bool CopyOneFile(HWND owner, const std::wstring& source, const std::wstring& target);
-
-// Creates the destination with its missing parents and copies every file of the kit into
-// it, the installer itself as "UninstTW.exe", then the template as the client's database
-// when there is none. A database or key file in the kit ("TW.dbc", "TW.pgp",
-// "TW.pgp.bak") is not copied. Installing into the kit's own folder copies nothing.
-bool CopyClientFiles(const TInstallChoices& choices);
+// Creates the destination with its missing parents, writes the update's journal and puts
+// every planned file in place. A file that cannot be copied shows "Copy Failed" with the
+// system's text and the kit's file.
+bool CopyClientFiles(const TInstallChoices& choices, TFileUpdate& update);
 
 // Writes the installation record and the entry of "Apps & features". A key that cannot be
 // opened or a value that cannot be written shows "Registry Error".
-bool WriteRegistryRecord(const TInstallChoices& choices);
+bool WriteRegistryRecord(const TInstallChoices& choices, TFileUpdate& update);
 
 // The entry of "Apps & features" under UninstallEntryKey: name, version, publisher, folder,
 // the uninstaller's command lines, icon, size and date; no modify or repair.
 bool WriteUninstallEntry(const TInstallChoices& choices);
 
-// The kilobytes the files directly in `folder` take, rounded up.
+// The kilobytes the files directly in `folder` take, rounded up; what an update keeps
+// until it is done does not count.
 DWORD FolderSizeKB(const std::wstring& folder);
 
-// The default message and article in the destination's client database, which is made
-// writable first (an earlier installation may have left it read-only).
-bool StoreDefaultEntries(const TInstallChoices& choices);
+// The default message and article: in a database made new, seeded under its temporary name
+// and then put in place; in an existing one (made writable first: an earlier installation
+// may have left it read-only), once no other program holds it. An address or host left
+// empty keeps the stored one.
+bool StoreDefaultEntries(const TInstallChoices& choices, TFileUpdate& update);
 
 // The user's Start-menu "Programs" folder, lower-cased: the shell's setting, or the folder
 // the shell reports when the setting is missing; "" when there is neither.
@@ -84,5 +101,5 @@ std::wstring StartMenuProgramsFolder();
 std::wstring ProgramGroupFolder();
 
 // Writes the group's five links, and on a first installation opens the group's folder in a
-// shell window. Nothing here fails the installation.
-bool CreateProgramGroup(const TInstallChoices& choices);
+// shell window. A link that cannot be written does not fail the installation.
+bool CreateProgramGroup(const TInstallChoices& choices, TFileUpdate& update);

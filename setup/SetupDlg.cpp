@@ -140,9 +140,10 @@ void TSetupForm::ReadRegistryDefaults() {
 }
 
 void TSetupForm::ReadClientConfig() {
-  const TClientConfig config = ::ReadClientConfig(AppDIR.Text());
-  EAddr.SetText(config.Address);
-  Host.SetText(config.Host);
+  const TConfigReading read = ::ReadClientConfig(AppDIR.Text());
+  EAddr.SetText(read.Config.Address);
+  Host.SetText(read.Config.Host);
+  ConfigReadFailure_ = read.Failure;
 }
 
 TInstallChoices TSetupForm::Choices() const {
@@ -154,7 +155,8 @@ TInstallChoices TSetupForm::Choices() const {
           .CreateGroup = GroupBox.Checked(),
           .PreviousInstall = PreviousInstall,
           .SettingsDatabase = tw::Program().ProgramDatabase,
-          .StepStarting = OnInstallStep};
+          .StepStarting = OnInstallStep,
+          .WhenInUse = {.Ask = true, .Owner = Handle()}};
 }
 
 bool TSetupForm::RunInstallation() {
@@ -169,6 +171,13 @@ bool TSetupForm::RunInstallation() {
 }
 
 void TSetupForm::FormShow() {
+  // Fields left empty keep what is stored: the installation reads it again.
+  if (!ConfigReadFailure_.empty())
+    ShowMessageBox(Handle(),
+                   L"The address and mail server of your installation could not be read from " +
+                       AddBackslash(AppDIR.Text()) + DatabaseName + L":\n" + ConfigReadFailure_ +
+                       L"\n\nSetup keeps them as they are stored, unless you enter new ones.",
+                   L"Setup Error", MB_OK);
   if (!PreviousInstall) return;
   // Straight to the review, whatever Next's state on the way; a recorded folder that is
   // refused keeps the wizard on the Start page for the user to correct.
@@ -217,8 +226,18 @@ bool TSetupForm::AcceptDestination() {
   return true;
 }
 
+bool TSetupForm::ConfirmMove() {
+  const std::wstring recorded = MoveAwayFrom(AppDIR.Text());
+  return recorded.empty() ||
+         ShowMessageBox(Handle(),
+                        tw::ProductName + L" is installed in " + recorded + L".\nInstall it in " +
+                            AppDIR.Text() + L" instead?\n\nYour mail stays in " + recorded +
+                            L": " + tw::ProductName + L" in the new folder starts without it.",
+                        tw::ProductName, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 void TSetupForm::NextBtnClick() {
-  if (Notebook1.PageIndex() == StartPage && !AcceptDestination()) return;
+  if (Notebook1.PageIndex() == StartPage && (!AcceptDestination() || !ConfirmMove())) return;
   if (NextBtn.ShownText() == L"Install") {
     if (ShowMessageBox(Handle(), L"Install now?", tw::ProductName, MB_OKCANCEL) != IDOK) return;
     if (!RunInstallation()) return;

@@ -81,6 +81,8 @@ class TSetupForm : public TWizardForm {
   void ReadRegistryDefaults();
   // Takes the destination in its full form, or shows why it is refused and answers false.
   bool AcceptDestination();
+  // Asks before an installation leaves its folder, and the user's mail in it, behind.
+  bool ConfirmMove();
   void ReadClientConfig();
   bool RunInstallation();
   void ShowEncryptedDatabaseNotice();
@@ -89,4 +91,7 @@ class TSetupForm : public TWizardForm {
   void ShowPage(int page);
   void ListChoices();
   bool AddressComplete() const;
+
+  // Why the stored address and host could not be read at creation; "" when they were.
+  std::wstring ConfigReadFailure_;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/WideText.h"
+#include "shell/FaultPoint.h"
 #include "shell/RunLog.h"
 
 namespace {
@@ -27,7 +28,8 @@ TRegistryKey TRegistryKey::OpenReadOnly(const std::wstring& path) {
 
 TRegistryKey TRegistryKey::Create(const std::wstring& path) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+  if (InjectedFault(L"create registry key", path) != 0 ||
+      RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
     key = nullptr;
   return TRegistryKey(key, path);
@@ -79,19 +81,54 @@ bool TRegistryKey::Logged(const std::wstring& name, const std::wstring& value, L
   return status == ERROR_SUCCESS;
 }
 
+LSTATUS TRegistryKey::Set(const std::wstring& name, DWORD type, const void* bytes, DWORD size) {
+  if (!Valid()) return ERROR_INVALID_HANDLE;
+  if (const DWORD fault = InjectedFault(L"registry value", name)) return fault;
+  return RegSetValueExW(Key_.get(), name.c_str(), 0, type, static_cast<const BYTE*>(bytes), size);
+}
+
 bool TRegistryKey::WriteString(const std::wstring& name, const std::wstring& value) {
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return Logged(name, value,
-                Valid() ? RegSetValueExW(Key_.get(), name.c_str(), 0, REG_SZ,
-                                         reinterpret_cast<const BYTE*>(value.c_str()), bytes)
-                        : ERROR_INVALID_HANDLE);
+  return Logged(name, value, Set(name, REG_SZ, value.c_str(), bytes));
 }
 
 bool TRegistryKey::WriteInteger(const std::wstring& name, DWORD value) {
-  return Logged(name, DecimalText(value),
-                Valid() ? RegSetValueExW(Key_.get(), name.c_str(), 0, REG_DWORD,
-                                         reinterpret_cast<const BYTE*>(&value), sizeof(value))
-                        : ERROR_INVALID_HANDLE);
+  return Logged(name, DecimalText(value), Set(name, REG_DWORD, &value, sizeof(value)));
+}
+
+std::optional<TRegistryValue> TRegistryKey::ReadValue(const std::wstring& name) const {
+  TRegistryValue value;
+  DWORD bytes = 0;
+  if (!Valid() ||
+      RegQueryValueExW(Key_.get(), name.c_str(), nullptr, &value.Type, nullptr, &bytes) != ERROR_SUCCESS)
+    return std::nullopt;
+  // The value may grow between the two calls.
+  for (;;) {
+    value.Bytes.resize(bytes);
+    const LSTATUS status = RegQueryValueExW(Key_.get(), name.c_str(), nullptr, &value.Type,
+                                            reinterpret_cast<BYTE*>(value.Bytes.data()), &bytes);
+    if (status == ERROR_SUCCESS) break;
+    if (status != ERROR_MORE_DATA) return std::nullopt;
+  }
+  value.Bytes.resize(bytes);
+  return value;
+}
+
+bool TRegistryKey::WriteValue(const std::wstring& name, const TRegistryValue& value) {
+  return Logged(name, L"(as it was)",
+                Set(name, value.Type, value.Bytes.data(), static_cast<DWORD>(value.Bytes.size())));
+}
+
+bool TRegistryKey::DeleteValue(const std::wstring& name) {
+  LSTATUS status = ERROR_INVALID_HANDLE;
+  if (Valid()) {
+    status = InjectedFault(L"delete registry value", name);
+    if (status == ERROR_SUCCESS) status = RegDeleteValueW(Key_.get(), name.c_str());
+  }
+  const bool gone = status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  LogResult(L"registry value HKCU\\" + Path_ + L"\\" + name + L" deleted", gone,
+            static_cast<unsigned long>(status));
+  return gone;
 }
 
 bool RegistryKeyExists(const std::wstring& path) {
@@ -103,7 +140,8 @@ bool RegistryKeyExists(const std::wstring& path) {
 }
 
 bool DeleteRegistryTree(const std::wstring& path) {
-  const LSTATUS status = SHDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+  LSTATUS status = InjectedFault(L"delete registry key", path);
+  if (status == ERROR_SUCCESS) status = SHDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
   const bool gone = !RegistryKeyExists(path);
   LogResult(L"registry key HKCU\\" + path + L" deleted", gone, static_cast<unsigned long>(status));
   return gone;

@@ -83,7 +83,7 @@ void LogLine(const std::wstring& line) {
 void LogResult(const std::wstring& what, bool done, unsigned long error) {
   if (!runLog) return;
   if (done) return LogLine(what + L": done");
-  const std::wstring reason = Trimmed(SystemErrorText(error));
+  const std::wstring reason = SystemErrorLine(error);
   LogLine(what + L": failed" + (reason.empty() ? L"" : L" (" + reason + L")"));
 }
 
@@ -113,3 +113,5 @@ std::wstring SystemErrorText(unsigned long error) {
   LocalFree(text);
   return result;
 }
+
+std::wstring SystemErrorLine(unsigned long error) { return Trimmed(SystemErrorText(error)); }

@@ -38,3 +38,5 @@ void WriteToParentConsole(const std::wstring& line);
 // The system's text for an error code as its message table words it, line break included;
 // "" when it has none.
 std::wstring SystemErrorText(unsigned long error);
+// The same on one line: without the line break at its end.
+std::wstring SystemErrorLine(unsigned long error);

@@ -1,5 +1,6 @@
 #include "shell/RunningPrograms.h"
 
+#include <restartmanager.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -7,8 +8,10 @@
 
 #include "base/Handles.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "shell/Constants.h"
 #include "shell/Paths.h"
+#include "shell/RunLog.h"
 #include "shell/SysUtils.h"
 #include "shell/win/UiSeam.h"
 
@@ -22,6 +25,39 @@ std::wstring ImageOf(DWORD processId) {
     DWORD size = capacity;
     return QueryFullProcessImageNameW(process.get(), 0, buffer, &size) ? size : 0;
   });
+}
+
+// A Restart Manager session, ended when it goes out of scope.
+class TRestartSession {
+ public:
+  TRestartSession() {
+    WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+    Started_ = RmStartSession(&Session_, 0, key) == ERROR_SUCCESS;
+  }
+  ~TRestartSession() {
+    if (Started_) RmEndSession(Session_);
+  }
+  TRestartSession(const TRestartSession&) = delete;
+  TRestartSession& operator=(const TRestartSession&) = delete;
+  bool Started() const { return Started_; }
+  DWORD Id() const { return Session_; }
+
+ private:
+  DWORD Session_ = 0;
+  bool Started_ = false;
+};
+
+// "Notepad", or the program's file name where the Restart Manager has no name for it.
+std::wstring ProgramName(const RM_PROCESS_INFO& info) {
+  if (info.strAppName[0]) return info.strAppName;
+  const std::wstring image = ImageOf(info.Process.dwProcessId);
+  return image.empty() ? L"process " + DecimalText(info.Process.dwProcessId) : ExtractFileName(image);
+}
+
+std::wstring Joined(const std::vector<std::wstring>& names) {
+  std::wstring text;
+  for (const std::wstring& name : names) text += (text.empty() ? L"" : L", ") + name;
+  return text;
 }
 
 }  // namespace
@@ -51,4 +87,63 @@ bool WaitUntilClientClosed(HWND owner, const std::wstring& home, const std::vect
       return false;
   }
   return true;
+}
+
+bool IsInUseError(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+DWORD OpenFileError(const std::wstring& file, DWORD access, DWORD share) {
+  UniqueHandle opened(CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return opened ? 0 : GetLastError();
+}
+
+std::vector<std::wstring> ProgramsUsing(const std::wstring& file) {
+  const TRestartSession session;
+  LPCWSTR files[] = {file.c_str()};
+  if (!session.Started() ||
+      RmRegisterResources(session.Id(), 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS)
+    return {};
+  std::vector<RM_PROCESS_INFO> found;
+  UINT needed = 0;
+  // The list may grow between two calls; a few rounds are enough.
+  for (int round = 0; round < 4; ++round) {
+    UINT count = static_cast<UINT>(found.size());
+    DWORD reasons = 0;
+    const DWORD status = RmGetList(session.Id(), &needed, &count, found.data(), &reasons);
+    if (status == ERROR_MORE_DATA) {
+      found.resize(needed);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return {};
+    std::vector<std::wstring> names;
+    for (UINT i = 0; i < count && i < found.size(); ++i) names.push_back(ProgramName(found[i]));
+    return names;
+  }
+  return {};
+}
+
+DWORD WaitUntilFileFree(const std::wstring& file, DWORD access, DWORD share,
+                        const TInUsePolicy& policy) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const DWORD error = OpenFileError(file, access, share);
+    if (!IsInUseError(error)) return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    const std::wstring holders = Joined(ProgramsUsing(file));
+    const ULONGLONG waited = GetTickCount64() - start;
+    if (policy.Ask) {
+      std::wstring text = file + L" is in use by another program. Close it, then click Retry.";
+      if (!holders.empty()) text += L"\n\nIt is held by: " + holders + L".";
+      if (ShowMessageBox(policy.Owner, text, tw::ProductName, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY)
+        continue;
+    } else if (waited < policy.WaitMs) {
+      Sleep(500);
+      continue;
+    }
+    LogResult(file + L" in use by " + (holders.empty() ? L"another program" : holders) +
+                  L" for " + DecimalText(waited / 1000) + L" seconds",
+              false, error);
+    return error;
+  }
 }

@@ -1,5 +1,6 @@
 #include "uninstall/Removal.h"
 
+#include "shell/FileUpdate.h"
 #include "shell/RunningPrograms.h"
 #include "shell/SelfCopy.h"
 #include "shell/win/UiSeam.h"
@@ -41,6 +42,9 @@ TExitCode RemoveChosenProducts(const TRemovalPlan& plan, TRemovalLog& log, TRemo
     LogLine(L"Tarnwhistle runs from " + plan.ClientHomeDir + L"; nothing was removed");
     return TExitCode::ClientRunning;
   }
+  // What a setup killed half-way left is put right first, so that the removal finds one
+  // installation, old or new.
+  if (plan.RemoveClient) RecoverInterruptedUpdate(plan.ClientHomeDir);
   const int failuresBefore = FailureMessagesShown();
   outcome = RemoveProducts(plan, log);
   if (!outcome.Complete()) {

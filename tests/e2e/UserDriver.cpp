@@ -33,6 +33,11 @@
 // line "at: " and the moment it was done, in milliseconds since 1970. Keys are the run
 // script's: it types them with xdotool, as the user's keyboard would.
 //
+//
+//        e2e-driver hold FILE SECONDS [RELEASE]
+// holds FILE open with no sharing, as another program may, says "held", and lets go after
+// SECONDS, or as soon as the file RELEASE exists.
+//
 // --start starts PROGRAM (a Windows path) in its own folder first, as the shell would, and
 // says "started: " and the moment before it did: a benchmark then times the program from
 // its start with a driver that is already looking. --poll sets how often the driver looks
@@ -532,9 +537,23 @@ bool StartProgram(const std::wstring& program) {
   return true;
 }
 
+// Holds the file the way a program that keeps it open without sharing does.
+int Hold(const std::wstring& file, DWORD seconds, const std::wstring& release) {
+  const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return Fail(L"cannot hold %ls", file);
+  Say(L"held: %ls", file);
+  WaitFor(seconds * 1000, [&] {
+    return !release.empty() && GetFileAttributesW(release.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }, 100);
+  CloseHandle(held);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int count, wchar_t** arguments) {
+  if ((count == 4 || count == 5) && std::wstring(arguments[1]) == L"hold")
+    return Hold(arguments[2], static_cast<DWORD>(_wtoi(arguments[3])), count == 5 ? arguments[4] : L"");
   const std::optional<Options> options = ParseCommandLine(count, arguments);
   if (!options) {
     Say(L"usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] "

@@ -72,6 +72,16 @@ void SetupTest::MakeKit(const std::wstring& client) {
   }
 }
 
+TInstallChoices SetupTest::KitChoices() const {
+  TInstallChoices choices;
+  choices.AppDir = Destination;
+  choices.SourceDir = Kit;
+  choices.VersionText = L"0.9b2";
+  choices.Config = {L"me@example.com", L"mail.example.com"};
+  choices.SettingsDatabase = Scratch / L"absent.dbc";
+  return choices;
+}
+
 std::vector<std::string> EntryLines(const std::wstring& database, const std::string& path) {
   TStringList lines;
   EXPECT_EQ(ReadEntryLines(lines, path, database), 0);

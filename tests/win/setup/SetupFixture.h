@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/InstallSteps.h"
 #include "shell/UserStart.h"
 #include "tests/win/support/ScratchFolder.h"
 
@@ -22,6 +23,10 @@ class SetupTest : public ::testing::Test {
   static const std::vector<std::wstring> KitFiles;
   // Puts the kit together; `client` is copied as its TW.exe (a text file when empty).
   void MakeKit(const std::wstring& client = L"");
+
+  // The choices of an installation of the kit into the destination: version 0.9b2, an
+  // address and host, no settings database.
+  TInstallChoices KitChoices() const;
 
   // Programs this process started during the test that are still running, by file name
   // ("TW.exe"); each is ended once counted.

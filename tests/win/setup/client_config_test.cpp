@@ -1,13 +1,16 @@
 // The client database as setup reads and seeds it: the default message and article line
 // for line, the cut-marks setting, the other entries of an existing database, the
-// encrypted database, and a damaged or foreign one that is neither read nor written.
+// encrypted database, a damaged, foreign or held one that is neither read nor written, and
+// stored values that a read failure never turns into empty ones.
 #include <gtest/gtest.h>
 
 #include "SetupFixture.h"
 #include "base/Handles.h"
+#include "base/WideText.h"
 #include "filestore/FileMan.h"
 #include "setup/ClientConfig.h"
 #include "shell/Constants.h"
+#include "shell/RunLog.h"
 #include "tests/win/support/UiScript.h"
 
 namespace {
@@ -18,7 +21,7 @@ class ClientConfigTest : public SetupTest {
  protected:
   void SetUp() override { ASSERT_TRUE(CreateDirectoryW(Folder.c_str(), nullptr)); }
   bool Store() {
-    return StoreDefaultEntries(nullptr, Folder, kConfig, Scratch / L"absent.dbc");
+    return WriteDefaultEntries(nullptr, Database, kConfig, Scratch / L"absent.dbc");
   }
   std::wstring Folder = Scratch / L"client";
   std::wstring Database = Folder + L"\\TW.dbc";
@@ -44,18 +47,19 @@ TEST_F(ClientConfigTest, NewDatabaseGetsBothEntriesLineForLine) {
   EXPECT_EQ(message.AsString(),
             "Fcc: outbox\r\nHost: mail.example.com\r\nFrom: My Name <me@example.com>\r\n"
             "Chain: *,*,*,*; copies=1\r\nTo: \r\nSubject: \r\n\r\n~~\r\n");
-  EXPECT_TRUE(DatabaseIsSound(Database));
+  EXPECT_FALSE(CheckDatabase(Database).has_value());
   EXPECT_TRUE(script.Boxes().empty());
   // And it reads back into the wizard's fields.
-  const TClientConfig read = ReadClientConfig(Folder);
-  EXPECT_EQ(read.Address, kConfig.Address);
-  EXPECT_EQ(read.Host, kConfig.Host);
+  const TConfigReading read = ReadClientConfig(Folder);
+  EXPECT_EQ(read.Config.Address, kConfig.Address);
+  EXPECT_EQ(read.Config.Host, kConfig.Host);
+  EXPECT_EQ(read.Failure, L"");
 }
 
 TEST_F(ClientConfigTest, CutMarksComeFromTheSettingsDatabase) {
   const std::wstring settings = Scratch / L"SETUP.DBC";
   ASSERT_EQ(SetInitValue("Cutmarks", "-- cut --", settings), 0);
-  EXPECT_TRUE(StoreDefaultEntries(nullptr, Folder, kConfig, settings));
+  EXPECT_TRUE(WriteDefaultEntries(nullptr, Database, kConfig, settings));
   EXPECT_EQ(EntryLines(Database, tw::DefaultMessagePath).back(), "-- cut --");
   // The article keeps its fixed marks.
   EXPECT_EQ(EntryLines(Database, tw::DefaultArticlePath).back(), "~~");
@@ -76,16 +80,15 @@ TEST_F(ClientConfigTest, ExistingDatabaseKeepsItsOtherEntries) {
   EXPECT_EQ(EntryLines(Database, tw::DefaultMessagePath), kMessage);
   EXPECT_EQ(EntryLines(Database, "Mailboxes\xFF" "Inbox\xFF" "1"), inbox.Lines);
   EXPECT_EQ(GetInitValue("Version", "", Database), "0.9b1");
-  EXPECT_TRUE(DatabaseIsSound(Database));
+  EXPECT_FALSE(CheckDatabase(Database).has_value());
 }
 
-TEST_F(ClientConfigTest, EncryptedDatabaseIsNeitherReadNorWritten) {
+TEST_F(ClientConfigTest, EncryptedDatabaseIsNotRead) {
   ASSERT_TRUE(WriteTextFile(Folder + L"\\TW.pgp", "-----BEGIN PGP MESSAGE-----"));
   EXPECT_TRUE(DatabaseEncrypted(Folder));
-  EXPECT_TRUE(Store());
-  EXPECT_FALSE(Exists(Database));
-  EXPECT_EQ(FileBytes(Folder + L"\\TW.pgp"), "-----BEGIN PGP MESSAGE-----");
-  EXPECT_EQ(ReadClientConfig(Folder).Address, L"");
+  const TConfigReading read = ReadClientConfig(Folder);
+  EXPECT_EQ(read.Config.Address, L"");
+  EXPECT_EQ(read.Failure, L"") << "nothing is stored that could be read";
   // With the plain database beside it, the plain one is the client's.
   ASSERT_EQ(SetInitValue("Version", "1", Database), 0);
   EXPECT_FALSE(DatabaseEncrypted(Folder));
@@ -109,10 +112,12 @@ TEST_F(ClientConfigTest, DamagedOrForeignDatabaseIsNeitherReadNorWritten) {
   for (const Case& file : {Case{"damaged", damaged}, Case{"foreign", foreign}}) {
     SCOPED_TRACE(file.Name);
     ASSERT_TRUE(WriteTextFile(Database, file.Bytes));
-    EXPECT_FALSE(DatabaseIsSound(Database));
-    const TClientConfig read = ReadClientConfig(Folder);
-    EXPECT_EQ(read.Address, L"");
-    EXPECT_EQ(read.Host, L"");
+    const auto problem = CheckDatabase(Database);
+    ASSERT_TRUE(problem.has_value());
+    // Values that cannot be read are unknown, not empty: the reading says why.
+    const TConfigReading read = ReadClientConfig(Folder);
+    EXPECT_EQ(read.Config.Address, L"");
+    EXPECT_EQ(read.Failure, WideFromUtf8(problem->Text));
     UiScript script;
     script.Answer(IDOK);
     EXPECT_FALSE(Store());
@@ -123,13 +128,18 @@ TEST_F(ClientConfigTest, DamagedOrForeignDatabaseIsNeitherReadNorWritten) {
   }
 }
 
-TEST_F(ClientConfigTest, DatabaseHeldByAnotherProgram) {
+TEST_F(ClientConfigTest, DatabaseHeldByAnotherProgramIsAFailureNotEmptyValues) {
   ASSERT_TRUE(Store());
   const std::string before = FileBytes(Database);
   UniqueHandle held(CreateFileW(Database.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  // Reading gives empty fields; writing stores nothing and says so.
-  EXPECT_EQ(ReadClientConfig(Folder).Address, L"");
+  const TConfigReading read = ReadClientConfig(Folder);
+  EXPECT_EQ(read.Failure, SystemErrorLine(ERROR_SHARING_VIOLATION));
+  // Keeping the stored values needs them: that fails too, and says why.
+  const TConfigReading kept = KeepStoredValues({L"", L"new.example.com"}, Folder);
+  EXPECT_EQ(kept.Failure, read.Failure);
+  // Given both, nothing needs reading.
+  EXPECT_EQ(KeepStoredValues(kConfig, Folder).Config.Host, kConfig.Host);
   UiScript script;
   script.Answer(IDOK);
   EXPECT_FALSE(Store());
@@ -137,6 +147,25 @@ TEST_F(ClientConfigTest, DatabaseHeldByAnotherProgram) {
   EXPECT_EQ(script.Boxes()[0].Text, L"Error storing default message!");
   held.reset();
   EXPECT_EQ(FileBytes(Database), before);
+  // Once it is free, an empty value keeps the stored one.
+  const TConfigReading merged = KeepStoredValues({L"", L"new.example.com"}, Folder);
+  EXPECT_EQ(merged.Failure, L"");
+  EXPECT_EQ(merged.Config.Address, kConfig.Address);
+  EXPECT_EQ(merged.Config.Host, L"new.example.com");
+}
+
+// A database of no bytes (a first installation that ran out of room) holds nothing of the
+// user's: reading it is no failure.
+TEST_F(ClientConfigTest, EmptyDatabaseHoldsNothing) {
+  EXPECT_TRUE(DatabaseHoldsNothing(Database));
+  ASSERT_TRUE(WriteTextFile(Database, ""));
+  EXPECT_TRUE(DatabaseHoldsNothing(Database));
+  const TConfigReading read = ReadClientConfig(Folder);
+  EXPECT_EQ(read.Failure, L"");
+  EXPECT_EQ(read.Config.Address, L"");
+  ASSERT_TRUE(DeleteFileW(Database.c_str()));
+  ASSERT_TRUE(Store());
+  EXPECT_FALSE(DatabaseHoldsNothing(Database));
 }
 
 TEST_F(ClientConfigTest, MessageWithOneHeaderGivesOneField) {
@@ -145,11 +174,12 @@ TEST_F(ClientConfigTest, MessageWithOneHeaderGivesOneField) {
   message.Add("");
   message.Add("From: in-the-body@example.com");
   ASSERT_EQ(WriteEntryLines(tw::DefaultMessagePath, &message, Database), 0);
-  const TClientConfig read = ReadClientConfig(Folder);
-  EXPECT_EQ(read.Address, L"");
-  EXPECT_EQ(read.Host, L"only.example.com");
+  const TConfigReading read = ReadClientConfig(Folder);
+  EXPECT_EQ(read.Config.Address, L"");
+  EXPECT_EQ(read.Config.Host, L"only.example.com");
+  EXPECT_EQ(read.Failure, L"");
   // No database at all, or one without the message: empty fields, nothing created.
-  EXPECT_EQ(ReadClientConfig(Scratch / L"nowhere").Host, L"");
+  EXPECT_EQ(ReadClientConfig(Scratch / L"nowhere").Config.Host, L"");
   EXPECT_FALSE(Exists(Scratch / L"nowhere"));
 }
 

@@ -1,6 +1,6 @@
 // The installation steps without a window: the copied kit, the registry record value by
 // value, the Start-menu links read back, installing into the kit's own folder, and the
-// failures that stop the chain at their step.
+// failures that stop the chain at their step and undo it.
 #include <shlobj.h>
 
 #include <algorithm>
@@ -73,11 +73,7 @@ class InstallStepsTest : public SetupTest {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(MakeKit());
-    Choices.AppDir = Destination;
-    Choices.SourceDir = Kit;
-    Choices.VersionText = L"0.9b2";
-    Choices.Config = {L"me@example.com", L"mail.example.com"};
-    Choices.SettingsDatabase = Scratch / L"absent.dbc";
+    Choices = KitChoices();
   }
   std::wstring Installed(const std::wstring& name) const { return Destination + L"\\" + name; }
 
@@ -185,13 +181,13 @@ TEST_F(InstallStepsTest, UpdateKeepsTheClientsWindowAndOpensNoShellWindow) {
 
   // With the group wanted, an update writes the links but opens nothing.
   Choices.CreateGroup = true;
-  EXPECT_TRUE(CreateProgramGroup(Choices));
+  EXPECT_TRUE(RunInstallSteps(Choices));
   EXPECT_TRUE(ReadLink(ProgramGroupFolder() + L"\\ReadMe.LNK").Loaded);
   PumpMessagesFor(500);
   EXPECT_EQ(EndStartedPrograms(L"explorer.exe"), 0);
 }
 
-TEST_F(InstallStepsTest, InstallingIntoTheKitsOwnFolderCopiesNothing) {
+TEST_F(InstallStepsTest, InstallingIntoTheKitsOwnFolderMakesOnlyTheUninstaller) {
   const std::wstring shortKit = ShortPathName(Kit);
   ASSERT_FALSE(shortKit.empty());
   std::wstring upper = Kit;
@@ -200,22 +196,21 @@ TEST_F(InstallStepsTest, InstallingIntoTheKitsOwnFolderCopiesNothing) {
     SCOPED_TRACE(Narrow(sameFolder));
     EXPECT_EQ(ComparablePath(sameFolder), ComparablePath(Kit));
     Choices.AppDir = sameFolder;
-    Choices.CreateGroup = false;
-    EXPECT_TRUE(CopyClientFiles(Choices));
-    EXPECT_FALSE(Exists(Kit + L"\\UninstTW.exe"));
-    EXPECT_FALSE(Exists(Kit + L"\\TW.dbc"));
+    EXPECT_EQ(PlanUpdate(Choices).Files.size(), 1u);
   }
-  // The rest is done: the record, the entries in a database made there, the group.
-  Choices.AppDir = Kit + L"\\";
-  Choices.CreateGroup = true;
+  // The uninstaller that the shortcut and the Apps & features entry name is made; the
+  // record, the entries in a database made there, and the group as anywhere else.
+  Choices.AppDir = LocaleLower(shortKit) + L"\\";
   Choices.PreviousInstall = true;
   UiScript script;
   EXPECT_TRUE(RunInstallSteps(Choices));
-  EXPECT_EQ(ReadRaw(L"AppDir").Text, Kit);
+  EXPECT_EQ(FileBytes(Kit + L"\\UninstTW.exe"), FileBytes(Kit + L"\\setup.exe"));
+  EXPECT_EQ(ComparablePath(ReadRaw(L"AppDir").Text), ComparablePath(Kit));
   EXPECT_EQ(EntryLines(Kit + L"\\TW.dbc", tw::DefaultMessagePath).at(1), "Host: mail.example.com");
   EXPECT_EQ(GetInitValue("Version", "", Kit + L"\\TW.dbc"), "");  // no template copy
   EXPECT_TRUE(ReadLink(ProgramGroupFolder() + L"\\Tarnwhistle.LNK").Loaded);
-  EXPECT_FALSE(Exists(Kit + L"\\UninstTW.exe"));
+  EXPECT_EQ(ListFiles(nullptr, Kit + L"\\*.setup-*", faAnyFile), 0);
+  EXPECT_TRUE(script.Boxes().empty());
 }
 
 TEST_F(InstallStepsTest, KitDetailsInstallerInCapitalsAndEncryptedDatabase) {
@@ -223,12 +218,11 @@ TEST_F(InstallStepsTest, KitDetailsInstallerInCapitalsAndEncryptedDatabase) {
   ASSERT_TRUE(CreateDirectoryW((Scratch / L"dest").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(Destination.c_str(), nullptr));
   ASSERT_TRUE(WriteTextFile(Installed(L"TW.pgp"), "encrypted"));
+  Choices.CreateGroup = false;
   UiScript script;
-  EXPECT_TRUE(CopyClientFiles(Choices));
+  EXPECT_TRUE(RunInstallSteps(Choices));
   EXPECT_EQ(FileBytes(Installed(L"UninstTW.exe")), "kit file setup.exe");
   EXPECT_FALSE(Exists(Installed(L"SETUP.EXE")));
-  EXPECT_FALSE(Exists(Installed(L"TW.dbc")));
-  EXPECT_TRUE(StoreDefaultEntries(Choices));
   EXPECT_FALSE(Exists(Installed(L"TW.dbc")));
   EXPECT_EQ(FileBytes(Installed(L"TW.pgp")), "encrypted");
 }
@@ -237,7 +231,7 @@ TEST_F(InstallStepsTest, DestinationThatCannotBeCreatedStopsBeforeTheRegistry) {
   const std::wstring drive = UnusedDrive();
   ASSERT_FALSE(drive.empty());
   for (const std::wstring& folder : {std::wstring(), drive + L"\\Tarnwhistle",
-                                     Scratch / L"bad|name", Scratch / L"what?"}) {
+                                     Scratch / L"bad|name", Scratch / L"made\\what?"}) {
     SCOPED_TRACE(Narrow(folder));
     Choices.AppDir = folder;
     UiScript script;
@@ -249,55 +243,38 @@ TEST_F(InstallStepsTest, DestinationThatCannotBeCreatedStopsBeforeTheRegistry) {
               L"Unable to create the destination folder.\nPlease review your entry for errors "
               L"or\nillegal characters.");
     EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
+    EXPECT_FALSE(Exists(Scratch / L"made")) << "a level made on the way is removed again";
   }
   // Several missing levels are all created.
   Choices.AppDir = Scratch / L"a\\b\\c";
-  EXPECT_TRUE(CopyClientFiles(Choices));
+  Choices.CreateGroup = false;
+  EXPECT_TRUE(RunInstallSteps(Choices));
   EXPECT_TRUE(Exists(Scratch / L"a\\b\\c\\TW.exe"));
 }
 
-TEST_F(InstallStepsTest, CopyThatFailsNamesTheFileAndStopsTheChain) {
+// A file that cannot be put in place fails the installation with the Part's box, naming
+// the kit's file, and undoes what was copied: nothing of a first installation stays.
+TEST_F(InstallStepsTest, CopyThatFailsNamesTheFileAndUndoesTheCopies) {
   ASSERT_TRUE(CreateDirectoryW((Scratch / L"dest").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(Destination.c_str(), nullptr));
-  const std::wstring blocked = Installed(L"ReadMe.txt");
-  struct Blocker {
-    const char* Name;
-    std::function<UniqueHandle()> Apply;
-  };
-  const Blocker blockers[] = {
-      // (A read-only attribute would not do: the tests run as root, whom Wine lets write.)
-      {"a folder in the target's place",
-       [&] {
-         CreateDirectoryW(blocked.c_str(), nullptr);
-         return UniqueHandle();
-       }},
-      {"locked target",
-       [&] {
-         RemoveDirectoryW(blocked.c_str());
-         WriteTextFile(blocked, "old");
-         return UniqueHandle(CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                         0, nullptr));
-       }},
-  };
-  for (const Blocker& blocker : blockers) {
-    SCOPED_TRACE(blocker.Name);
-    const UniqueHandle held = blocker.Apply();
-    UiScript script;
-    script.Answer(IDOK);
-    EXPECT_FALSE(RunInstallSteps(Choices));
-    ASSERT_EQ(script.Boxes().size(), 1u);
-    EXPECT_EQ(script.Boxes()[0].Caption, L"Copy Failed");
-    const std::wstring& text = script.Boxes()[0].Text;
-    // "System Error: " + the system's own text, ending in a line break, + "File: " + source.
-    const std::wstring prefix = L"System Error: ", suffix = L"File: " + Kit + L"\\ReadMe.txt";
-    ASSERT_GT(text.size(), prefix.size() + suffix.size() + 2) << Narrow(text);
-    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
-    EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix);
-    EXPECT_EQ(text.substr(text.size() - suffix.size() - 2, 2), L"\r\n");
-    EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
-  }
-  // Files copied before the failure stay.
-  EXPECT_TRUE(Exists(Installed(L"TW.exe")) || Exists(Installed(L"License.txt")));
+  // (A read-only attribute would not do: the tests run as root, whom Wine lets write.)
+  ASSERT_TRUE(CreateDirectoryW(Installed(L"ReadMe.txt").c_str(), nullptr));
+  UiScript script;
+  script.Answer(IDOK);
+  EXPECT_FALSE(RunInstallSteps(Choices));
+  ASSERT_EQ(script.Boxes().size(), 1u);
+  EXPECT_EQ(script.Boxes()[0].Caption, L"Copy Failed");
+  const std::wstring& text = script.Boxes()[0].Text;
+  // "System Error: " + the system's own text, ending in a line break, + "File: " + source.
+  const std::wstring prefix = L"System Error: ", suffix = L"File: " + Kit + L"\\ReadMe.txt";
+  ASSERT_GT(text.size(), prefix.size() + suffix.size() + 2) << Narrow(text);
+  EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix);
+  EXPECT_EQ(text.substr(text.size() - suffix.size() - 2, 2), L"\r\n");
+  EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
+  std::vector<std::wstring> left;
+  ListFiles(&left, Destination + L"\\*", faAnyFile);
+  EXPECT_EQ(left, std::vector<std::wstring>{Installed(L"ReadMe.txt")}) << "only the blocking folder";
 }
 
 }  // namespace
@@ -328,7 +305,8 @@ TEST_F(InstallStepsTest, MissingProgramsSettingFallsBackToTheShellsFolder) {
   EXPECT_EQ(programs, expected);
   EXPECT_EQ(ProgramGroupFolder(), expected + L"\\Tarnwhistle");
   Choices.PreviousInstall = true;
-  EXPECT_TRUE(CreateProgramGroup(Choices));
+  UiScript script;
+  EXPECT_TRUE(RunInstallSteps(Choices));
   EXPECT_TRUE(ReadLink(expected + L"\\Tarnwhistle\\License.LNK").Loaded);
 }
 
@@ -378,9 +356,8 @@ TEST_F(InstallStepsTest, RecordThatCannotBeWrittenStopsBeforeTheDatabase) {
   ASSERT_EQ(script.Boxes().size(), 1u);
   EXPECT_EQ(script.Boxes()[0].Caption, L"Registry Error");
   EXPECT_EQ(script.Boxes()[0].Text, L"Unable to write to Win95 registry!\n\nEntries NOT saved!");
-  // The copy happened; seeding and the group did not.
-  EXPECT_TRUE(Exists(Installed(L"UninstTW.exe")));
-  EXPECT_TRUE(EntryLines(Installed(L"TW.dbc"), tw::DefaultMessagePath).empty());
+  // The copy was undone; seeding and the group did not happen.
+  EXPECT_FALSE(Exists(Destination));
   EXPECT_FALSE(Exists(ProgramGroupFolder()));
 }
 
@@ -399,14 +376,20 @@ std::vector<std::string> Entry(const std::wstring& database, const std::string& 
   return lines.Lines;
 }
 
-// A kit folder in which the client once ran holds a database and keys of its own: they
-// never replace the user's, in any letter case, and a new database comes from the template.
+// A kit folder in which the client once ran holds a database, keys and journals of its own:
+// they never replace the user's, in any letter case, and a new database comes from the
+// template.
 TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
   TStringList kitEntry;
   kitEntry.Add("the kit's own");
   ASSERT_EQ(WriteEntryLines("Notes", &kitEntry, Kit + L"\\tw.DBC"), 0);
   ASSERT_TRUE(WriteTextFile(Kit + L"\\TW.PGP", "kit keys"));
   ASSERT_TRUE(WriteTextFile(Kit + L"\\tw.pgp.BAK", "kit key backup"));
+  // A journal would be applied to the user's database at its next opening; an update's own
+  // files are no part of a kit.
+  for (const wchar_t* name : {L"TW.dbc-Journal", L"notes-journal", L"ReadMe.txt.setup-old",
+                              L"TWSetup.journal"})
+    ASSERT_TRUE(WriteTextFile(Kit + L"\\" + name, "not for the installation"));
   Choices.CreateGroup = false;
   UiScript script;
 
@@ -416,6 +399,8 @@ TEST_F(InstallStepsTest, KitsDatabaseAndKeysNeverReplaceTheUsers) {
   EXPECT_TRUE(Entry(Installed(L"TW.dbc"), "Notes").empty());
   EXPECT_FALSE(Exists(Installed(L"TW.pgp")));
   EXPECT_FALSE(Exists(Installed(L"TW.pgp.bak")));
+  EXPECT_EQ(ListFiles(nullptr, Destination + L"\\*journal", faAnyFile), 0);
+  EXPECT_FALSE(Exists(Installed(L"ReadMe.txt.setup-old")));
 
   // An update over the user's database: their mail stays, the kit's entry does not come.
   TStringList mail;
@@ -516,7 +501,7 @@ TEST_F(InstallStepsTest, ForwardSlashesCreateEveryLevelAndAreRecordedAsBackslash
   EXPECT_EQ(check.Folder, Scratch / L"a\\b\\new");
   // The step alone creates every level of such a path too.
   Choices.AppDir = typed + L"/direct";
-  EXPECT_TRUE(CopyClientFiles(Choices));
+  EXPECT_TRUE(RunInstallSteps(Choices));
   EXPECT_TRUE(Exists(Scratch / L"a\\b\\new\\direct\\TW.exe"));
 
   Choices.AppDir = check.Folder;

@@ -43,6 +43,7 @@ TEST(CommandLine, UninstallSwitchesAfterTheModesOwnArgument) {
   EXPECT_EQ(direct.LogFile, L"x.log");
   // "-u" is no switch where it did not choose the mode.
   EXPECT_NE(ReadCommandLine(L"UninstTW.exe /quiet -u", TMode::Uninstall).Error, L"");
+  EXPECT_EQ(ReadCommandLine(L"UninstTW.exe /client -u", TMode::Uninstall).Ignored.size(), 1u);
 }
 
 TEST(CommandLine, HelpInBothSpellings) {
@@ -53,31 +54,46 @@ TEST(CommandLine, HelpInBothSpellings) {
   EXPECT_NE(UsageText().find(L"6 cancelled"), std::wstring::npos);
 }
 
-TEST(CommandLine, RefusesWhatItDoesNotKnowOrWhatLacksItsValue) {
+// With /quiet a deployment tool learns that its command line is wrong; without it the
+// wizard opens whatever else the command line holds, and the log says what was ignored.
+TEST(CommandLine, QuietRunsRefuseWhatTheWizardIgnores) {
   struct Row {
-    const wchar_t* Line;
+    const wchar_t* Arguments;
     TMode Mode;
   };
-  for (const Row& row : {Row{L"setup.exe /quiet /silent", TMode::Setup},
-                         Row{L"setup.exe /S", TMode::Setup},
-                         Row{L"setup.exe /quiet /dir", TMode::Setup},
-                         Row{L"setup.exe /quiet /dir=", TMode::Setup},
-                         Row{L"setup.exe /quiet /dir=\"\"", TMode::Setup},
-                         Row{L"setup.exe /address= /quiet", TMode::Setup},
-                         Row{L"setup.exe /host", TMode::Setup},
-                         Row{L"setup.exe /log", TMode::Setup},
-                         Row{L"setup.exe /quiet=yes", TMode::Setup},
-                         Row{L"setup.exe /nogroup=1", TMode::Setup},
-                         Row{L"setup.exe /quiet /client", TMode::Setup},
-                         Row{L"setup.exe quiet", TMode::Setup},
-                         Row{L"UninstTW.exe /quiet /dir=C:\\x", TMode::Uninstall},
-                         Row{L"UninstTW.exe /quiet /nogroup", TMode::Uninstall},
-                         Row{L"UninstTW.exe /client /mixmaster", TMode::Uninstall},
-                         Row{L"UninstTW.exe /client=yes", TMode::Uninstall}}) {
-    const TCommandLine line = ReadCommandLine(row.Line, row.Mode);
-    EXPECT_NE(line.Error, L"") << testing::PrintToString(std::wstring(row.Line));
+  for (const Row& row : {Row{L"/silent", TMode::Setup},
+                         Row{L"/S", TMode::Setup},
+                         Row{L"/u", TMode::Setup},
+                         Row{L"x -u", TMode::Setup},
+                         Row{L"quiet", TMode::Setup},
+                         Row{L"/dir", TMode::Setup},
+                         Row{L"/dir=", TMode::Setup},
+                         Row{L"/dir=\"\"", TMode::Setup},
+                         Row{L"/address=", TMode::Setup},
+                         Row{L"/host", TMode::Setup},
+                         Row{L"/log", TMode::Setup},
+                         Row{L"/quiet=yes", TMode::Setup},
+                         Row{L"/nogroup=1", TMode::Setup},
+                         Row{L"/client", TMode::Setup},
+                         Row{L"/dir=C:\\x", TMode::Uninstall},
+                         Row{L"/nogroup", TMode::Uninstall},
+                         Row{L"/client /mixmaster", TMode::Uninstall},
+                         Row{L"/client=yes", TMode::Uninstall}}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(row.Arguments)));
+    const std::wstring program = row.Mode == TMode::Setup ? L"setup.exe " : L"UninstTW.exe ";
+    const TCommandLine quiet = ReadCommandLine(program + L"/quiet " + row.Arguments, row.Mode);
+    EXPECT_NE(quiet.Error, L"");
+    const TCommandLine wizard = ReadCommandLine(program + row.Arguments + L" /log=x.log", row.Mode);
+    EXPECT_EQ(wizard.Error, L"");
+    ASSERT_FALSE(wizard.Ignored.empty());
+    EXPECT_EQ(wizard.Ignored.front(), quiet.Error);
+    EXPECT_EQ(wizard.LogFile, L"x.log") << "what is sound still counts";
   }
   EXPECT_EQ(ReadCommandLine(L"setup.exe /quiet /bogus", TMode::Setup).Error,
             L"unknown switch: /bogus");
-  EXPECT_EQ(ReadCommandLine(L"setup.exe /Dir=", TMode::Setup).Error, L"missing value: /dir=...");
+  EXPECT_EQ(ReadCommandLine(L"setup.exe /Dir= /quiet", TMode::Setup).Error, L"missing value: /dir=...");
+  // Both products named without /quiet: the wizard offers what it would offer anyway.
+  const TCommandLine both = ReadCommandLine(L"UninstTW.exe /client /mixmaster", TMode::Uninstall);
+  EXPECT_FALSE(both.ClientOnly || both.MixmasterOnly);
+  EXPECT_TRUE(ReadCommandLine(L"setup.exe", TMode::Setup).Ignored.empty());
 }
