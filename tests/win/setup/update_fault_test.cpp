@@ -255,9 +255,10 @@ TEST_F(UpdateFaultTest, TheUninstallerPutsRightAnInterruptedUpdateFirst) {
   EXPECT_EQ(RunQuietRemoval({.ClientOnly = true}, removedHome), TExitCode::Done);
   EXPECT_FALSE(RegistryKeyExists(L"Software\\Tarnwhistle Setup"));
   EXPECT_FALSE(RegistryKeyExists(tw::ProductKey));
+  // The database stays, with the journal its writes keep beside it.
   std::vector<std::wstring> left;
   ListFiles(&left, Destination + L"\\*", faAnyFile);
-  EXPECT_EQ(left, std::vector<std::wstring>{Installed(L"TW.dbc")});
+  EXPECT_EQ(left, (std::vector<std::wstring>{Installed(L"TW.dbc"), Installed(L"TW.dbc-journal")}));
   EXPECT_EQ(EntryLines(Installed(L"TW.dbc"), kMailPath), std::vector<std::string>{"From: a friend"});
 }
 
