@@ -20,6 +20,9 @@
 //   write          WriteEntry of 1 KB, without flushes    floor: Floor::Write
 //   flushed write  WriteEntry as the store writes          floor: Floor::Write and two
 //                  by default                                     flushes of a small file
+// Beside each floor, the file calls the operation cannot do without (bench/FileCalls.h),
+// timed as a case of their own: the floor leaves them out, and under Wine they cost more
+// than the format's work.
 // Every operation is checked (status 0, the bytes read back); when one fails the program
 // says which and exits 1 without a figure.
 #include <zlib.h>
@@ -41,6 +44,7 @@
 #include <time.h>
 #endif
 
+#include "bench/FileCalls.h"
 #include "bench/StoreFixture.h"
 
 namespace {
@@ -88,14 +92,18 @@ void Require(bool done, const std::string& what) {
   if (!done) throw std::runtime_error(what);
 }
 
-// The six cases of one database: the store's operation and its floor, for each kind.
+// The nine cases of one database: for each kind, the store's operation, its floor and its
+// file calls.
+constexpr size_t kCasesPerKind = 3;
 std::vector<Case> CasesFor(const StoreFixture& db, Floor& floor, bench::FlushProbe& probe,
-                           const std::string& depth) {
+                           bench::FileCalls& files, const std::string& depth) {
   return {
       {"read, " + depth, [&db] { Require(bench::StoreRead(db), "ReadEntry did not give the entry"); }},
       {"read floor, " + depth, [&] { Require(floor.Read(db), "the floor inflated other bytes"); }},
+      {"read file calls, " + depth, [&files] { files.Read(); }},
       {"write, " + depth, [&db] { Require(bench::StoreWrite(db, false), "WriteEntry failed"); }},
       {"write floor, " + depth, [&] { floor.Write(db); }},
+      {"write file calls, " + depth, [&files] { files.Write(); }},
       {"flushed write, " + depth, [&db] { Require(bench::StoreWrite(db, true), "WriteEntry failed"); }},
       {"flushed floor, " + depth,
        [&] {
@@ -103,6 +111,7 @@ std::vector<Case> CasesFor(const StoreFixture& db, Floor& floor, bench::FlushPro
          probe.Flush();
          probe.Flush();
        }},
+      {"flushed file calls, " + depth, [&files] { files.Write(); }},
   };
 }
 
@@ -125,17 +134,20 @@ void RunRound(Case& c) {
   c.Cpu.push_back((CpuMicroseconds() - cpu) / c.Iterations);
 }
 
+// Per kind: the store's time, the floor's and their ratio (in CPU time too, natively); then
+// the floor with the file calls added and the store's ratio to that.
 void Report(const std::vector<Case>& cases) {
-  std::printf("%-24s %11s %11s %8s%s\n", "case (us, medians)", "store", "floor", "wall",
-              kCpuTime ? "      cpu" : "");
-  // Cases come in pairs: the store's operation, then its floor.
-  for (size_t i = 0; i + 1 < cases.size(); i += 2) {
+  std::printf("%-24s %11s %11s %8s%s %11s %8s\n", "case (us, medians)", "store", "floor", "wall",
+              kCpuTime ? "      cpu" : "", "+files", "wall");
+  for (size_t i = 0; i + kCasesPerKind - 1 < cases.size(); i += kCasesPerKind) {
     const Case& store = cases[i];
     const Case& floor = cases[i + 1];
+    const Case& files = cases[i + 2];
     const double wall = bench::Median(store.Wall), floorWall = bench::Median(floor.Wall);
+    const double withFiles = floorWall + bench::Median(files.Wall);
     std::printf("%-24s %11.1f %11.1f %7.2fx", store.Name.c_str(), wall, floorWall, wall / floorWall);
     if (kCpuTime) std::printf(" %7.2fx", bench::Median(store.Cpu) / bench::Median(floor.Cpu));
-    std::printf("\n");
+    std::printf(" %11.1f %7.2fx\n", withFiles, wall / withFiles);
   }
 }
 
@@ -191,20 +203,22 @@ int Run(const Options& options) {
   Floor floor;
   bench::FlushProbe probe;
   std::vector<StoreFixture> dbs;
+  std::vector<bench::FileCalls> files;
   dbs.reserve(2);
+  files.reserve(2);
   for (const bench::Shape& shape : Shapes(options)) {
     const std::filesystem::path file = bench::ShapeFile("loop", shape, ".dbc");
     if (!std::filesystem::exists(file)) throw std::runtime_error("no " + file.string() + ": run store_loop --make first");
     dbs.emplace_back(file, shape, StoreFixture::Use);
+    files.emplace_back(dbs.back(), bench::ShapeFile("file-calls", shape, ".dbc"));
   }
   std::vector<Case> cases;
-  for (StoreFixture& db : dbs) {
-    const std::string depth = "depth " + std::string(db.Mailbox.empty() ? "1" : "3");
-    std::vector<Case> pairs = CasesFor(db, floor, probe, depth);
-    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
-      if (pairs[i].Name.find(options.Only) == std::string::npos) continue;
-      cases.push_back(std::move(pairs[i]));
-      cases.push_back(std::move(pairs[i + 1]));
+  for (size_t d = 0; d < dbs.size(); ++d) {
+    const std::string depth = "depth " + std::string(dbs[d].Mailbox.empty() ? "1" : "3");
+    std::vector<Case> kinds = CasesFor(dbs[d], floor, probe, files[d], depth);
+    for (size_t i = 0; i < kinds.size(); i += kCasesPerKind) {
+      if (kinds[i].Name.find(options.Only) == std::string::npos) continue;
+      for (size_t k = i; k < i + kCasesPerKind; ++k) cases.push_back(std::move(kinds[k]));
     }
   }
   if (cases.empty()) throw std::runtime_error("no case's name holds " + options.Only);
