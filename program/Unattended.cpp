@@ -110,6 +110,26 @@ TExitCode ReportBadCommandLine(const TCommandLine& line) {
   return TExitCode::BadCommandLine;
 }
 
+HWND OtherRunWindow() {
+  TOtherRun other;
+  EnumWindows(FindOtherWizard, reinterpret_cast<LPARAM>(&other));
+  return other.Window;
+}
+
+// A quiet run waits for the run that holds it. A wizard gives way to another run's window;
+// while the other run shows none (it runs quietly, or its wizard has closed and it is
+// ending), it waits as a quiet run does, so that an uninstall started just as setup's
+// window went away does not end unseen.
+bool TakeRun(const TCommandLine& line) {
+  if (line.Quiet) return TakeRunMutex(kOtherRunWait);
+  constexpr DWORD lookEvery = 250;
+  for (DWORD waited = 0; waited < kOtherRunWait; waited += lookEvery) {
+    if (TakeRunMutex(waited == 0 ? 0 : lookEvery)) return true;
+    if (OtherRunWindow()) return false;
+  }
+  return false;
+}
+
 TExitCode AlreadyRunning(const TCommandLine& line) {
   if (!line.Quiet) BringOtherRunToFront();
   if (!line.LogFile.empty() && OpenRunLog(line.LogFile)) LogExitCode(TExitCode::AlreadyRunning);
@@ -165,11 +185,10 @@ TExitCode RunAsTemporaryCopy(TMode mode, const TCommandLine& line, const TWizard
 }  // namespace
 
 bool BringOtherRunToFront() {
-  TOtherRun other;
-  EnumWindows(FindOtherWizard, reinterpret_cast<LPARAM>(&other));
-  if (!other.Window) return false;
-  if (IsIconic(other.Window)) ShowWindow(other.Window, SW_RESTORE);
-  SetForegroundWindow(GetLastActivePopup(other.Window));
+  const HWND other = OtherRunWindow();
+  if (!other) return false;
+  if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+  SetForegroundWindow(GetLastActivePopup(other));
   return true;
 }
 
@@ -180,7 +199,7 @@ TExitCode RunChosenMode(TMode mode, const TCommandLine& line, const TWizardRunne
     return TExitCode::Done;
   }
   if (IsTemporaryCopy()) return RunAsTemporaryCopy(mode, line, runWizard);
-  if (!TakeRunMutex(line.Quiet ? kOtherRunWait : 0)) return AlreadyRunning(line);
+  if (!TakeRun(line)) return AlreadyRunning(line);
   // Where the system did not remove an earlier run's copy, the next run does.
   RemoveLeftoverCopies();
   if (mode == TMode::Uninstall && RunsAsUninstallerFile())

@@ -57,11 +57,11 @@ std::wstring StoreFailure(int status) {
 }
 
 bool StoreEntry(HWND owner, const std::string& path, const TStringList& lines,
-                const std::wstring& database, const wchar_t* failure) {
+                const std::wstring& database, const std::wstring& shownAs, const wchar_t* failure) {
   const int status = WriteEntryLines(path, &lines, database);
   std::wstring name = WideFromAnsi(path);
   std::replace(name.begin(), name.end(), static_cast<wchar_t>(0xFF), L'/');
-  const std::wstring what = L"entry " + name + L" in " + database;
+  const std::wstring what = L"entry " + name + L" in " + shownAs;
   if (status == StatusNone) {
     LogResult(what, true);
     return true;
@@ -150,19 +150,20 @@ TStringList DefaultArticleLines(const TClientConfig& config) {
 }
 
 bool WriteDefaultEntries(HWND owner, const std::wstring& database, const TClientConfig& config,
-                         const std::wstring& settingsDatabase) {
+                         const std::wstring& settingsDatabase, const std::wstring& shownAs) {
+  const std::wstring& named = shownAs.empty() ? database : shownAs;
   // The user's mail is worth more than the default message: a database the store does not
   // find sound is not written into.
   if (FileExists(database)) {
     if (const std::wstring failure = ReadFailure(database); !failure.empty()) {
-      LogLine(L"entries in " + database + L": failed (" + failure + L")");
+      LogLine(L"entries in " + named + L": failed (" + failure + L")");
       ShowMessageBox(owner, kMessageNotStored, L"Setup Error", MB_OK);
       return false;
     }
   }
   const std::string cutMarks = GetInitValue("Cutmarks", "~~", settingsDatabase);
   return StoreEntry(owner, tw::DefaultMessagePath, DefaultMessageLines(config, cutMarks), database,
-                    kMessageNotStored) &&
-         StoreEntry(owner, tw::DefaultArticlePath, DefaultArticleLines(config), database,
+                    named, kMessageNotStored) &&
+         StoreEntry(owner, tw::DefaultArticlePath, DefaultArticleLines(config), database, named,
                     kArticleNotStored);
 }

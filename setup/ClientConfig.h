@@ -58,6 +58,8 @@ TStringList DefaultArticleLines(const TClientConfig& config);
 // message's last line is the "Cutmarks" setting of `settingsDatabase` ("~~" by default). A
 // failure is shown to the user as a "Setup Error" box owned by `owner`, and its reason goes
 // to the run's log; answers whether both entries were stored. A database that cannot be
-// opened, or that the store does not find sound, stores nothing and fails so.
+// opened, or that the store does not find sound, stores nothing and fails so. The log names
+// the database `shownAs` where given: a database written under a staged name is logged
+// under the name it will have.
 bool WriteDefaultEntries(HWND owner, const std::wstring& database, const TClientConfig& config,
-                         const std::wstring& settingsDatabase);
+                         const std::wstring& settingsDatabase, const std::wstring& shownAs = {});

@@ -290,10 +290,10 @@ DWORD FolderSizeKB(const std::wstring& folder) {
 
 bool StoreDefaultEntries(const TInstallChoices& choices, TFileUpdate& update) {
   if (DatabaseEncrypted(choices.AppDir)) return true;
-  if (!update.MakesDatabase())
-    return StoreIntoExistingDatabase(choices, AddBackslash(choices.AppDir) + ClientDatabaseName());
+  const std::wstring database = AddBackslash(choices.AppDir) + ClientDatabaseName();
+  if (!update.MakesDatabase()) return StoreIntoExistingDatabase(choices, database);
   return WriteDefaultEntries(choices.Owner, update.StagedDatabase(), choices.Config,
-                             choices.SettingsDatabase) &&
+                             choices.SettingsDatabase, database) &&
          (update.PutDatabaseInPlace() || ShowUpdateFailure(choices.Owner, update));
 }
 

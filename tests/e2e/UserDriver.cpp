@@ -35,8 +35,10 @@
 //
 //
 //        e2e-driver hold FILE SECONDS [RELEASE]
-// holds FILE open with no sharing, as another program may, says "held", and lets go after
-// SECONDS, or as soon as the file RELEASE exists.
+//        e2e-driver hold-run SECONDS [RELEASE]
+// holds FILE open with no sharing, as another program may (or, with hold-run, the one-run
+// lock of setup and the uninstaller, as a quiet run that is working does), says "held", and
+// lets go after SECONDS, or as soon as the file RELEASE exists.
 //
 // --start starts PROGRAM (a Windows path) in its own folder first, as the shell would, and
 // says "started: " and the moment before it did: a benchmark then times the program from
@@ -537,11 +539,9 @@ bool StartProgram(const std::wstring& program) {
   return true;
 }
 
-// Holds the file the way a program that keeps it open without sharing does.
-int Hold(const std::wstring& file, DWORD seconds, const std::wstring& release) {
-  const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (held == INVALID_HANDLE_VALUE) return Fail(L"cannot hold %ls", file);
-  Say(L"held: %ls", file);
+// Keeps `held` (`what`) until `seconds` have passed or the file `release` exists.
+int KeepHeld(HANDLE held, const std::wstring& what, DWORD seconds, const std::wstring& release) {
+  Say(L"held: %ls", what);
   WaitFor(seconds * 1000, [&] {
     return !release.empty() && GetFileAttributesW(release.c_str()) != INVALID_FILE_ATTRIBUTES;
   }, 100);
@@ -549,11 +549,28 @@ int Hold(const std::wstring& file, DWORD seconds, const std::wstring& release) {
   return 0;
 }
 
+// Holds the file the way a program that keeps it open without sharing does.
+int Hold(const std::wstring& file, DWORD seconds, const std::wstring& release) {
+  const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return Fail(L"cannot hold %ls", file);
+  return KeepHeld(held, file, seconds, release);
+}
+
+// Holds the lock that a run of setup or the uninstaller holds while it works.
+int HoldRun(DWORD seconds, const std::wstring& release) {
+  const wchar_t lock[] = L"Local\\TarnwhistleSetupRun";
+  const HANDLE held = CreateMutexW(nullptr, TRUE, lock);
+  if (!held || GetLastError() == ERROR_ALREADY_EXISTS) return Fail(L"cannot hold %ls", lock);
+  return KeepHeld(held, lock, seconds, release);
+}
+
 }  // namespace
 
 int wmain(int count, wchar_t** arguments) {
   if ((count == 4 || count == 5) && std::wstring(arguments[1]) == L"hold")
     return Hold(arguments[2], static_cast<DWORD>(_wtoi(arguments[3])), count == 5 ? arguments[4] : L"");
+  if ((count == 3 || count == 4) && std::wstring(arguments[1]) == L"hold-run")
+    return HoldRun(static_cast<DWORD>(_wtoi(arguments[2])), count == 4 ? arguments[3] : L"");
   const std::optional<Options> options = ParseCommandLine(count, arguments);
   if (!options) {
     Say(L"usage: e2e-driver COMMAND --window CAPTION [--showing TEXT] [--timeout SECONDS] "

@@ -17,12 +17,14 @@ nothing_installed() {
 }
 no_update_files() { [ -z "$(find "$1" -maxdepth 1 \( -name '*.setup-*' -o -name TWSetup.journal \))" ]; }
 
-# A program of the prefix that holds a file open without sharing, as another program may,
-# until the test lets it go.
+# A program of the prefix that holds a file open without sharing, as another program may
+# (or, hold_run, the one-run lock, as a quiet run at work does), until the test lets it go.
 holder_pid=""
-hold_file() {  # hold_file WINDOWS-FILE
+hold_file() { start_holder hold "$1"; }  # hold_file WINDOWS-FILE
+hold_run() { start_holder hold-run; }
+start_holder() {  # start_holder COMMAND [WINDOWS-FILE]
   rm -f "$work/release"
-  tw_wine "$driver" hold "$1" 120 "Z:${work//\//\\}\\release" >"$work/holder.out" 2>&1 &
+  tw_wine "$driver" "$@" 120 "Z:${work//\//\\}\\release" >"$work/holder.out" 2>&1 &
   holder_pid=$!
   local waited=0
   until grep -q '^held: ' "$work/holder.out" 2>/dev/null; do
@@ -193,4 +195,21 @@ scenario_bare_words() {
   quietly "$kit" setup.exe /quiet /u
   check "setup.exe /quiet /u: exit code 2" exit_code_is 2
   check "nothing is installed" nothing_installed
+}
+
+waits_unseen() { ! drive wait --window "$SETUP" --timeout 4 && kill -0 "$app_pid"; }
+
+scenario_title_held_run() { echo "a wizard started while a quiet run works waits for it, then opens"; }
+scenario_held_run() {
+  clear_installations
+  hold_run || { fail "the holder did not start"; return; }
+  start "$kit" setup.exe
+  check "while the run is held, no wizard and no exit" waits_unseen
+  release_file
+  act "setup.exe opens once the run ends" wait --window "$SETUP" --showing "Destination Folder" --timeout 60 || return
+  act "closes it on the Start page" close --window "$SETUP"
+  act "the wizard closes" gone --window "$SETUP" --timeout 20
+  wait "$app_pid"
+  code=$?
+  check "exit code 6, cancelled" exit_code_is 6
 }

@@ -21,7 +21,7 @@
 #   own_reinstall    uninstall, then install at once
 #   keyboard_install, keyboard_update, keyboard_removal   the same with keys alone (xdotool),
 #                    the focus and what a screen reader hears checked between the keys
-#   incomplete_kit, held_file, empty_database, full_disk, stays_put, bare_words
+#   incomplete_kit, held_file, held_run, empty_database, full_disk, stays_put, bare_words
 #                    failures: nothing reported done that was not, the earlier installation whole
 # Scenarios 2 and 3 continue from the installation of scenario 1, quiet_update and
 # quiet_removal from quiet_install, keyboard_update and keyboard_removal from
@@ -44,7 +44,7 @@ scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4 5 6 7 kit_database client_namesakes quiet_install
   quiet_update quiet_removal bad_switches client_running own_tools own_downloads own_letters
   own_temp_link own_mix_dbc own_apps_features own_reinstall keyboard_install keyboard_update
-  keyboard_removal incomplete_kit held_file empty_database full_disk stays_put bare_words)
+  keyboard_removal incomplete_kit held_file held_run empty_database full_disk stays_put bare_words)
 
 echo "== building twdb (native), the kit and the driver ($arch)"
 e2e_builds || exit 1
