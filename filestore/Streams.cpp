@@ -57,11 +57,79 @@ FilePath store::JournalPath(const FilePath& database) {
 // ---------------------------------------------------------------------------------------
 // File stream
 
+namespace {
+
+// Small reads are served from two windows of the file, each filled by one read: an
+// operation reads a block's head and then its record right after it, the header and then
+// the anchor block, and the blocks that a write appended together (an entry and the indexes
+// above it, the free list) from the last back to the first; a check reads the heads of
+// blocks that lie side by side. Writes and truncation through the file's handle keep the
+// windows true; no one else writes while the file is held.
+class TReadWindows {
+ public:
+  // Up to `count` bytes at `position`, fewer only at the end of the file. `readOnce(target,
+  // count, position)` fills a window with one call to the system, which near the end of
+  // the file gives what there is; `readAll` reads a larger piece from the file itself.
+  template <class ReadOnce, class ReadAll>
+  size_t Read(char* target, size_t count, int64_t position, const ReadOnce& readOnce,
+              const ReadAll& readAll) {
+    if (count <= WindowLength - ReachBack) {
+      if (!Windows_[Recent_].Holds(position, count)) {
+        Recent_ = 1 - Recent_;
+        TWindow& window = Windows_[Recent_];
+        if (!window.Holds(position, count)) {
+          window.At = std::max<int64_t>(0, position - ReachBack);
+          window.Length = static_cast<int64_t>(readOnce(window.Bytes, WindowLength, window.At));
+        }
+      }
+      const TWindow& window = Windows_[Recent_];
+      if (window.Holds(position, count)) {
+        std::memcpy(target, window.Bytes + (position - window.At), count);
+        return count;
+      }
+    }
+    return readAll(target, count, position);
+  }
+
+  // Bytes written at `position` replace those in the windows there; a truncation drops them.
+  void Wrote(const char* bytes, size_t count, int64_t position) {
+    for (TWindow& window : Windows_) {
+      const int64_t from = std::max(position, window.At);
+      const int64_t to = std::min(position + static_cast<int64_t>(count), window.At + window.Length);
+      if (from < to)
+        std::memcpy(window.Bytes + (from - window.At), bytes + (from - position),
+                    static_cast<size_t>(to - from));
+    }
+  }
+  void Truncated() {
+    for (TWindow& window : Windows_) window.Length = 0;
+  }
+
+ private:
+  static constexpr size_t WindowLength = 4096;
+  static constexpr int64_t ReachBack = 512;
+
+  struct TWindow {
+    bool Holds(int64_t position, size_t count) const {
+      return position >= At && position + static_cast<int64_t>(count) <= At + Length;
+    }
+    char Bytes[WindowLength];
+    int64_t At = 0;
+    int64_t Length = 0;
+  };
+
+  TWindow Windows_[2];
+  int Recent_ = 0;  // the window that served the last small read
+};
+
+}  // namespace
+
 #ifdef _WIN32
 
 struct TFileStream::Handle {
   UniqueHandle File;
   int64_t Pointer = 0;  // where the file pointer is; -1 when not known
+  TReadWindows Windows;
 };
 
 namespace {
@@ -106,6 +174,17 @@ size_t TransferAt(HANDLE file, int64_t& pointer, int64_t position, char* out, co
   }
   pointer = position + static_cast<int64_t>(done);
   return done;
+}
+
+// One read of up to `count` bytes at `position` (fewer near the end of the file).
+size_t ReadOnceAt(HANDLE file, int64_t& pointer, int64_t position, char* out, size_t count) {
+  DWORD moved = 0;
+  if (!MoveTo(file, pointer, position) || !ReadFile(file, out, static_cast<DWORD>(count), &moved, nullptr)) {
+    pointer = -1;
+    return 0;
+  }
+  pointer = position + moved;
+  return moved;
 }
 
 }  // namespace
@@ -194,8 +273,14 @@ int64_t TFileStream::Size() {
 }
 
 size_t TFileStream::Read(void* target, size_t count) {
-  const size_t done = TransferAt(File_->File.get(), File_->Pointer, Position_,
-                                 static_cast<char*>(target), nullptr, count);
+  Handle& file = *File_;
+  const auto once = [&file](char* to, size_t want, int64_t at) {
+    return ReadOnceAt(file.File.get(), file.Pointer, at, to, want);
+  };
+  const auto all = [&file](char* to, size_t want, int64_t at) {
+    return TransferAt(file.File.get(), file.Pointer, at, to, nullptr, want);
+  };
+  const size_t done = file.Windows.Read(static_cast<char*>(target), count, Position_, once, all);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
@@ -203,6 +288,7 @@ size_t TFileStream::Read(void* target, size_t count) {
 size_t TFileStream::Write(const void* source, size_t count) {
   const size_t done = TransferAt(File_->File.get(), File_->Pointer, Position_, nullptr,
                                  static_cast<const char*>(source), count);
+  File_->Windows.Wrote(static_cast<const char*>(source), done, Position_);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
@@ -210,6 +296,7 @@ size_t TFileStream::Write(const void* source, size_t count) {
 bool TFileStream::Flush() { return FlushFileBuffers(File_->File.get()) != 0; }
 
 bool TFileStream::Truncate(int64_t size) {
+  File_->Windows.Truncated();
   return MoveTo(File_->File.get(), File_->Pointer, size) && SetEndOfFile(File_->File.get());
 }
 
@@ -234,16 +321,7 @@ size_t TransferAll(size_t count, Move move) {
 
 }  // namespace
 
-// Small reads are served from two windows of the file, each filled by one read: an
-// operation reads a block's head and then its record right after it, the header and then
-// the anchor block, and the blocks that a write appended together (an entry and the indexes
-// above it, the free list) from the last back to the first; a check reads the heads of
-// blocks that lie side by side. Writes and truncation through this handle keep the windows
-// true; no one else writes while the file is locked.
 struct TFileStream::Handle {
-  static constexpr size_t WindowLength = 4096;
-  static constexpr int64_t ReachBack = 512;
-
   explicit Handle(int fd) : Fd(fd) {}
   ~Handle() {
     if (Fd >= 0) close(Fd);
@@ -253,63 +331,22 @@ struct TFileStream::Handle {
 
   // Up to `count` bytes at `position`, fewer only at the end of the file.
   size_t Read(char* target, size_t count, int64_t position) {
-    if (count <= WindowLength - ReachBack) {
-      if (!Windows[Recent].Holds(position, count)) {
-        Recent = 1 - Recent;
-        if (!Windows[Recent].Holds(position, count)) Fill(Windows[Recent], position);
-      }
-      const TWindow& window = Windows[Recent];
-      if (window.Holds(position, count)) {
-        std::memcpy(target, window.Bytes + (position - window.At), count);
-        return count;
-      }
-    }
-    return ReadAll(target, count, position);
-  }
-
-  // Bytes written at `position` replace those in the windows there; a truncation drops them.
-  void Wrote(const char* bytes, size_t count, int64_t position) {
-    for (TWindow& window : Windows) {
-      const int64_t from = std::max(position, window.At);
-      const int64_t to = std::min(position + static_cast<int64_t>(count), window.At + window.Length);
-      if (from < to)
-        std::memcpy(window.Bytes + (from - window.At), bytes + (from - position),
-                    static_cast<size_t>(to - from));
-    }
-  }
-  void Truncated() {
-    for (TWindow& window : Windows) window.Length = 0;
+    const auto once = [this](char* to, size_t want, int64_t at) {
+      ssize_t got;
+      do got = pread(Fd, to, want, at);
+      while (got < 0 && errno == EINTR);
+      return static_cast<size_t>(std::max<ssize_t>(got, 0));
+    };
+    const auto all = [this](char* to, size_t want, int64_t at) {
+      return TransferAll(want, [&](size_t done) {
+        return pread(Fd, to + done, want - done, at + static_cast<int64_t>(done));
+      });
+    };
+    return Windows.Read(target, count, position, once, all);
   }
 
   int Fd;
-
- private:
-  struct TWindow {
-    bool Holds(int64_t position, size_t count) const {
-      return position >= At && position + static_cast<int64_t>(count) <= At + Length;
-    }
-    char Bytes[WindowLength];
-    int64_t At = 0;
-    int64_t Length = 0;
-  };
-
-  // One call: near the end of the file it gives what there is.
-  void Fill(TWindow& window, int64_t position) const {
-    window.At = std::max<int64_t>(0, position - ReachBack);
-    ssize_t got;
-    do got = pread(Fd, window.Bytes, WindowLength, window.At);
-    while (got < 0 && errno == EINTR);
-    window.Length = std::max<ssize_t>(got, 0);
-  }
-
-  size_t ReadAll(char* target, size_t count, int64_t position) const {
-    return TransferAll(count, [&](size_t done) {
-      return pread(Fd, target + done, count - done, position + static_cast<int64_t>(done));
-    });
-  }
-
-  TWindow Windows[2];
-  int Recent = 0;  // the window that served the last small read
+  TReadWindows Windows;
 };
 
 namespace {
@@ -333,7 +370,7 @@ bool SyncData(int fd) {
 
 size_t TFileStream::Write(const void* source, size_t count) {
   const size_t done = WriteAll(File_->Fd, static_cast<const char*>(source), count, Position_);
-  File_->Wrote(static_cast<const char*>(source), done, Position_);
+  File_->Windows.Wrote(static_cast<const char*>(source), done, Position_);
   Position_ += static_cast<int64_t>(done);
   return done;
 }
@@ -341,7 +378,7 @@ size_t TFileStream::Write(const void* source, size_t count) {
 bool TFileStream::Flush() { return SyncData(File_->Fd); }
 
 bool TFileStream::Truncate(int64_t size) {
-  File_->Truncated();
+  File_->Windows.Truncated();
   return ftruncate(File_->Fd, size) == 0;
 }
 
