@@ -105,7 +105,9 @@ void ReadPath(RawFile& file, const StoreFixture& db, std::string& bytes) {
 
 FileCalls::FileCalls(const StoreFixture& database, const std::filesystem::path& scratch)
     : Db_(database), Copy_(scratch), Journal_(std::filesystem::path(scratch) += "-journal") {
-  std::filesystem::copy_file(database.Path, Copy_, std::filesystem::copy_options::overwrite_existing);
+  // Removed first: MinGW's copy_file refuses to overwrite.
+  std::filesystem::remove(Copy_);
+  std::filesystem::copy_file(database.Path, Copy_);
 }
 
 void FileCalls::Read() {
