@@ -187,7 +187,7 @@ std::wstring StartedProgramFile() {
 DWORD FirstProcessId() { return IsTemporaryCopy() ? FirstProcess()->Id : 0; }
 
 void LeaveStartFolder() {
-  if (IsTemporaryCopy()) SetCurrentDirectoryW(ExtractFilePath(ModuleFileName()).c_str());
+  if (IsTemporaryCopy()) SetCurrentDirectoryW(SystemDirectory().c_str());
 }
 
 void PassResultToFirstProcess(int exitCode) {

@@ -26,8 +26,10 @@ std::wstring StartedProgramFile();
 // The first process, in the copy; 0 otherwise.
 DWORD FirstProcessId();
 
-// In the copy, once the command line's relative paths are used: makes the copy's own folder
-// the current one, so that the copy does not hold the client's home open.
+// In the copy, once the command line's relative paths are used: makes the system folder the
+// current one, so that the copy does not hold the client's home open, nor its own folder:
+// a program it starts (the Program Manager's DDE server, an editor on the log) inherits the
+// current folder and would keep the copy's folder from being removed after the run.
 void LeaveStartFolder();
 
 // In the copy: hands the run's exit code to the first process, which then ends.

@@ -65,12 +65,6 @@ bool RemoveLink(const std::wstring& path) {
                                     sizeof(disposition)) != 0;
 }
 
-std::wstring SystemDirectory() {
-  return QueryString([](wchar_t* buffer, DWORD capacity) {
-    return GetSystemDirectoryW(buffer, capacity);
-  });
-}
-
 // The command line's first word, without its quotes, and the position after it.
 std::pair<std::wstring, size_t> FirstWord(const std::wstring& commandLine) {
   size_t at = 0;
@@ -107,6 +101,12 @@ std::wstring ShortPathName(const std::wstring& path) {
 std::wstring WindowsDirectory() {
   return QueryString([](wchar_t* buffer, DWORD capacity) {
     return GetWindowsDirectoryW(buffer, capacity);
+  });
+}
+
+std::wstring SystemDirectory() {
+  return QueryString([](wchar_t* buffer, DWORD capacity) {
+    return GetSystemDirectoryW(buffer, capacity);
   });
 }
 

@@ -38,6 +38,9 @@ std::wstring ShortPathName(const std::wstring& path);
 // The Windows folder, as the system reports it.
 std::wstring WindowsDirectory();
 
+// The system folder (System32), as the system reports it.
+std::wstring SystemDirectory();
+
 // The full path of a program of the system named without a folder ("explorer.exe";
 // ".exe" added when the name has no extension): from the Windows folder, else from the
 // system folder. Never from the program's own folder, the current one or the search path,
