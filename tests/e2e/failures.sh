@@ -176,6 +176,17 @@ scenario_stays_put() {
   check "the record still names the installation" reg_value 'HKCU\Software\Tarnwhistle' AppDir REG_SZ "$quiet_folder"
 }
 
+# close_on_start_page WHAT SECONDS: the started setup wizard opens on its Start page within
+# SECONDS, is closed there and ends with exit code 6.
+close_on_start_page() {
+  act "$1: the setup wizard opens" wait --window "$SETUP" --showing "Destination Folder" --timeout "$2" || return
+  act "closes it on the Start page" close --window "$SETUP"
+  act "the wizard closes" gone --window "$SETUP" --timeout 20
+  wait "$app_pid"
+  code=$?
+  check "$1: exit code 6, cancelled" exit_code_is 6
+}
+
 scenario_title_bare_words() { echo "words that are no switches: the wizard opens; with /quiet, exit 2"; }
 scenario_bare_words() {
   clear_installations
@@ -183,12 +194,7 @@ scenario_bare_words() {
   for args in "/u" "x -u"; do
     # shellcheck disable=SC2086
     start "$kit" setup.exe $args "/log=$quiet_log"
-    act "setup.exe $args: the setup wizard opens" wait --window "$SETUP" --showing "Destination Folder" --timeout 90 || return
-    act "closes it on the Start page" close --window "$SETUP"
-    act "the wizard closes" gone --window "$SETUP" --timeout 20
-    wait "$app_pid"
-    code=$?
-    check "setup.exe $args: exit code 6, cancelled" exit_code_is 6
+    close_on_start_page "setup.exe $args" 90 || return
   done
   check "the log records what was ignored" log_has "ignored: unknown switch: /u"
   check "and the word" log_has "ignored: unknown switch: x"
@@ -206,10 +212,5 @@ scenario_held_run() {
   start "$kit" setup.exe
   check "while the run is held, no wizard and no exit" waits_unseen
   release_file
-  act "setup.exe opens once the run ends" wait --window "$SETUP" --showing "Destination Folder" --timeout 60 || return
-  act "closes it on the Start page" close --window "$SETUP"
-  act "the wizard closes" gone --window "$SETUP" --timeout 20
-  wait "$app_pid"
-  code=$?
-  check "exit code 6, cancelled" exit_code_is 6
+  close_on_start_page "once the run ends, setup.exe" 60
 }
