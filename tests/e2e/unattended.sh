@@ -99,6 +99,7 @@ scenario_quiet_update() {
   check "exit code 0" exit_code_is 0
   no_window_opened
   check "the recorded folder was updated: ReadMe.txt is back" cmp "$kit/ReadMe.txt" "$dir/ReadMe.txt"
+  check "TW.exe is the kit's" cmp "$kit/TW.exe" "$dir/TW.exe"
   check "WindowState keeps the client's value" reg_value "$key" WindowState REG_DWORD 0x2
   check "the mail survives" entry_is "$dir/TW.dbc" <(crlf 'From: a friend' '' Hello) Mailboxes Inbox 1
   check_default_entries "$dir/TW.dbc" "$address" "$host"
