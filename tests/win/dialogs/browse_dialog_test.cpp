@@ -165,15 +165,6 @@ TEST_F(BrowseDialogTest, AnswerIsLowerCasedAndADriveRootKeepsItsBackslash) {
   ExpectSameFolder(CurrentDirectory(), L"c:\\");
 }
 
-namespace {
-
-void PressKey(WPARAM key) {
-  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
-  PumpMessagesFor(100);
-}
-
-}  // namespace
-
 TEST_F(BrowseDialogTest, TheKeyboardOpensAndTakesTheHighlightedFolder) {
   // Arrows and Enter: down into the first sub-folder, and Enter on the open folder is OK.
   Script_.OnModal([&](TForm& form) {

@@ -584,12 +584,6 @@ namespace {
 
 using Names = std::vector<std::wstring>;
 
-// A key as the user presses it on the control that has the focus.
-void PressKey(WPARAM key) {
-  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
-  PumpMessagesFor(100);
-}
-
 TEST_F(SetupWizardTest, EveryPageStartsTheKeyboardWhereItsWorkIsAndTabsAsItShows) {
   ASSERT_NO_FATAL_FAILURE(MakeKit());
   UiScript script;

@@ -10,6 +10,11 @@
 #include "Screenshot.h"
 #include "UiScript.h"
 
+void PressKey(WPARAM key) {
+  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+  PumpMessagesFor(100);
+}
+
 namespace {
 
 std::wstring ClassOf(HWND window) {

@@ -12,6 +12,9 @@
 
 #include "shell/win/Controls.h"
 
+// A key as the user presses it on the control that has the focus, and what it sets off.
+void PressKey(WPARAM key);
+
 // The names of the controls that Tab leads through, from the one with the focus round to
 // it (the focused control first).
 std::vector<std::wstring> TabOrder(const TForm& form);

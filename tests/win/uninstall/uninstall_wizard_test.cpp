@@ -442,11 +442,6 @@ namespace {
 
 using Names = std::vector<std::wstring>;
 
-void PressKey(WPARAM key) {
-  PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
-  PumpMessagesFor(100);
-}
-
 }  // namespace
 
 TEST_F(UninstallWizard, EveryPageStartsTheKeyboardWhereItsWorkIsAndTheFinishPageLetsItGo) {
