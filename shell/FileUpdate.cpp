@@ -37,10 +37,8 @@ std::wstring In(const std::wstring& folder, const std::wstring& name) {
 DWORD Result(BOOL done) { return done ? 0 : GetLastError(); }
 
 DWORD DeleteIfThere(const std::wstring& file) {
-  const DWORD attributes = GetFileAttributesW(file.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (!PathExists(file)) return 0;
+  ClearReadOnly(file);
   DWORD error = InjectedFault(L"delete", file);
   if (!error) error = Result(DeleteFileW(file.c_str()));
   LogResult(L"delete " + file, error == 0, error);
