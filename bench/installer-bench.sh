@@ -277,7 +277,7 @@ wine_start_ms() {
 own_processes() {
   local pid
   for pid in $(pgrep -f -- "$1"); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null && echo "$pid"
   done
 }
 

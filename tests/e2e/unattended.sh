@@ -20,14 +20,16 @@ quietly() {
 exit_code_is() { [ "$code" = "$1" ] || { echo "exit code $code, expected $1"; return 1; }; }
 
 run_log() { tr -d '\r' <"$(unix_path "$quiet_log")" 2>/dev/null | cut -c21-; }
+# grep reads the whole log (no -q): under pipefail, a grep that stops at the first match
+# leaves the commands before it writing into a closed pipe, and the pipeline fails.
 # A line missing from the program's log puts the whole log into the run's, to see why.
 log_has() {
-  run_log | grep -qxF -- "$1" && return 0
+  run_log | grep -xF -- "$1" >/dev/null && return 0
   { echo "the program's log, $quiet_log:"; run_log; } >>"$log"
   echo "not in the log: $1"
   return 1
 }
-log_has_match() { run_log | grep -qE -- "$1" || { echo "no line like: $1"; return 1; }; }
+log_has_match() { run_log | grep -E -- "$1" >/dev/null || { echo "no line like: $1"; return 1; }; }
 log_ends_with() { [ "$(run_log | tail -n 1)" = "$1" ] || { echo "last line: $(run_log | tail -n 1)"; return 1; }; }
 
 clear_installations() {
